@@ -1,0 +1,25 @@
+# One unit-test executable per library, built from the *_test.cpp files that stand beside
+# the library's code.
+function(kv_unit_tests name dir)
+  file(GLOB test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*_test.cpp)
+  # Platform files are tested on their own platform only.
+  if(WIN32)
+    list(FILTER test_sources EXCLUDE REGEX "_posix_test\\.cpp$")
+  else()
+    list(FILTER test_sources EXCLUDE REGEX "_windows_test\\.cpp$")
+  endif()
+  if(NOT test_sources)
+    return()
+  endif()
+  add_executable(${name} ${test_sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  add_test(NAME ${name} COMMAND ${name})
+endfunction()
+
+kv_unit_tests(text_tests text kv_text)
+kv_unit_tests(launch_tests launch kv_launch)
+kv_unit_tests(estimation_tests estimation kv_estimation)
+kv_unit_tests(reports_tests reports kv_reports)
+kv_unit_tests(levels_and_plots_tests levels_and_plots kv_levels_and_plots)
+kv_unit_tests(run_tests run kv_run)

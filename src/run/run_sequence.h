@@ -1,0 +1,4 @@
+#pragma once
+namespace kv {
+int runProgram(int argc, char** argv);
+}

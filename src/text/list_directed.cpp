@@ -1,0 +1,283 @@
+#include "text/list_directed.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <string_view>
+
+#include "text/fatal.h"
+#include "text/text_field.h"
+
+namespace kv {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string readWholeFile(int unit, const std::string& fileName) {
+  std::error_code error;
+  if (fileName.empty() || std::filesystem::is_directory(fileName, error)) {
+    FatalFile(FatalCode::OpenFailure, unit, fileName);
+  }
+  std::FILE* file = std::fopen(fileName.c_str(), "rb");
+  if (file == nullptr && !std::filesystem::exists(fileName, error)) {
+    // Open-or-create: a missing file is created empty.
+    std::FILE* created = std::fopen(fileName.c_str(), "wb");
+    if (created != nullptr) std::fclose(created);
+    file = std::fopen(fileName.c_str(), "rb");
+  }
+  if (file == nullptr) FatalFile(FatalCode::OpenFailure, unit, fileName);
+  std::string content;
+  char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) FatalFile(FatalCode::OpenFailure, unit, fileName);
+  return content;
+}
+
+// Integer syntax: optional sign, one or more digits.
+bool isIntegerText(std::string_view s) {
+  size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+  if (i == s.size()) return false;
+  for (; i < s.size(); ++i) {
+    if (!isDigit(s[i])) return false;
+  }
+  return true;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
+  }
+  return true;
+}
+
+// Real syntax: [sign] (digits [. [digits]] | . digits) [(E|D|Q) [sign] digits | sign digits],
+// or Inf, Infinity, NaN with an optional sign. Returns the text in the form from_chars reads
+// (no plus sign, E as exponent letter), or an empty string when `s` is not a real.
+std::string normalizedReal(std::string_view s) {
+  std::string out;
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    if (s[i] == '-') out.push_back('-');
+    ++i;
+  }
+  std::string_view rest = s.substr(i);
+  if (equalsIgnoringCase(rest, "inf") || equalsIgnoringCase(rest, "infinity")) {
+    return out + "inf";
+  }
+  if (equalsIgnoringCase(rest, "nan")) return "nan";
+  size_t digits = 0;
+  while (i < s.size() && isDigit(s[i])) out.push_back(s[i++]), ++digits;
+  if (i < s.size() && s[i] == '.') {
+    out.push_back(s[i++]);
+    while (i < s.size() && isDigit(s[i])) out.push_back(s[i++]), ++digits;
+  }
+  if (digits == 0) return {};
+  if (i == s.size()) return out;
+  char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
+  if (c == 'E' || c == 'D' || c == 'Q') {
+    ++i;
+  } else if (c != '+' && c != '-') {
+    return {};
+  }
+  out.push_back('e');
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    if (s[i] == '-') out.push_back('-');
+    ++i;
+  }
+  if (i == s.size()) return {};
+  for (; i < s.size(); ++i) {
+    if (!isDigit(s[i])) return {};
+    out.push_back(s[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+ListDirectedReader::ListDirectedReader(int unit, std::string fileName)
+    : ListDirectedReader(unit, fileName, readWholeFile(unit, fileName)) {}
+
+ListDirectedReader ListDirectedReader::fromText(int unit, std::string fileName,
+                                                std::string content) {
+  return ListDirectedReader(unit, std::move(fileName), std::move(content));
+}
+
+ListDirectedReader::ListDirectedReader(int unit, std::string fileName, std::string content)
+    : unit_(unit), fileName_(std::move(fileName)), content_(std::move(content)) {
+  size_t begin = 0;
+  while (begin < content_.size()) {
+    size_t newline = content_.find('\n', begin);
+    if (newline == std::string::npos) {
+      records_.push_back({begin, content_.size()});
+      break;
+    }
+    size_t end = newline;
+    if (end > begin && content_[end - 1] == '\r') --end;
+    records_.push_back({begin, end});
+    begin = newline + 1;
+  }
+}
+
+size_t ListDirectedReader::nextRecordOffset() const {
+  if (nextRecord_ >= records_.size()) return content_.size();
+  return records_[nextRecord_].begin;
+}
+
+void ListDirectedReader::skipRecord() {
+  if (nextRecord_ >= records_.size()) FatalFile(FatalCode::EndOfFile, unit_, fileName_);
+  ++nextRecord_;
+}
+
+// The scanning state of one read statement.
+class ListDirectedReader::Statement {
+ public:
+  explicit Statement(ListDirectedReader& reader)
+      : r_(reader), record_(reader.nextRecord_), pos_(0) {}
+
+  // Consumes one value for `item`; returns false when a slash ended the statement.
+  bool next(const InputItem& item) {
+    if (!skipToValue()) {
+      // A comma with no value before it: a null value.
+      ++pos_;
+      separatorPending_ = false;
+      return true;
+    }
+    if (separatorPending_ && current() == ',') {
+      ++pos_;
+      separatorPending_ = false;
+      if (!skipToValue()) {
+        ++pos_;
+        return true;
+      }
+    }
+    char c = current();
+    if (c == '/') return false;
+    if (c == '\'' || c == '"') {
+      std::string value = delimited(c);
+      if (item.kind() != InputItem::Kind::Text) fail(FatalCode::ListDirectedSyntax);
+      store(item, value);
+    } else {
+      size_t start = pos_;
+      std::string_view line = text();
+      while (pos_ < line.size() && !isBlank(line[pos_]) && line[pos_] != ',' &&
+             line[pos_] != '/') {
+        ++pos_;
+      }
+      store(item, line.substr(start, pos_ - start));
+    }
+    separatorPending_ = true;
+    return true;
+  }
+
+  // After the statement: the next read starts on the record after the current one.
+  void finish() { r_.nextRecord_ = record_ + 1; }
+
+ private:
+  std::string_view text() const {
+    const Span& span = r_.records_[record_];
+    return std::string_view(r_.content_).substr(span.begin, span.end - span.begin);
+  }
+  char current() const { return text()[pos_]; }
+
+  [[noreturn]] void fail(FatalCode code) { FatalFile(code, r_.unit_, r_.fileName_); }
+
+  // Skips blanks and record ends up to the next character that is not a blank. Returns false
+  // when that character is a comma that stands for a null value.
+  bool skipToValue() {
+    for (;;) {
+      if (record_ >= r_.records_.size()) fail(FatalCode::EndOfFile);
+      std::string_view line = text();
+      while (pos_ < line.size() && isBlank(line[pos_])) ++pos_;
+      if (pos_ < line.size()) break;
+      ++record_;
+      pos_ = 0;
+    }
+    return !(current() == ',' && !separatorPending_);
+  }
+
+  std::string delimited(char delimiter) {
+    std::string value;
+    ++pos_;
+    for (;;) {
+      std::string_view line = text();
+      while (pos_ < line.size()) {
+        char c = line[pos_++];
+        if (c != delimiter) {
+          value.push_back(c);
+        } else if (pos_ < line.size() && line[pos_] == delimiter) {
+          value.push_back(c);
+          ++pos_;
+        } else {
+          // Characters glued to the closing delimiter are skipped with the rest of the record.
+          if (pos_ < line.size() && !isBlank(line[pos_]) && line[pos_] != ',' &&
+              line[pos_] != '/') {
+            pos_ = line.size();
+          }
+          return value;
+        }
+      }
+      ++record_;
+      pos_ = 0;
+      if (record_ >= r_.records_.size()) fail(FatalCode::EndOfFile);
+    }
+  }
+
+  void store(const InputItem& item, std::string_view value) {
+    switch (item.kind()) {
+      case InputItem::Kind::Text:
+        *static_cast<std::string*>(item.target()) = fixedText(value, item.length());
+        return;
+      case InputItem::Kind::Integer: {
+        if (!isIntegerText(value)) {
+          fail(normalizedReal(value).empty() ? FatalCode::ListDirectedSyntax
+                                             : FatalCode::InputConversion);
+        }
+        std::string_view digits = value[0] == '+' ? value.substr(1) : value;
+        int32_t result = 0;
+        auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), result);
+        if (error != std::errc() || end != digits.data() + digits.size()) {
+          fail(FatalCode::InputConversion);
+        }
+        *static_cast<int32_t*>(item.target()) = result;
+        return;
+      }
+      case InputItem::Kind::Real: {
+        std::string normal = normalizedReal(value);
+        if (normal.empty()) fail(FatalCode::ListDirectedSyntax);
+        double result = 0.0;
+        auto [end, error] = std::from_chars(normal.data(), normal.data() + normal.size(), result);
+        if (error != std::errc() || end != normal.data() + normal.size()) {
+          fail(FatalCode::InputConversion);
+        }
+        *static_cast<double*>(item.target()) = result;
+        return;
+      }
+    }
+  }
+
+  ListDirectedReader& r_;
+  size_t record_;
+  size_t pos_;
+  bool separatorPending_ = false;
+};
+
+void ListDirectedReader::read(std::initializer_list<InputItem> items) {
+  if (nextRecord_ >= records_.size()) FatalFile(FatalCode::EndOfFile, unit_, fileName_);
+  Statement statement(*this);
+  for (const InputItem& item : items) {
+    if (!statement.next(item)) break;
+  }
+  statement.finish();
+}
+
+}  // namespace kv
