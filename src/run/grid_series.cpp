@@ -3,6 +3,7 @@
 #include <new>
 
 #include "text/fatal.h"
+#include "text/format.h"
 
 namespace kv {
 
@@ -10,6 +11,17 @@ void LevelTable::allocate(int count, double initial) {
   rows_ = count;
   size_t n = static_cast<size_t>(count);
   values_.assign(n > 1 ? n * (n - 1) / 2 : 0, initial);
+}
+
+int32_t trueOrder(const RunParameters& params, int m) {
+  // Computed in 64 bits and wrapped to 32, so that no order overflows the arithmetic.
+  int64_t order = int64_t{params.pL} + int64_t{m - 1} * int64_t{params.deltaP};
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(order)));
+}
+
+std::string trueOrderText(int32_t order) {
+  static const Format i2("(I2)");
+  return writeToField(i2, {order}, 2);
 }
 
 double runDataBytes(int32_t gridCount) {

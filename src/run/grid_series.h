@@ -87,6 +87,14 @@ struct GridSeries {
   void allocate(int32_t gridCount);
 };
 
+// pV(m) = pL + (m - 1) * deltaP: the true order of level m, for any m >= 1 (also beyond N, where
+// the pV array has no entry).
+int32_t trueOrder(const RunParameters& params, int m);
+
+// An order written with I2 into a two-character field: " 2", "-1", "12", "**" when it does not
+// fit (the pV_text form).
+std::string trueOrderText(int32_t order);
+
 // The most memory the run data may take; a larger gridCount ends the run instead of letting
 // the system run out of memory (the two level tables take 8 N (N - 1) bytes).
 inline constexpr double kMaxRunDataBytes = 2.0 * 1024 * 1024 * 1024;

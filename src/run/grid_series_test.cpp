@@ -51,5 +51,21 @@ TEST(GridSeries, RunDataBeyondTheMemoryBoundEndsTheRun) {
   }
 }
 
+TEST(TrueOrder, FormulaAndTwoCharacterText) {
+  RunParameters p;
+  p.pL = 2;
+  p.deltaP = 2;
+  EXPECT_EQ(trueOrder(p, 1), 2);
+  EXPECT_EQ(trueOrder(p, 4), 8);
+  p.pL = 1;
+  p.deltaP = 50;
+  EXPECT_EQ(trueOrder(p, 3), 101);
+  EXPECT_EQ(trueOrderText(2), " 2");
+  EXPECT_EQ(trueOrderText(-1), "-1");
+  EXPECT_EQ(trueOrderText(12), "12");
+  EXPECT_EQ(trueOrderText(101), "**");
+  EXPECT_EQ(trueOrderText(-10), "**");
+}
+
 }  // namespace
 }  // namespace kv
