@@ -1,4 +1,130 @@
 #include "run/run_sequence.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "launch/launch.h"
+#include "run/input_reader.h"
+#include "run/listing_head.h"
+#include "text/fatal.h"
+#include "text/text_field.h"
+
 namespace kv {
-int runProgram(int, char**) { return 0; }
+
+namespace {
+
+constexpr OutputStage kOutputStages[] = {
+    {"placeholder", false, nullptr},
+};
+
+constexpr std::string_view kFixedOutputNames[] = {
+    "pL.dat",       "pE_h.dat",     "pU_h.dat",     "p2.dat",       "pE_i.dat",
+    "pU_i.dat",     "p3.dat",       "pE_bi.dat",    "pU_bi.dat",    "pE_c12.dat",
+    "pU_c12.dat",   "pE_c13.dat",   "pU_c13.dat",   "U_12.dat",     "Uri_13.dat",
+    "Uri_23.dat",   "Uri_bi.dat",   "Uri_pU.dat",   "Uc_12.dat",    "Uc_13.dat",
+    "Utri.dat",     "Eh.dat",       "Ei_12.dat",    "Ei_13.dat",    "Ei_23.dat",
+    "Ei_bi.dat",    "Ei_tri.dat",   "Ei_pU.dat",    "Ec_12.dat",    "Ec_13.dat",
+    "Ebi.dat",      "E_pL_p2.dat",  "E_p3.dat",     "U_pL.dat",     "U_p2.dat",
+    "U_p3.dat",     "Kestrovanilque_pE_pU.gnu",     "Kestrovanilque_pU.gnu",
+    "Kestrovanilque_E.gnu",         "Kestrovanilque_E_U.gnu",       "Kestrovanilque_U.gnu",
+    "Kestrovanilque_E_U_2.gnu",     "Kestrovanilque_U_2.gnu",
+};
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
 }
+
+// Whether two names designate the same file: the same file on disk when both exist, otherwise
+// the same name once normalised (letter case aside, as on the tool's native platform).
+bool sameFile(std::string_view a, std::string_view b) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path pa{std::string(a)}, pb{std::string(b)};
+  if (fs::exists(pa, error) && fs::exists(pb, error)) {
+    bool same = fs::equivalent(pa, pb, error);
+    if (!error) return same;
+  }
+  return equalIgnoringCase(pa.lexically_normal().string(), pb.lexically_normal().string());
+}
+
+void printHelp() {
+  std::fputs(
+      "Usage: kestrovanilque\n"
+      "Grid-convergence analysis of one variable computed on a sequence of refined grids.\n"
+      "Run it without arguments in the folder of a case: it reads Kestrovanilque.in (the name\n"
+      "of the main data file), the main data file, the grid files and the exact-solution file,\n"
+      "and writes the listing, the plot data files (.dat) and completes the plot scripts\n"
+      "(.gnu). The editor opens on the input files first and on the listing at the end.\n"
+      "  --help     this text\n"
+      "  --version  the version\n",
+      stdout);
+}
+
+}  // namespace
+
+std::span<const OutputStage> outputStages() {
+  return std::span<const OutputStage>(kOutputStages).subspan(kOutputStages[0].write ? 0 : 1);
+}
+
+std::span<const std::string_view> fixedOutputNames() { return kFixedOutputNames; }
+
+void checkListingName(const Run& run, std::string_view listingName) {
+  const RunParameters& p = run.params;
+  auto refuse = [&] { FatalFile(FatalCode::OpenFailure, kListingUnit, listingName); };
+  if (sameFile(listingName, kStartFile) || sameFile(listingName, adjusted(p.mainDataFile))) {
+    refuse();
+  }
+  if (p.hasExactSolution == 1 && sameFile(listingName, adjusted(p.exactSolutionFile))) refuse();
+  for (int i = 1; i <= run.grid.count; ++i) {
+    if (sameFile(listingName, adjusted(run.grid.gridFile(i)))) refuse();
+  }
+  for (std::string_view name : kFixedOutputNames) {
+    if (sameFile(listingName, name)) refuse();
+  }
+}
+
+int runProgram(int argc, char** argv) {
+  if (argc > 1) {
+    if (std::strcmp(argv[1], "--help") == 0) {
+      printHelp();
+      return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+      std::fputs("kestrovanilque 1.0.0\n", stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "kestrovanilque: takes no arguments (see kestrovanilque --help)\n");
+    return 2;
+  }
+
+  Run run;
+  readInput(run);
+
+  std::string listingName(adjusted(run.params.listingFile));
+  checkListingName(run, listingName);
+  run.listing.emplace(kListingUnit, listingName);
+  buildRunStamp(run.params, currentLocalTime());
+  buildPlotTitle(run.params);
+  writeInputEcho(run);
+
+  for (const OutputStage& stage : outputStages()) {
+    if (!stage.exactOnly || run.params.hasExactSolution == 1) stage.write(run);
+  }
+
+  run.listing->close();
+  run.listing.reset();
+  run.params.lastLaunchStatus = launchCommand(editorCommand(run.params.listingFile));
+  return 0;
+}
+
+}  // namespace kv

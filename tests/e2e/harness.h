@@ -1,0 +1,60 @@
+// End-to-end test support: a case folder in a temporary directory, and the real binary run in
+// it with COMSPEC pointing at a recorder, so that no editor or plot window ever opens and the
+// launched commands can be checked.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kv::e2e {
+
+namespace fs = std::filesystem;
+
+// The source tree (for golden files and examples).
+fs::path sourceDir();
+
+// Bytes of a file ("" when it does not exist).
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, const std::string& bytes);
+
+// Lines of a CR LF file, without their line ends.
+std::vector<std::string> crlfLines(const std::string& bytes);
+
+struct RunResult {
+  int status = -1;              // exit status of the program
+  std::string out;              // what it printed on standard output
+  std::string err;              // what it printed on standard error
+  std::vector<std::string> launches;  // the commands it launched, in order
+};
+
+class CaseFolder {
+ public:
+  CaseFolder();
+  ~CaseFolder();
+  CaseFolder(const CaseFolder&) = delete;
+  CaseFolder& operator=(const CaseFolder&) = delete;
+
+  const fs::path& path() const { return dir_; }
+  void write(const std::string& name, const std::string& bytes) const { writeFile(dir_ / name, bytes); }
+  std::string read(const std::string& name) const { return readFile(dir_ / name); }
+  bool exists(const std::string& name) const { return fs::exists(dir_ / name); }
+  // Every file in the folder, by name, with its bytes.
+  std::map<std::string, std::string> files() const;
+
+  // Runs the program in the folder. COMSPEC is the recorder (the launches are recorded and
+  // nothing is started) unless `comspec` is given; `args` are passed to the program.
+  RunResult run(const std::vector<std::string>& args = {}, const std::string* comspec = nullptr,
+                const std::map<std::string, std::string>& env = {}) const;
+
+ private:
+  fs::path root_;  // holds the case folder and, beside it, the recorder and its log
+  fs::path dir_;
+};
+
+// Writes a main data file and its start file. `records` are the main data file's records.
+void writeMainData(const CaseFolder& folder, const std::string& name,
+                   const std::vector<std::string>& records);
+
+}  // namespace kv::e2e
