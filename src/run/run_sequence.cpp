@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "estimation/error_estimation.h"
 #include "launch/launch.h"
 #include "run/input_reader.h"
 #include "run/listing_head.h"
@@ -116,6 +117,7 @@ int runProgram(int argc, char** argv) {
   buildRunStamp(run.params, currentLocalTime());
   buildPlotTitle(run.params);
   writeInputEcho(run);
+  runErrorEstimation(run);
 
   for (const OutputStage& stage : outputStages()) {
     if (!stage.exactOnly || run.params.hasExactSolution == 1) stage.write(run);

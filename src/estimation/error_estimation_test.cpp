@@ -1,0 +1,214 @@
+#include "estimation/error_estimation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "estimation/test_run.h"
+
+namespace kv {
+namespace {
+
+using estimation_test::makeRun;
+using estimation_test::typicalParameters;
+
+constexpr double kRounding = 1e-14;
+
+TEST(RunErrorEstimation, SecondOrderSeriesThroughEveryStep) {
+  RunParameters params = typicalParameters();
+  params.hasExactSolution = 1;
+  params.exactValue = 4.0 / 3;
+  kv::Run run;
+  makeRun(run, params, {4, 2, 1}, {1.0, 1.25, 1.3125});
+  runErrorEstimation(run);
+  const GridSeries& g = run.grid;
+  EXPECT_EQ(g.pU_Th(3), 2.0);
+  EXPECT_NEAR(g.Ti_12(3), 4.0 / 3, kRounding);
+  EXPECT_NEAR(g.Ti_13(3), 4.0 / 3, kRounding);
+  EXPECT_NEAR(g.Tc_12(3), 4.0 / 3, kRounding);
+  EXPECT_NEAR(g.E_Th(3), 1.0 / 48, kRounding);
+  EXPECT_NEAR(g.E_Ti_12(3), 0.0, kRounding);
+  EXPECT_NEAR(g.pE_Th(2), 2.0, kRounding);
+  EXPECT_NEAR(g.pE_Th(3), 2.0, kRounding);
+  EXPECT_EQ(g.Ud(3), 0.0625);
+  EXPECT_NEAR(g.Uri_p(3), 0.0625 / 3, kRounding);
+  EXPECT_EQ(g.GCI_pL(3), 0.0625);
+  EXPECT_EQ(g.GCI_p(3), 0.0625);
+  EXPECT_EQ(g.T_i(3, 1), g.Ti_12(3));
+}
+
+// The grid from which each array is formed; before it the array keeps the marker (or 0).
+struct Formed {
+  const char* name;
+  GridArray<double> GridSeries::*array;
+  int firstGrid;
+};
+
+const Formed kFormedWithExactSolution[] = {
+    {"Ti_12", &GridSeries::Ti_12, 2},         {"Ti_13", &GridSeries::Ti_13, 3},
+    {"Ti_23", &GridSeries::Ti_23, 3},         {"Ti_pU", &GridSeries::Ti_pU, 3},
+    {"Tc_12", &GridSeries::Tc_12, 3},         {"Tc_13", &GridSeries::Tc_13, 3},
+    {"Ti_bi", &GridSeries::Ti_bi, 3},         {"Ti_tri", &GridSeries::Ti_tri, 4},
+    {"Tbi_pU", &GridSeries::Tbi_pU, 5},       {"pU_Th", &GridSeries::pU_Th, 3},
+    {"pU_Ti_pU", &GridSeries::pU_Ti_pU, 5},   {"pU_Tc_12", &GridSeries::pU_Tc_12, 5},
+    {"pU_Tc_13", &GridSeries::pU_Tc_13, 5},   {"pU_Tbi_pU", &GridSeries::pU_Tbi_pU, 7},
+    {"E_Th", &GridSeries::E_Th, 1},           {"E_Ti_12", &GridSeries::E_Ti_12, 2},
+    {"E_Ti_13", &GridSeries::E_Ti_13, 3},     {"E_Ti_23", &GridSeries::E_Ti_23, 3},
+    {"E_Ti_bi", &GridSeries::E_Ti_bi, 3},     {"E_Ti_pU", &GridSeries::E_Ti_pU, 3},
+    {"E_Tc_12", &GridSeries::E_Tc_12, 3},     {"E_Tc_13", &GridSeries::E_Tc_13, 3},
+    {"E_Ti_tri", &GridSeries::E_Ti_tri, 4},   {"E_Tbi_pU", &GridSeries::E_Tbi_pU, 5},
+    {"pE_Th", &GridSeries::pE_Th, 2},         {"pE_Ti_pU", &GridSeries::pE_Ti_pU, 4},
+    {"pE_Tc_12", &GridSeries::pE_Tc_12, 4},   {"pE_Tc_13", &GridSeries::pE_Tc_13, 4},
+    {"pE_Tbi_pU", &GridSeries::pE_Tbi_pU, 6}, {"Ud", &GridSeries::Ud, 2},
+    {"Uri_12", &GridSeries::Uri_12, 2},       {"GCI_pL", &GridSeries::GCI_pL, 2},
+    {"Uri_13", &GridSeries::Uri_13, 3},       {"Uri_23", &GridSeries::Uri_23, 3},
+    {"Uri_bi", &GridSeries::Uri_bi, 3},       {"Uri_pU", &GridSeries::Uri_pU, 3},
+    {"Uri_p", &GridSeries::Uri_p, 3},         {"Uc_12", &GridSeries::Uc_12, 3},
+    {"Uc_13", &GridSeries::Uc_13, 3},         {"GCI_p", &GridSeries::GCI_p, 3},
+    {"Uri_tri", &GridSeries::Uri_tri, 4},
+};
+
+class GridRanges : public ::testing::TestWithParam<int> {};
+
+// Th = 1 + h^2 + h^3 with pL = 2, deltaP = 1 on a ratio of 1.6 and the variable-ratio search:
+// every order is found and every error is nonzero, so each array is formed exactly from its
+// first grid on, and nothing is written before it.
+TEST_P(GridRanges, EachArrayIsFormedFromItsFirstGrid) {
+  const int N = GetParam();
+  RunParameters params = typicalParameters();
+  params.deltaP = 1;
+  params.refinementType = 2;
+  params.pUMin = 0.5;
+  params.pUMax = 6.0;
+  params.tolerance = 1e-9;
+  params.hasExactSolution = 1;
+  params.exactValue = 1.0;
+  std::vector<double> h, Th;
+  for (int i = 0; i < N; ++i) {
+    h.push_back(std::pow(1.6, -i));
+    Th.push_back(1.0 + h.back() * h.back() + h.back() * h.back() * h.back());
+  }
+  kv::Run run;
+  makeRun(run, params, h, Th);
+  runErrorEstimation(run);
+  const GridSeries& g = run.grid;
+  for (const Formed& f : kFormedWithExactSolution) {
+    for (int i = 1; i <= N; ++i) {
+      double v = (g.*f.array)(i);
+      if (i < f.firstGrid) {
+        EXPECT_EQ(v, undefinedValue) << f.name << "(" << i << ")";
+      } else {
+        EXPECT_TRUE(std::isfinite(v) && v != undefinedValue) << f.name << "(" << i << ") " << v;
+      }
+    }
+  }
+  const std::pair<GridArray<int32_t> GridSeries::*, int> counts[] = {
+      {&GridSeries::it_pU_Th, 3},
+      {&GridSeries::it_pU_Ti_pU, 5},
+      {&GridSeries::it_pU_Tc_12, 5},
+      {&GridSeries::it_pU_Tc_13, 5},
+      {&GridSeries::it_pU_Tbi_pU, 7}};
+  for (auto [array, firstGrid] : counts) {
+    for (int i = 1; i <= N; ++i) EXPECT_EQ((g.*array)(i) > 0, i >= firstGrid) << i;
+  }
+  for (int i = 2; i <= N; ++i) {
+    for (int j = 1; j < i; ++j) {
+      EXPECT_NE(g.T_i(i, j), undefinedValue) << "T_i(" << i << ", " << j << ")";
+      EXPECT_EQ(g.Uri_12_T_i(i, j) == undefinedValue, j == i - 1) << i << ", " << j;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, GridRanges, ::testing::Values(0, 1, 2, 4, 7));
+
+TEST(RunErrorEstimation, WithoutExactSolutionNoErrorIsWrittenAndEveryEffectiveOrderIsUnset) {
+  RunParameters params = typicalParameters();
+  params.hasExactSolution = 2;  // only 1 means an exact solution
+  params.exactValue = 1.0;
+  kv::Run run;
+  makeRun(run, params, {8, 4, 2, 1}, {2.0, 1.25, 1.0625, 1.015625});
+  GridSeries& g = run.grid;
+  g.pE_Th(3) = 5.0;  // the stage resets every effective order
+  runErrorEstimation(run);
+  for (int i = 1; i <= 4; ++i) {
+    for (double v : {g.pE_Th(i), g.pE_Ti_pU(i), g.pE_Tc_12(i), g.pE_Tc_13(i), g.pE_Tbi_pU(i),
+                     g.E_Th(i), g.E_Ti_12(i), g.E_Ti_tri(i)}) {
+      EXPECT_EQ(v, undefinedValue) << i;
+    }
+  }
+  EXPECT_NE(g.Ti_tri(4), undefinedValue);
+}
+
+TEST(RunErrorEstimation, RatioOfOneDividesByZeroAndTheRunGoesOn) {
+  RunParameters params = typicalParameters();
+  params.hasExactSolution = 1;
+  params.exactValue = 1.0;
+  kv::Run run;
+  makeRun(run, params, {1, 1, 0.5, 0.25}, {1.5, 1.25, 1.0625, 1.015625});
+  runErrorEstimation(run);
+  const GridSeries& g = run.grid;
+  EXPECT_TRUE(std::isinf(g.Ti_12(2)));
+  EXPECT_TRUE(std::isinf(g.GCI_pL(2)));
+  EXPECT_TRUE(std::isinf(g.pE_Th(2)));
+  EXPECT_TRUE(std::isnan(g.Ti_bi(3)) || std::isinf(g.Ti_bi(3)));  // r = h(1)/h(2) = 1
+  EXPECT_TRUE(std::isinf(g.T_i(2, 1)));
+  EXPECT_NEAR(g.Ti_12(4), 1.0, kRounding);  // grids past the equal pair are unaffected
+  EXPECT_NEAR(g.pE_Th(4), 2.0, kRounding);
+}
+
+// Th = T + C h^p on a constant ratio r: the apparent order is p and Ti_pU is T, to rounding.
+struct PowerLawCase {
+  double p, r;
+  int N;
+};
+
+class PowerLawSeries : public ::testing::TestWithParam<PowerLawCase> {};
+
+// The finest term C h(N)^p stays above 1e-6, so that rounding of T = 1 costs at most about
+// 1e-9 in the ratio of differences.
+constexpr double kOrderTolerance = 1e-7;
+constexpr double kLimitTolerance = 1e-12;
+
+TEST_P(PowerLawSeries, ApparentOrderAndExtrapolationRecoverTheLaw) {
+  const auto [p, r, N] = GetParam();
+  const double T = 1.0, C = 0.75;
+  std::vector<double> h, Th;
+  for (int i = 0; i < N; ++i) {
+    h.push_back(2.0 * std::pow(r, -i));
+    Th.push_back(T + C * std::pow(h.back(), p));
+  }
+  kv::Run run;
+  makeRun(run, typicalParameters(), h, Th);
+  runErrorEstimation(run);
+  for (int i = 3; i <= N; ++i) {
+    EXPECT_NEAR(run.grid.pU_Th(i), p, kOrderTolerance) << "grid " << i;
+    EXPECT_NEAR(run.grid.Ti_pU(i), T, kLimitTolerance) << "grid " << i;
+  }
+}
+
+std::vector<PowerLawCase> powerLawCases() {
+  std::vector<PowerLawCase> cases;
+  for (double p : {0.5, 1.0, 1.7, 2.0, 3.0, 4.5}) {
+    for (double r : {1.25, 1.5, 2.0, 3.0}) {
+      for (int N : {3, 4, 6, 9}) {
+        if (0.75 * std::pow(2.0 * std::pow(r, 1 - N), p) >= 1e-6) cases.push_back({p, r, N});
+      }
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, PowerLawSeries, ::testing::ValuesIn(powerLawCases()),
+                         [](const auto& info) {
+                           std::string name = "p" + std::to_string(info.param.p) + "_r" +
+                                              std::to_string(info.param.r) + "_N" +
+                                              std::to_string(info.param.N);
+                           for (char& c : name) {
+                             if (c == '.') c = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace kv
