@@ -201,9 +201,12 @@ std::vector<PowerLawCase> powerLawCases() {
 
 INSTANTIATE_TEST_SUITE_P(Sweep, PowerLawSeries, ::testing::ValuesIn(powerLawCases()),
                          [](const auto& info) {
-                           std::string name = "p" + std::to_string(info.param.p) + "_r" +
-                                              std::to_string(info.param.r) + "_N" +
-                                              std::to_string(info.param.N);
+                           std::string name = "p";
+                           name.append(std::to_string(info.param.p))
+                               .append("_r")
+                               .append(std::to_string(info.param.r))
+                               .append("_N")
+                               .append(std::to_string(info.param.N));
                            for (char& c : name) {
                              if (c == '.') c = '_';
                            }
