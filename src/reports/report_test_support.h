@@ -1,0 +1,107 @@
+// Shared by the tests of the report writers: a run filled by hand in a fresh temporary folder,
+// with the listing open on "listing.txt", and small helpers to spell expected records.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "run/run.h"
+
+namespace kv::report_test {
+
+class ReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    namespace fs = std::filesystem;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = "kv_reports_" + std::to_string(std::random_device{}()) + "_" +
+                       std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    folder_ = fs::temp_directory_path() / name;
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    previous_ = fs::current_path();
+    fs::current_path(folder_);
+  }
+  void TearDown() override {
+    run.listing.reset();
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(folder_);
+  }
+
+  // N grids, every derived entry undefined (as allocated), the listing open.
+  void start(int gridCount, int32_t hasExactSolution = 1, int32_t pL = 2, int32_t deltaP = 2) {
+    run.params.gridCount = gridCount;
+    run.params.hasExactSolution = hasExactSolution;
+    run.params.pL = pL;
+    run.params.deltaP = deltaP;
+    run.grid.allocate(gridCount);
+    run.listing.emplace(kListingUnit, "listing.txt");
+  }
+
+  // The listing as written so far (closes it).
+  std::string listing() {
+    run.listing->close();
+    run.listing.reset();
+    return contents("listing.txt");
+  }
+
+  static std::string contents(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    EXPECT_TRUE(in.good()) << name << " was not written";
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  kv::Run run;
+
+ private:
+  std::filesystem::path folder_, previous_;
+};
+
+// Records joined, each ended with CR LF.
+inline std::string records(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (std::string_view line : lines) {
+    text.append(line);
+    text.append("\r\n");
+  }
+  return text;
+}
+
+// `text` right-justified in `width` characters (the number texts are spelled out by hand).
+inline std::string field(std::string_view text, size_t width) {
+  return std::string(width - std::min(width, text.size()), ' ') + std::string(text);
+}
+inline std::string f12(std::string_view text) { return field(text, 12); }
+inline std::string f22(std::string_view text) { return field(text, 22); }
+inline std::string blank(size_t width) { return std::string(width, ' '); }
+
+// A header line built by placing each label at its column (1-based).
+class Line {
+ public:
+  Line& at(size_t column, std::string_view text) {
+    size_t end = column - 1 + text.size();
+    if (text_.size() < end) text_.resize(end, ' ');
+    std::copy(text.begin(), text.end(), text_.begin() + static_cast<std::ptrdiff_t>(column - 1));
+    return *this;
+  }
+  operator std::string_view() const { return text_; }
+  const std::string& str() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+}  // namespace kv::report_test
