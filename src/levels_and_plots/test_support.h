@@ -1,0 +1,91 @@
+// Shared pieces of the tests of this folder: a fresh working folder per test, file contents,
+// a run of N grids, and the fields of numbers as the records show them.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "run/run.h"
+
+namespace kv::levels_test {
+
+namespace fs = std::filesystem;
+
+// Each test runs in a folder of its own, made empty, which is the working folder meanwhile.
+class InTempFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::temp_directory_path() / ("kv_levels_" + std::to_string(getpid()) + "_" +
+                                           info->test_suite_name() + "_" + info->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    previous_ = fs::current_path();
+    fs::current_path(folder_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(folder_);
+  }
+
+  static std::string contents(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static void put(const std::string& name, std::string_view bytes) {
+    std::ofstream out(name, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  fs::path folder_, previous_;
+};
+
+// A run of `n` grids with the true orders pL + (m - 1) deltaP filled in; the derived arrays
+// hold what the allocation gives them (1.0e11).
+inline void prepareRun(Run& run, int n, int pL, int deltaP) {
+  run.params.gridCount = n;
+  run.params.pL = pL;
+  run.params.deltaP = deltaP;
+  run.grid.allocate(n);
+  for (int m = 1; m <= run.grid.count; ++m) {
+    run.grid.pV(m) = trueOrder(run.params, m);
+    run.grid.pV_text(m) = trueOrderText(run.grid.pV(m));
+  }
+}
+
+// `text` right-justified in a field of `width` characters (a rendered number).
+inline std::string field(std::string_view text, size_t width) {
+  return std::string(width > text.size() ? width - text.size() : 0, ' ') + std::string(text);
+}
+
+// A record of the listing and reference-file rows: the first text in 12 characters, the
+// others in 22, and the record end.
+inline std::string row12(std::initializer_list<std::string_view> texts) {
+  std::string record;
+  bool first = true;
+  for (std::string_view t : texts) {
+    record += field(t, first ? 12 : 22);
+    first = false;
+  }
+  return record + "\r\n";
+}
+
+// A record of the true-error files: every text in 23 characters, and the record end.
+inline std::string row23(std::initializer_list<std::string_view> texts) {
+  std::string record;
+  for (std::string_view t : texts) record += field(t, 23);
+  return record + "\r\n";
+}
+
+inline std::string blanks(size_t n) { return std::string(n, ' '); }
+
+}  // namespace kv::levels_test
