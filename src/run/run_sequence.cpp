@@ -8,6 +8,10 @@
 
 #include "estimation/error_estimation.h"
 #include "launch/launch.h"
+#include "levels_and_plots/error_plot_files.h"
+#include "levels_and_plots/level_tables.h"
+#include "levels_and_plots/plot_scripts.h"
+#include "reports/reports.h"
 #include "run/input_reader.h"
 #include "run/listing_head.h"
 #include "text/fatal.h"
@@ -17,8 +21,37 @@ namespace kv {
 
 namespace {
 
+// The output stages in their order. Stage 18, the level table of (U/E-1), comes before
+// stage 19, that of the true-error ratios.
 constexpr OutputStage kOutputStages[] = {
-    {"placeholder", false, nullptr},
+    {"orders of Th", false, [](Run& r) { writeOrderReport(r, OrderMember::Th); }},
+    {"orders of Ti_pU", false, [](Run& r) { writeOrderReport(r, OrderMember::Ti_pU); }},
+    {"orders of Tbi_pU", false, [](Run& r) { writeOrderReport(r, OrderMember::Tbi_pU); }},
+    {"orders of Tc_12", false, [](Run& r) { writeOrderReport(r, OrderMember::Tc_12); }},
+    {"orders of Tc_13", false, [](Run& r) { writeOrderReport(r, OrderMember::Tc_13); }},
+    {"values", false, writeValueTable},
+    {"differences", false, writeDifferenceTable},
+    {"true errors", true, writeTrueErrorTable},
+    {"error estimators", false, writeEstimatedErrorReport},
+    {"estimator-to-error ratios", true, writeEffectivityTable},
+    {"convergence indices", false, writeGciTable},
+    {"true-error ratios", true, writeTrueErrorRatioTable},
+    {"estimator ratios", false, writeEstimatorRatioTable},
+    {"level values", false, writeTTable},
+    {"level differences", false, writeDTTable},
+    {"level true errors", true, writeETable},
+    {"level estimators", false, writeUri12Table},
+    {"level (U/E-1)", true, writeUOverETable},
+    {"level true-error ratios", true, writeERatioTable},
+    {"level estimator ratios", false, writeURatioTable},
+    {"order plot", false, plotOrders},
+    {"true-error plot", true,
+     [](Run& r) {
+       writeTrueErrorPlotFiles(r);
+       plotTrueErrors(r);
+     }},
+    {"estimated-error plot", false, plotEstimatedErrors},
+    {"second estimated-error plot", false, plotEstimatedErrors2},
 };
 
 constexpr std::string_view kFixedOutputNames[] = {
@@ -73,9 +106,7 @@ void printHelp() {
 
 }  // namespace
 
-std::span<const OutputStage> outputStages() {
-  return std::span<const OutputStage>(kOutputStages).subspan(kOutputStages[0].write ? 0 : 1);
-}
+std::span<const OutputStage> outputStages() { return kOutputStages; }
 
 std::span<const std::string_view> fixedOutputNames() { return kFixedOutputNames; }
 

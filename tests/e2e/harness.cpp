@@ -40,7 +40,7 @@ std::vector<std::string> crlfLines(const std::string& bytes) {
   return lines;
 }
 
-CaseFolder::CaseFolder() {
+CaseFolder::CaseFolder(bool withPlotScripts) {
   static std::atomic<int> counter{0};
   root_ = fs::temp_directory_path() /
           ("kv_e2e_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
@@ -50,6 +50,11 @@ CaseFolder::CaseFolder() {
   writeFile(root_ / "recorder.sh",
             "#!/bin/sh\nprintf '%s\\n' \"$2\" >> '" + (root_ / "launches.log").string() + "'\n");
   fs::permissions(root_ / "recorder.sh", fs::perms::owner_all);
+  // The seven prepared plot scripts, as a user's case folder holds them.
+  if (!withPlotScripts) return;
+  for (const auto& entry : fs::directory_iterator(sourceDir() / "examples" / "plot_scripts")) {
+    fs::copy_file(entry.path(), dir_ / entry.path().filename());
+  }
 }
 
 CaseFolder::~CaseFolder() {

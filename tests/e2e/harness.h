@@ -29,9 +29,11 @@ struct RunResult {
   std::vector<std::string> launches;  // the commands it launched, in order
 };
 
+// A case folder; it starts with the seven prepared plot scripts of the examples unless
+// `withPlotScripts` is false.
 class CaseFolder {
  public:
-  CaseFolder();
+  explicit CaseFolder(bool withPlotScripts = true);
   ~CaseFolder();
   CaseFolder(const CaseFolder&) = delete;
   CaseFolder& operator=(const CaseFolder&) = delete;
