@@ -1,0 +1,15 @@
+# Kestrovanilque - estimated errors of Th, second view: Richardson estimators with pL and pU,
+# Uri_p, convergent estimators Uc_12 and Uc_13, grid convergence indices (dashed); grey lines:
+# slopes pL, p2 and p3. Every run keeps lines 1 to 15 and writes its title and a replot after.
+set xlabel 'log10(h)' noenhanced; set ylabel 'log10 |U|' noenhanced; set title noenhanced font ',13'
+set key outside right top vertical Left reverse noenhanced spacing 1.3 samplen 3
+set grid lc rgb '#dddddd'; set border lw 1.2; set tics out nomirror; set xtics mirror; set ytics mirror
+set style data linespoints; set pointsize 1.3; set offsets graph 0.02, graph 0.02, graph 0.04, graph 0.04
+undefine STATS_*; stats 'U_pL.dat' using 2 nooutput; if (!exists('STATS_records') || STATS_records == 0) { set xrange [-3:0]; set yrange [-12:0] }
+plot 'U_12.dat' using 1:3 lc rgb '#0072B2' lw 1.5 pt 5 title 'Uri_12', 'Uri_13.dat' using 1:2 lc rgb '#56B4E9' lw 1.5 pt 9 title 'Uri_13', \
+     'Uri_pU.dat' using 1:2 lc rgb '#D55E00' lw 1.5 pt 13 title 'Uri_pU', 'Uri_pU.dat' using 1:3 lc rgb '#E69F00' lw 1.5 pt 6 title 'Uri_p', \
+     'Uc_12.dat' using 1:2 lc rgb '#CC79A7' lw 1.5 pt 8 title 'Uc_12', 'Uc_13.dat' using 1:2 lc rgb '#9467BD' lw 1.5 pt 10 title 'Uc_13', \
+     'U_12.dat' using 1:4 lc rgb '#0072B2' lw 1.5 pt 4 dt 2 title 'GCI_pL', 'Uri_pU.dat' using 1:4 lc rgb '#D55E00' lw 1.5 pt 12 dt 2 title 'GCI_p', \
+     'U_pL.dat' using 1:2 with lines lc rgb '#555555' lw 1.5 dt 2 title 'slope pL', \
+     'U_p2.dat' using 1:2 with lines lc rgb '#555555' lw 1.5 dt 4 title 'slope p2', \
+     'U_p3.dat' using 1:2 with lines lc rgb '#555555' lw 1.5 dt 3 title 'slope p3'
