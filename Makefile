@@ -2,17 +2,20 @@
 # Both install what is missing on a Debian machine first.
 
 BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev
+# gnuplot draws the plots (the wgnuplot adapter); without it a run still completes.
+RUN_PACKAGES := gnuplot-nox
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 RELEASE := build/release
 ASAN := build/asan
 
-.PHONY: all deps build demo test test-release test-asan clean
+.PHONY: all deps build demo test test-release test-asan install clean
 
 all: build
 
 deps:
-	@tools/ensure-deps.sh $(BUILD_PACKAGES)
+	@tools/ensure-deps.sh $(BUILD_PACKAGES) $(RUN_PACKAGES)
 
 $(RELEASE)/CMakeCache.txt: | deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release
@@ -33,8 +36,40 @@ test-asan: deps $(ASAN)/CMakeCache.txt
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Each example is copied into a fresh folder under build/demo and run there as a user would
+# (editor launches return at once without a terminal; without a display the plots are PNGs).
+DEMO := build/demo
 demo: build
-	@echo "demo: the example case arrives with the shipped examples"
+	@rm -rf $(DEMO) && mkdir -p $(DEMO)
+	@for case in trapezoid variable_ratio; do \
+	  mkdir -p $(DEMO)/$$case && cp examples/$$case/* examples/plot_scripts/*.gnu $(DEMO)/$$case/ && \
+	  (cd $(DEMO)/$$case && env -u DISPLAY -u WAYLAND_DISPLAY -u COMSPEC \
+	     ../../release/kestrovanilque < /dev/null) || exit 1; \
+	done
+	@echo
+	@echo "demo: the shipped examples ran in $(DEMO)/:"
+	@for case in trapezoid variable_ratio; do \
+	  listing=$$(sed -n 2p $(DEMO)/$$case/$$(head -n 1 $(DEMO)/$$case/Kestrovanilque.in | awk '{print $$1}') | awk '{print $$1}'); \
+	  echo "  $$case: listing $(DEMO)/$$case/$$listing"; \
+	  for png in $(DEMO)/$$case/*.png; do [ -f "$$png" ] && echo "    plot $$png"; done; \
+	done; true
+
+install: build
+	cmake --install $(RELEASE) --prefix $(PREFIX)
 
 clean:
 	rm -rf build
+
+# Benchmarks, never part of `make test`: the formatted-record writer against std::to_chars, then
+# whole runs of the binary for N = 250 to 2000 grids; each prints PASS or FAIL per target.
+BENCH := build/bench
+
+.PHONY: bench
+bench:
+	@tools/ensure-deps.sh $(BUILD_PACKAGES) libbenchmark-dev
+	cmake -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_BENCH=ON -DKV_BUILD_TESTS=OFF
+	cmake --build $(BENCH) -j $(JOBS)
+	@status=0; \
+	$(BENCH)/bench/writer_bench || status=1; \
+	$(BENCH)/bench/run_bench || status=1; \
+	exit $$status

@@ -87,7 +87,14 @@ RunResult CaseFolder::run(const std::vector<std::string>& args, const std::strin
     dup2(o, 1);
     dup2(e, 2);
     dup2(n, 0);
-    setenv("COMSPEC", interpreter.c_str(), 1);
+    // No plot window ever opens in a test; an empty COMSPEC means the default interpreter.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    if (interpreter.empty()) {
+      unsetenv("COMSPEC");
+    } else {
+      setenv("COMSPEC", interpreter.c_str(), 1);
+    }
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> argv;
     argv.push_back(binary.data());

@@ -45,8 +45,9 @@ class CaseFolder {
   // Every file in the folder, by name, with its bytes.
   std::map<std::string, std::string> files() const;
 
-  // Runs the program in the folder. COMSPEC is the recorder (the launches are recorded and
-  // nothing is started) unless `comspec` is given; `args` are passed to the program.
+  // Runs the program in the folder, without a display. COMSPEC is the recorder (the launches
+  // are recorded and nothing is started) unless `comspec` is given (empty: unset, so that the
+  // real commands run through /bin/sh); `args` are passed to the program.
   RunResult run(const std::vector<std::string>& args = {}, const std::string* comspec = nullptr,
                 const std::map<std::string, std::string>& env = {}) const;
 
