@@ -10,10 +10,12 @@ namespace kv {
 // reciprocal 1/x is taken first and then raised to -n.
 double integerPower(double x, int32_t n);
 
-// x^y for a real exponent y (the general floating-point power function).
+// x^y for a real exponent y: the general floating-point power function, correctly rounded, with
+// the special values of the C library's pow (x^0 = 1, 1^y = 1, a NaN otherwise gives a NaN,
+// a negative x with a non-integer y gives a NaN, 0 and infinity as in pow).
 double realPower(double x, double y);
 
-// The common (base-10) logarithm.
+// The common (base-10) logarithm, correctly rounded; log10(0) = -infinity, log10(x < 0) = NaN.
 double log10(double x);
 
 }  // namespace kv

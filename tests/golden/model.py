@@ -29,6 +29,7 @@ Layout of this file:
 """
 
 import math
+from decimal import Decimal, localcontext
 import os
 import re
 import sys
@@ -56,6 +57,16 @@ def fdiv(a, b):
         return math.copysign(INF, sign)
 
 
+def _correctly_rounded(compute):
+    """The double nearest to an exact result: log10 and pow are correctly rounded, as the
+    program computes them (60 significant digits, then one rounding to binary)."""
+    with localcontext() as context:
+        context.prec = 60
+        context.Emax = 10 ** 6
+        context.Emin = -10 ** 6
+        return float(compute())
+
+
 def flog10(x):
     """Base-10 logarithm with the C library results at the domain edges."""
     if x != x:
@@ -66,7 +77,7 @@ def flog10(x):
         return NAN
     if x == INF:
         return INF
-    return math.log10(x)
+    return _correctly_rounded(lambda: Decimal(x).log10())
 
 
 def _is_odd_integer(y):
@@ -75,6 +86,10 @@ def _is_odd_integer(y):
 
 def fpow(x, y):
     """Real power (C pow) with IEEE results instead of exceptions."""
+    if x > 0.0 and x != 1.0 and y != 0.0 and math.isfinite(x) and math.isfinite(y):
+        r = _correctly_rounded(lambda: Decimal(x) ** Decimal(y))
+        if not math.isinf(r):
+            return r
     try:
         return math.pow(x, y)
     except OverflowError:
