@@ -10,7 +10,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE := build/release
 ASAN := build/asan
 
-.PHONY: all deps build demo test test-release test-asan install clean
+.PHONY: all deps build demo test test-release test-asan test-windows install clean
 
 all: build
 
@@ -53,6 +53,10 @@ demo: build
 	  echo "  $$case: listing $(DEMO)/$$case/$$listing"; \
 	  for png in $(DEMO)/$$case/*.png; do [ -f "$$png" ] && echo "    plot $$png"; done; \
 	done; true
+
+# The Windows build (mingw-w64 cross-compiler) tested under wine against the Linux build.
+test-windows:
+	@JOBS=$(JOBS) tools/test-windows.sh
 
 install: build
 	cmake --install $(RELEASE) --prefix $(PREFIX)

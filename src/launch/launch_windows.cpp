@@ -33,6 +33,9 @@ int launchCommand(std::string_view command) {
   std::memcpy(buffer.data() + used, command.data(), length);
   buffer[used + length] = '\0';
 
+  // A zeroed start-up record whose first field is its own size: 68 bytes in a 32-bit program,
+  // 104 in a 64-bit one. CreateProcessA reads the whole record of its platform whatever cb
+  // says, so cb must be this size and the record must really have it.
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
