@@ -14,14 +14,7 @@ using report_test::records;
 using report_test::ReportTest;
 
 std::string wideHeader(std::initializer_list<const char*> labels) {
-  Line line;
-  line.at(3, "h");
-  size_t column = 15;
-  for (const char* label : labels) {
-    line.at(column, label);
-    column += 22;
-  }
-  return line.str();
+  return report_test::headerLine(22, labels);
 }
 
 // Style B plot headers: "#", "log(h)" at column 3, labels at 15, 37 and 59.

@@ -16,14 +16,7 @@ using report_test::ReportTest;
 
 // Labels at 3 and 15 + 12 (k - 1).
 std::string narrowHeader(std::initializer_list<const char*> labels) {
-  Line line;
-  line.at(3, "h");
-  size_t column = 15;
-  for (const char* label : labels) {
-    line.at(column, label);
-    column += 12;
-  }
-  return line.str();
+  return report_test::headerLine(12, labels);
 }
 
 const std::string kEffectivityHeader =

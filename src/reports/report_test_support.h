@@ -104,4 +104,16 @@ class Line {
   std::string text_;
 };
 
+// A listing header: "h" at column 3 and the labels from column 15 on, one every `step` columns.
+inline std::string headerLine(size_t step, std::initializer_list<const char*> labels) {
+  Line line;
+  line.at(3, "h");
+  size_t column = 15;
+  for (const char* label : labels) {
+    line.at(column, label);
+    column += step;
+  }
+  return line.str();
+}
+
 }  // namespace kv::report_test
