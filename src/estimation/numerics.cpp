@@ -7,6 +7,7 @@
 // (relative) of a midpoint between two doubles.
 #include "estimation/numerics.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -113,9 +114,15 @@ DD logarithm(double x) {
   DD s = divide({m - 1.0, 0.0}, twoSum(m, 1.0));  // m - 1 is exact here
   DD z = multiply(s, s);
   constexpr int kTerms = 24;  // z^24 / 49 < 2^-125
-  DD sum = divide({1.0, 0.0}, {2.0 * kTerms + 1.0, 0.0});
+  // The coefficients 1 / (2k + 1), divided out once.
+  static const std::array<DD, kTerms + 1> kCoefficients = [] {
+    std::array<DD, kTerms + 1> c;
+    for (int k = 0; k <= kTerms; ++k) c[k] = divide({1.0, 0.0}, {2.0 * k + 1.0, 0.0});
+    return c;
+  }();
+  DD sum = kCoefficients[kTerms];
   for (int k = kTerms - 1; k >= 0; --k) {
-    sum = add(multiply(sum, z), divide({1.0, 0.0}, {2.0 * k + 1.0, 0.0}));
+    sum = add(multiply(sum, z), kCoefficients[k]);
   }
   DD lnM = multiply(s, sum);
   lnM = {2.0 * lnM.hi, 2.0 * lnM.lo};

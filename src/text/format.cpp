@@ -1,5 +1,6 @@
 #include "text/format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <stdexcept>
@@ -55,8 +56,9 @@ class Parser {
   }
   char peek() {
     skipBlanks();
-    return pos_ < text_.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(text_[pos_])))
-                               : '\0';
+    return pos_ < text_.size()
+               ? static_cast<char>(std::toupper(static_cast<unsigned char>(text_[pos_])))
+               : '\0';
   }
   void expect(char c) {
     if (peek() != c) fail("unexpected character");
@@ -201,16 +203,21 @@ class Parser {
   size_t pos_ = 0;
 };
 
-// The record being built: characters written so far and the current position.
+// The record being built: characters written so far and the current position. The buffer
+// only grows; the record is its first length_ characters.
 class Record {
  public:
-  explicit Record(std::string& buffer) : text_(buffer) { text_.clear(); }
+  explicit Record(std::string& buffer) : text_(buffer) {
+    if (text_.size() < kInitialSize) text_.resize(kInitialSize);
+  }
 
-  // Makes room for `width` characters at the current position and returns them.
+  // Makes room for `width` characters at the current position and returns them; the caller
+  // writes all of them.
   char* field(int width) {
     size_t end = pos_ + static_cast<size_t>(width);
-    if (pos_ > text_.size()) text_.resize(pos_, ' ');
-    if (end > text_.size()) text_.resize(end);
+    if (end > text_.size()) text_.resize(std::max(end, 2 * text_.size()));
+    if (pos_ > length_) std::memset(text_.data() + length_, ' ', pos_ - length_);
+    if (end > length_) length_ = end;
     char* out = text_.data() + pos_;
     pos_ = end;
     return out;
@@ -222,13 +229,15 @@ class Record {
   void moveRight(size_t n) { pos_ += n; }
   void moveLeft(size_t n) { pos_ = n > pos_ ? 0 : pos_ - n; }
   void end(RecordSink& sink) {
-    sink.putRecord(text_);
-    text_.clear();
+    sink.putRecord(std::string_view(text_.data(), length_));
+    length_ = 0;
     pos_ = 0;
   }
 
  private:
+  static constexpr size_t kInitialSize = 1024;
   std::string& text_;
+  size_t length_ = 0;
   size_t pos_ = 0;
 };
 

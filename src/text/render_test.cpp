@@ -116,5 +116,34 @@ TEST(RenderReal, AgreesWithPrintfOnRandomDoubles) {
   }
 }
 
+// Doubles read from short decimals lie next to the rounding midpoints of the fields (for
+// instance 1.23455 with four decimals): the digits must still be those of the exact value.
+TEST(RenderReal, AgreesWithPrintfNextToRoundingMidpoints) {
+  std::mt19937_64 random(42);
+  struct Field {
+    int width, decimals;
+  };
+  for (Field field : {Field{12, 4}, Field{13, 4}, Field{22, 14}, Field{23, 14}}) {
+    for (int n = 0; n < 200000; ++n) {
+      int digits = field.decimals + 1 + static_cast<int>(random() % 3);  // p, p + 1, p + 2
+      std::string text = std::to_string(1 + random() % 9);
+      text += '.';
+      for (int k = 1; k < digits; ++k) text += static_cast<char>('0' + random() % 10);
+      if (random() % 2) text.back() = '5';
+      text += 'e';
+      text += std::to_string(static_cast<int>(random() % 600) - 300);
+      double value = std::stod(text) * (random() % 2 ? 1 : -1);
+      char reference[64];
+      std::snprintf(reference, sizeof reference, "%.*E", field.decimals, value);
+      std::string expected = reference;
+      size_t e = expected.find('E');
+      int exponent = std::stoi(expected.substr(e + 1));
+      if (exponent > 99 || exponent < -99) expected.erase(e, 1);
+      expected.insert(0, static_cast<size_t>(field.width) - expected.size(), ' ');
+      ASSERT_EQ(real(value, field.width, field.decimals), expected) << "value " << text;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kv
