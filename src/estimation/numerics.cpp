@@ -94,6 +94,41 @@ double scale(double x, int n) {
   return x * powerOfTwo(n);
 }
 
+// 2 atanh(s) = ln((1 + s) / (1 - s)) = 2 (s + s^3/3 + s^5/5 + ...) with `terms` + 1 terms of
+// the series, as a double-double.
+DD twiceAtanh(DD s, int terms) {
+  constexpr int kMostTerms = 24;
+  // The coefficients 1 / (2k + 1), divided out once.
+  static const std::array<DD, kMostTerms + 1> kCoefficients = [] {
+    std::array<DD, kMostTerms + 1> c;
+    for (int k = 0; k <= kMostTerms; ++k) c[k] = divide({1.0, 0.0}, {2.0 * k + 1.0, 0.0});
+    return c;
+  }();
+  DD z = multiply(s, s);
+  DD sum = kCoefficients[terms];
+  for (int k = terms - 1; k >= 0; --k) sum = add(multiply(sum, z), kCoefficients[k]);
+  DD result = multiply(s, sum);
+  return {2.0 * result.hi, 2.0 * result.lo};
+}
+
+// The fractions c = k / 128 nearest to a mantissa in [sqrt(1/2), sqrt(2)): k = 91 .. 181.
+constexpr int kLowestFraction = 91;
+constexpr int kHighestFraction = 181;
+
+// ln(k / 128) for every fraction, computed once by the series in s = (c - 1) / (c + 1),
+// |s| < 0.172, with 25 terms (s^50 / 49 < 2^-125).
+const std::array<DD, kHighestFraction + 1>& fractionLogarithms() {
+  static const std::array<DD, kHighestFraction + 1> table = [] {
+    std::array<DD, kHighestFraction + 1> t{};
+    for (int k = kLowestFraction; k <= kHighestFraction; ++k) {
+      double c = k / 128.0;
+      t[k] = twiceAtanh(divide({c - 1.0, 0.0}, twoSum(c, 1.0)), 24);  // c - 1 is exact
+    }
+    return t;
+  }();
+  return table;
+}
+
 // Natural logarithm of a finite x > 0, as a double-double.
 DD logarithm(double x) {
   // x = m * 2^e with m in [sqrt(1/2), sqrt(2)).
@@ -110,22 +145,12 @@ DD logarithm(double x) {
     m *= 0.5;
     e += 1;
   }
-  // ln m = 2 atanh(s) = 2 (s + s^3/3 + s^5/5 + ...), s = (m - 1) / (m + 1), |s| < 0.172.
-  DD s = divide({m - 1.0, 0.0}, twoSum(m, 1.0));  // m - 1 is exact here
-  DD z = multiply(s, s);
-  constexpr int kTerms = 24;  // z^24 / 49 < 2^-125
-  // The coefficients 1 / (2k + 1), divided out once.
-  static const std::array<DD, kTerms + 1> kCoefficients = [] {
-    std::array<DD, kTerms + 1> c;
-    for (int k = 0; k <= kTerms; ++k) c[k] = divide({1.0, 0.0}, {2.0 * k + 1.0, 0.0});
-    return c;
-  }();
-  DD sum = kCoefficients[kTerms];
-  for (int k = kTerms - 1; k >= 0; --k) {
-    sum = add(multiply(sum, z), kCoefficients[k]);
-  }
-  DD lnM = multiply(s, sum);
-  lnM = {2.0 * lnM.hi, 2.0 * lnM.lo};
+  // ln m = ln c + 2 atanh(s), s = (m - c) / (m + c), with c = k / 128 the fraction nearest to m:
+  // m - c is exact (c / 2 <= m <= 2 c) and |s| <= 1/362, so 8 terms of the series reach
+  // s^16 / 15 < 2^-139.
+  int k = static_cast<int>(m * 128.0 + 0.5);
+  double c = k / 128.0;
+  DD lnM = add(fractionLogarithms()[k], twiceAtanh(divide({m - c, 0.0}, twoSum(m, c)), 7));
   DD eLn2 = twoProduct(static_cast<double>(e), kLn2.hi);
   eLn2 = add(eLn2, {static_cast<double>(e) * kLn2.lo, 0.0});
   return add(eLn2, lnM);

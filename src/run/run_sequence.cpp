@@ -78,17 +78,18 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Whether two names designate the same file: the same file on disk when both exist, otherwise
-// the same name once normalised (letter case aside, as on the tool's native platform).
-bool sameFile(std::string_view a, std::string_view b) {
+// Whether `other` designates the listing file: the same file on disk when the listing exists
+// already, otherwise the same name once normalised (letter case aside, as on the tool's native
+// platform).
+bool isListing(std::string_view listing, bool listingExists, std::string_view other) {
   namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path pa{std::string(a)}, pb{std::string(b)};
-  if (fs::exists(pa, error) && fs::exists(pb, error)) {
-    bool same = fs::equivalent(pa, pb, error);
+  fs::path a{std::string(listing)}, b{std::string(other)};
+  if (listingExists) {
+    std::error_code error;
+    bool same = fs::equivalent(a, b, error);
     if (!error) return same;
   }
-  return equalIgnoringCase(pa.lexically_normal().string(), pb.lexically_normal().string());
+  return equalIgnoringCase(a.lexically_normal().string(), b.lexically_normal().string());
 }
 
 void printHelp() {
@@ -112,17 +113,18 @@ std::span<const std::string_view> fixedOutputNames() { return kFixedOutputNames;
 
 void checkListingName(const Run& run, std::string_view listingName) {
   const RunParameters& p = run.params;
-  auto refuse = [&] { FatalFile(FatalCode::OpenFailure, kListingUnit, listingName); };
-  if (sameFile(listingName, kStartFile) || sameFile(listingName, adjusted(p.mainDataFile))) {
-    refuse();
-  }
-  if (p.hasExactSolution == 1 && sameFile(listingName, adjusted(p.exactSolutionFile))) refuse();
-  for (int i = 1; i <= run.grid.count; ++i) {
-    if (sameFile(listingName, adjusted(run.grid.gridFile(i)))) refuse();
-  }
-  for (std::string_view name : kFixedOutputNames) {
-    if (sameFile(listingName, name)) refuse();
-  }
+  std::error_code error;
+  const bool exists = std::filesystem::exists(std::string(listingName), error);
+  auto refuseIf = [&](std::string_view other) {
+    if (isListing(listingName, exists, other)) {
+      FatalFile(FatalCode::OpenFailure, kListingUnit, listingName);
+    }
+  };
+  refuseIf(kStartFile);
+  refuseIf(adjusted(p.mainDataFile));
+  if (p.hasExactSolution == 1) refuseIf(adjusted(p.exactSolutionFile));
+  for (int i = 1; i <= run.grid.count; ++i) refuseIf(adjusted(run.grid.gridFile(i)));
+  for (std::string_view name : kFixedOutputNames) refuseIf(name);
 }
 
 int runProgram(int argc, char** argv) {

@@ -20,10 +20,8 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string readWholeFile(int unit, const std::string& fileName) {
+  if (fileName.empty()) FatalFile(FatalCode::OpenFailure, unit, fileName);
   std::error_code error;
-  if (fileName.empty() || std::filesystem::is_directory(fileName, error)) {
-    FatalFile(FatalCode::OpenFailure, unit, fileName);
-  }
   std::FILE* file = std::fopen(fileName.c_str(), "rb");
   if (file == nullptr && !std::filesystem::exists(fileName, error)) {
     // Open-or-create: a missing file is created empty.
@@ -36,7 +34,7 @@ std::string readWholeFile(int unit, const std::string& fileName) {
   char chunk[65536];
   size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
-  bool failed = std::ferror(file) != 0;
+  bool failed = std::ferror(file) != 0;  // a folder opens on some systems, but cannot be read
   std::fclose(file);
   if (failed) FatalFile(FatalCode::OpenFailure, unit, fileName);
   return content;
