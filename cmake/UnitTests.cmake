@@ -13,7 +13,8 @@ function(kv_unit_tests name dir)
   endif()
   add_executable(${name} ${test_sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src
+                                             ${PROJECT_SOURCE_DIR}/tests/support)
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
 

@@ -150,7 +150,7 @@ class Launching : public PlotScripts {
     const char* old = std::getenv("COMSPEC");
     hadComspec_ = old != nullptr;
     if (hadComspec_) oldComspec_ = old;
-    std::string recorder = (folder_ / "recorder.sh").string();
+    std::string recorder = (folder_.path() / "recorder.sh").string();
     put(recorder,
         "#!/bin/sh\n"
         "printf '%s\\n' \"$2\" >> launches.log\n"

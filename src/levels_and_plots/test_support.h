@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include <string_view>
 
 #include "run/run.h"
+#include "temp_folder.h"
 
 namespace kv::levels_test {
 
@@ -21,32 +21,12 @@ namespace fs = std::filesystem;
 // Each test runs in a folder of its own, made empty, which is the working folder meanwhile.
 class InTempFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() / ("kv_levels_" + std::to_string(getpid()) + "_" +
-                                           info->test_suite_name() + "_" + info->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    previous_ = fs::current_path();
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
-
-  static std::string contents(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string contents(const std::string& name) { return testing_support::fileBytes(name); }
   static void put(const std::string& name, std::string_view bytes) {
-    std::ofstream out(name, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    testing_support::writeBytes(name, bytes);
   }
 
-  fs::path folder_, previous_;
+  testing_support::TempFolder folder_{"kv_levels"};
 };
 
 // A run of `n` grids with the true orders pL + (m - 1) deltaP filled in; the derived arrays

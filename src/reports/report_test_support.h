@@ -14,30 +14,13 @@
 #include <string_view>
 
 #include "run/run.h"
+#include "temp_folder.h"
 
 namespace kv::report_test {
 
 class ReportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    namespace fs = std::filesystem;
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "kv_reports_" + std::to_string(std::random_device{}()) + "_" +
-                       std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    folder_ = fs::temp_directory_path() / name;
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    previous_ = fs::current_path();
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    run.listing.reset();
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(folder_);
-  }
+  void TearDown() override { run.listing.reset(); }
 
   // N grids, every derived entry undefined (as allocated), the listing open.
   void start(int gridCount, int32_t hasExactSolution = 1, int32_t pL = 2, int32_t deltaP = 2) {
@@ -64,10 +47,8 @@ class ReportTest : public ::testing::Test {
     return s.str();
   }
 
+  testing_support::TempFolder folder_{"kv_reports"};  // outlives the run's open files
   kv::Run run;
-
- private:
-  std::filesystem::path folder_, previous_;
 };
 
 // Records joined, each ended with CR LF.

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "temp_folder.h"
 #include "text/list_directed.h"
 
 namespace kv {
@@ -15,26 +16,8 @@ namespace fs = std::filesystem;
 
 class InTempFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("kv_writer_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    previous_ = fs::current_path();
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
-  static std::string contents(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  fs::path folder_, previous_;
+  static std::string contents(const std::string& name) { return testing_support::fileBytes(name); }
+  testing_support::TempFolder folder_{"kv_writer"};
 };
 
 TEST_F(InTempFolder, RecordsEndWithCrLfAndReplaceTheOldContent) {
