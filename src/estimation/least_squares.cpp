@@ -94,8 +94,8 @@ double standardDeviation(double s, std::size_t grids, std::size_t parameters, bo
 LeastSquaresFit fitFreeOrder(std::span<const double> x, std::span<const double> phi,
                              std::span<const double> w, bool weighted) {
   auto s = [&](double p) { return fitPower(x, phi, w, p).s; };
-  const double step = (kLeastSquaresOrderMax - kLeastSquaresOrderMin) /
-                      static_cast<double>(kScanPoints - 1);
+  const double step =
+      (kLeastSquaresOrderMax - kLeastSquaresOrderMin) / static_cast<double>(kScanPoints - 1);
   auto scanned = [&](std::size_t k) {
     return k + 1 == kScanPoints ? kLeastSquaresOrderMax
                                 : kLeastSquaresOrderMin + step * static_cast<double>(k);
@@ -172,8 +172,7 @@ LeastSquaresFit fitFixedOrder(ErrorModel model, std::span<const double> x,
   return fit;
 }
 
-LeastSquaresStatus checkInput(std::span<const double> h, std::span<const double> phi,
-                              double pTh) {
+LeastSquaresStatus checkInput(std::span<const double> h, std::span<const double> phi, double pTh) {
   if (h.size() != phi.size()) return LeastSquaresStatus::sizeMismatch;
   if (h.size() < 4) return LeastSquaresStatus::tooFewGrids;
   if (!std::isfinite(pTh)) return LeastSquaresStatus::notFinite;
@@ -198,24 +197,36 @@ LeastSquaresStatus checkInput(std::span<const double> h, std::span<const double>
 
 std::string_view leastSquaresStatusText(LeastSquaresStatus status) {
   switch (status) {
-    case LeastSquaresStatus::ok: return "ok";
-    case LeastSquaresStatus::tooFewGrids: return "fewer than four grids";
-    case LeastSquaresStatus::sizeMismatch: return "spacings and values of different counts";
-    case LeastSquaresStatus::notFinite: return "a value that is not a finite number";
-    case LeastSquaresStatus::nonPositiveSpacing: return "a spacing that is not positive";
-    case LeastSquaresStatus::equalSpacings: return "two grids with the same spacing";
-    case LeastSquaresStatus::allValuesEqual: return "all values equal";
-    case LeastSquaresStatus::badTheoreticalOrder: return "a theoretical order that is not positive";
+    case LeastSquaresStatus::ok:
+      return "ok";
+    case LeastSquaresStatus::tooFewGrids:
+      return "fewer than four grids";
+    case LeastSquaresStatus::sizeMismatch:
+      return "spacings and values of different counts";
+    case LeastSquaresStatus::notFinite:
+      return "a value that is not a finite number";
+    case LeastSquaresStatus::nonPositiveSpacing:
+      return "a spacing that is not positive";
+    case LeastSquaresStatus::equalSpacings:
+      return "two grids with the same spacing";
+    case LeastSquaresStatus::allValuesEqual:
+      return "all values equal";
+    case LeastSquaresStatus::badTheoreticalOrder:
+      return "a theoretical order that is not positive";
   }
   return "unknown";
 }
 
 double LeastSquaresFit::valueAt(double x) const {
   switch (model) {
-    case ErrorModel::freeOrder: return phi0 + alpha * std::pow(x, p);
-    case ErrorModel::firstOrder: return phi0 + alpha * x;
-    case ErrorModel::secondOrder: return phi0 + alpha * x * x;
-    case ErrorModel::firstAndSecondOrder: return phi0 + alpha * x + alpha2 * x * x;
+    case ErrorModel::freeOrder:
+      return phi0 + alpha * std::pow(x, p);
+    case ErrorModel::firstOrder:
+      return phi0 + alpha * x;
+    case ErrorModel::secondOrder:
+      return phi0 + alpha * x * x;
+    case ErrorModel::firstAndSecondOrder:
+      return phi0 + alpha * x + alpha2 * x * x;
   }
   return phi0;
 }
@@ -285,9 +296,9 @@ LeastSquaresResult leastSquaresUncertainty(std::span<const double> h, std::span<
     result.error[i] = fitted - chosen.phi0;
     result.residual[i] = std::abs(phi[i] - fitted);
     const double sum = std::abs(result.error[i]) + result.sigma + result.residual[i];
-    result.u[i] = scattered ? 3.0 * (result.sigma / result.dataRange) * sum
-                            : result.fs * std::abs(result.error[i]) + result.sigma +
-                                  result.residual[i];
+    result.u[i] = scattered
+                      ? 3.0 * (result.sigma / result.dataRange) * sum
+                      : result.fs * std::abs(result.error[i]) + result.sigma + result.residual[i];
     if (!std::isfinite(result.u[i])) {
       // Values so large that the fit overflows: no numbers rather than garbage.
       LeastSquaresResult failed;
