@@ -8,8 +8,8 @@
 #include <limits>
 #include <string_view>
 
-#include "text/fatal.h"
-#include "text/text_field.h"
+#include "base/fatal.h"
+#include "base/text_field.h"
 
 namespace kv {
 
