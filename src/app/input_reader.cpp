@@ -1,15 +1,12 @@
 #include "app/input_reader.h"
 
+#include "app/session.h"
+#include "base/text_field.h"
 #include "launch/launch.h"
 #include "text/list_directed.h"
 #include "text/record_writer.h"
-#include "base/text_field.h"
 
 namespace kv {
-
-std::string editorCommand(std::string_view fileName) {
-  return "notepad " + quoteForInterpreter(adjusted(fileName));
-}
 
 namespace {
 
@@ -59,7 +56,7 @@ void readInput(RunData& run) {
   for (int i = 1; i <= g.count; ++i) {
     main.read({InputItem::text(g.gridFile(i), kFileNameLength)});
     g.pV(i) = trueOrder(p, i);
-    g.pV_text(i) = trueOrderText(g.pV(i));
+    g.pV_text(i) = twoCharacterText(g.pV(i));
   }
   main.read({InputItem::text(p.title, kTitleLength)});
 

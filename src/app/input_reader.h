@@ -17,8 +17,4 @@ inline constexpr const char* kStartFile = "Kestrovanilque.in";
 // Any failure to read ends the run with its fatal line before anything is written.
 void readInput(RunData& run);
 
-// The editor command for a file name: "notepad " + the name left-adjusted and trimmed, the name
-// quoted for the command interpreter when it holds characters the interpreter would act on.
-std::string editorCommand(std::string_view fileName);
-
 }  // namespace kv

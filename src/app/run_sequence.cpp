@@ -1,23 +1,20 @@
 #include "app/run_sequence.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "app/input_reader.h"
-#include "base/fatal.h"
+#include "app/session.h"
 #include "base/text_field.h"
 #include "estimation/error_estimation.h"
 #include "launch/launch.h"
-#include "listing/level_tables.h"
 #include "listing/listing_head.h"
-#include "listing/reports.h"
+#include "listing/repeated_extrapolation_tables.h"
+#include "listing/result_tables.h"
 #include "plots/error_plot_files.h"
 #include "plots/estimator_plot_files.h"
 #include "plots/order_plot_files.h"
-#include "plots/output_files.h"
 #include "plots/plot_scripts.h"
 
 namespace kv {
@@ -83,31 +80,6 @@ constexpr OutputStage kOutputStages[] = {
      [](FormattedRecordWriter&, const RunData& r) { plotSecondEstimatedErrors(r); }},
 };
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Whether `other` designates the listing file: the same file on disk when the listing exists
-// already, otherwise the same name once normalised (letter case aside, as on the tool's native
-// platform).
-bool isListing(std::string_view listing, bool listingExists, std::string_view other) {
-  namespace fs = std::filesystem;
-  fs::path a{std::string(listing)}, b{std::string(other)};
-  if (listingExists) {
-    std::error_code error;
-    bool same = fs::equivalent(a, b, error);
-    if (!error) return same;
-  }
-  return equalIgnoringCase(a.lexically_normal().string(), b.lexically_normal().string());
-}
-
 void printHelp() {
   std::fputs(
       "Usage: kestrovanilque\n"
@@ -124,23 +96,6 @@ void printHelp() {
 }  // namespace
 
 std::span<const OutputStage> outputStages() { return kOutputStages; }
-
-
-void checkListingName(const RunData& run, std::string_view listingName) {
-  const RunParameters& p = run.params;
-  std::error_code error;
-  const bool exists = std::filesystem::exists(std::string(listingName), error);
-  auto refuseIf = [&](std::string_view other) {
-    if (isListing(listingName, exists, other)) {
-      FatalFile(FatalCode::OpenFailure, kListingUnit, listingName);
-    }
-  };
-  refuseIf(kStartFile);
-  refuseIf(adjusted(p.mainDataFile));
-  if (p.hasExact()) refuseIf(adjusted(p.exactSolutionFile));
-  for (int i = 1; i <= run.grid.count; ++i) refuseIf(adjusted(run.grid.gridFile(i)));
-  for (const OutputFileEntry& file : outputFiles()) refuseIf(file.name);
-}
 
 int runProgram(int argc, char** argv) {
   if (argc > 1) {

@@ -25,9 +25,4 @@ std::span<const OutputStage> outputStages();
 // --help and --version print their text and return without starting a run.
 int runProgram(int argc, char** argv);
 
-// Ends the run with the open-failure line when `listingName` designates one of the run's
-// input files or one of its fixed result file and script names: writing the listing there
-// would destroy the input or mix two files in one.
-void checkListingName(const RunData& run, std::string_view listingName);
-
 }  // namespace kv

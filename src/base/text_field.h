@@ -16,4 +16,7 @@ std::string_view trimmed(std::string_view value);
 // This is how every file name and label piece is prepared before use.
 std::string_view adjusted(std::string_view value);
 
+// Whether a and b are equal with ASCII letter case ignored.
+bool equalIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace kv

@@ -1,46 +1,12 @@
 #include "listing/listing_head.h"
 
-#include <ctime>
 #include <string>
 
 #include "base/numerics.h"
-#include "text/format.h"
 #include "base/text_field.h"
+#include "text/format.h"
 
 namespace kv {
-
-LocalTime currentLocalTime() {
-  std::time_t now = std::time(nullptr);
-  const std::tm* t = std::localtime(&now);
-  if (t == nullptr) return LocalTime{1970, 1, 1, 0, 0, 0};
-  return LocalTime{t->tm_year + 1900, t->tm_mon + 1, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec};
-}
-
-namespace {
-
-// A number in decimal without leading zeros and without blanks, keeping at most `keep`
-// characters.
-std::string number(int value, size_t keep) { return std::to_string(value).substr(0, keep); }
-
-}  // namespace
-
-void buildRunStamp(RunParameters& params, const LocalTime& now) {
-  std::string date = "(";
-  date.append(number(now.day, 2)).append("/").append(number(now.month, 2)).append("/");
-  date.append(number(now.year, 4)).append(")");
-  params.runDate = fixedText(date, kRunDateLength);
-  std::string time = number(now.hour, 2);
-  time.append(":").append(number(now.minute, 2)).append(":").append(number(now.second, 4));
-  params.runTime = fixedText(time, kRunTimeLength);
-}
-
-void buildPlotTitle(RunParameters& params) {
-  std::string text(trimmed(params.title));
-  text += " ";
-  text += trimmed(params.runDate);
-  text += "'";
-  params.plotTitle = fixedText(text, kPlotTitleLength);
-}
 
 void writeInputEcho(FormattedRecordWriter& listing, const RunData& run) {
   static const Format head(
@@ -61,10 +27,10 @@ void writeInputEcho(FormattedRecordWriter& listing, const RunData& run) {
 
   const RunParameters& p = run.params;
   const GridSeries& g = run.grid;
-  listing.write(head, {adjusted(p.title), p.runDate, p.runTime, p.variableNumber, p.mainDataFile,
-                       p.hasExactSolution, adjusted(p.exactSolutionFile), p.exactValue, p.pL,
-                       p.deltaP, p.gridCount, p.refinementType, p.maxIterations, p.tolerance,
-                       p.pUMin, p.pUMax});
+  listing.write(head,
+                {adjusted(p.title), p.runDate, p.runTime, p.variableNumber, p.mainDataFile,
+                 p.hasExactSolution, adjusted(p.exactSolutionFile), p.exactValue, p.pL, p.deltaP,
+                 p.gridCount, p.refinementType, p.maxIterations, p.tolerance, p.pUMin, p.pUMax});
   listing.write(gridHeader, {});
   for (int i = 1; i <= g.count; ++i) {
     if (i == 1) {

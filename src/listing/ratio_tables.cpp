@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "listing/listing_table.h"
-#include "listing/reports.h"
+#include "listing/result_tables.h"
 
 namespace kv {
 

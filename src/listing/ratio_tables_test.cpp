@@ -4,7 +4,7 @@
 #include <string>
 
 #include "listing/report_test_support.h"
-#include "listing/reports.h"
+#include "listing/result_tables.h"
 
 namespace kv {
 namespace {

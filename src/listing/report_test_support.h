@@ -13,11 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "listing/reports.h"
+#include "listing/result_tables.h"
 #include "plots/estimator_plot_files.h"
 #include "plots/order_plot_files.h"
-#include "temp_folder.h"
 #include "run_builder.h"
+#include "temp_folder.h"
 
 namespace kv::report_test {
 

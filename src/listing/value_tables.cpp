@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "listing/listing_table.h"
-#include "listing/reports.h"
+#include "listing/result_tables.h"
 
 namespace kv {
 
@@ -100,10 +100,16 @@ void writeSequenceTable(FormattedRecordWriter& listing, const RunData& run, Valu
 
 }  // namespace
 
-void writeValueTable(FormattedRecordWriter& listing, const RunData& run) { writeSequenceTable(listing, run, ValueKind::Value); }
+void writeValueTable(FormattedRecordWriter& listing, const RunData& run) {
+  writeSequenceTable(listing, run, ValueKind::Value);
+}
 
-void writeDifferenceTable(FormattedRecordWriter& listing, const RunData& run) { writeSequenceTable(listing, run, ValueKind::Difference); }
+void writeDifferenceTable(FormattedRecordWriter& listing, const RunData& run) {
+  writeSequenceTable(listing, run, ValueKind::Difference);
+}
 
-void writeTrueErrorTable(FormattedRecordWriter& listing, const RunData& run) { writeSequenceTable(listing, run, ValueKind::Error); }
+void writeTrueErrorTable(FormattedRecordWriter& listing, const RunData& run) {
+  writeSequenceTable(listing, run, ValueKind::Error);
+}
 
 }  // namespace kv

@@ -14,9 +14,9 @@ void LevelTable::allocate(int count, double initial) {
   values_.assign(n > 1 ? n * (n - 1) / 2 : 0, initial);
 }
 
-std::string trueOrderText(int32_t order) {
+std::string twoCharacterText(int32_t value) {
   static const Format i2("(I2)");
-  return writeToField(i2, {order}, 2);
+  return writeToField(i2, {value}, 2);
 }
 
 namespace {

@@ -18,7 +18,9 @@ namespace kv {
 template <typename T>
 class GridArray {
  public:
-  void allocate(int count, const T& initial) { values_.assign(static_cast<size_t>(count), initial); }
+  void allocate(int count, const T& initial) {
+    values_.assign(static_cast<size_t>(count), initial);
+  }
   T& operator()(int i) {
     assert(i >= 1 && i <= size());
     return values_[static_cast<size_t>(i - 1)];
@@ -63,18 +65,18 @@ struct GridSeries {
   int count = 0;  // N: gridCount, or 0 when gridCount is negative
 
   // Input arrays (0.0 where never read).
-  GridArray<double> h;      // spacing of grid i
-  GridArray<double> Th;     // numerical solution on grid i
+  GridArray<double> h;              // spacing of grid i
+  GridArray<double> Th;             // numerical solution on grid i
   GridArray<std::string> gridFile;  // text50
-  GridArray<int32_t> pV;    // true order of level i: pL + (i - 1) * deltaP
+  GridArray<int32_t> pV;            // true order of level i: pL + (i - 1) * deltaP
   GridArray<std::string> pV_text;   // pV(i) with I2: text2
 
   // The derived series, each listed once in derivedSeries() below.
   // Extrapolated and convergent values.
   GridArray<double> Ti_12, Ti_13, Ti_23, Ti_pU, Ti_bi, Ti_tri, Tc_12, Tc_13, Tbi_pU;
   // True errors: exactValue minus the value.
-  GridArray<double> E_Th, E_Ti_12, E_Ti_13, E_Ti_23, E_Ti_pU, E_Ti_bi, E_Ti_tri, E_Tc_12,
-      E_Tc_13, E_Tbi_pU;
+  GridArray<double> E_Th, E_Ti_12, E_Ti_13, E_Ti_23, E_Ti_pU, E_Ti_bi, E_Ti_tri, E_Tc_12, E_Tc_13,
+      E_Tbi_pU;
   // Effective orders.
   GridArray<double> pE_Th, pE_Ti_pU, pE_Tc_12, pE_Tc_13, pE_Tbi_pU;
   // Apparent orders and the iterations used for each.
@@ -129,9 +131,9 @@ struct OrderSeries {
 };
 const OrderSeries& orderSeries(OrderMember member);
 
-// An order written with I2 into a two-character field: " 2", "-1", "12", "**" when it does not
-// fit (the pV_text form).
-std::string trueOrderText(int32_t order);
+// An integer written with I2 into a two-character field: " 2", "-1", "12", "**" when it does not
+// fit (the pV_text form of an order, and the level numbers of the level tables).
+std::string twoCharacterText(int32_t value);
 
 // The most memory the run data may take; a larger gridCount ends the run instead of letting
 // the system run out of memory (the two level tables take 8 N (N - 1) bytes).

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <string>
+
 namespace kv {
 namespace {
 
@@ -60,11 +64,37 @@ TEST(TrueOrder, FormulaAndTwoCharacterText) {
   p.pL = 1;
   p.deltaP = 50;
   EXPECT_EQ(trueOrder(p, 3), 101);
-  EXPECT_EQ(trueOrderText(2), " 2");
-  EXPECT_EQ(trueOrderText(-1), "-1");
-  EXPECT_EQ(trueOrderText(12), "12");
-  EXPECT_EQ(trueOrderText(101), "**");
-  EXPECT_EQ(trueOrderText(-10), "**");
+  EXPECT_EQ(twoCharacterText(2), " 2");
+  EXPECT_EQ(twoCharacterText(-1), "-1");
+  EXPECT_EQ(twoCharacterText(12), "12");
+  EXPECT_EQ(twoCharacterText(101), "**");
+  EXPECT_EQ(twoCharacterText(-10), "**");
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// The three tests against definedLimit at their boundaries: each keeps its own, so exactly
+// the limit is an order that can be used, yet neither a defined nor an undefined value.
+TEST(DefinedValues, BoundariesOfTheThreeTests) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double above = std::nextafter(definedLimit, 2 * definedLimit);
+  const double below = std::nextafter(definedLimit, 0.0);
+  struct Case {
+    double v;
+    bool defined, undefined, order;
+  };
+  for (const Case& c : {Case{below, true, false, true}, Case{definedLimit, false, false, true},
+                        Case{above, false, true, false}, Case{undefinedValue, false, true, false},
+                        Case{0.0, true, false, false}, Case{-1e300, true, false, false},
+                        Case{1e-300, true, false, true}, Case{nan, false, false, false}}) {
+    EXPECT_EQ(isDefined(c.v), c.defined) << c.v;
+    EXPECT_EQ(isUndefined(c.v), c.undefined) << c.v;
+    EXPECT_EQ(isDefinedOrder(c.v), c.order) << c.v;
+  }
 }
 
 }  // namespace

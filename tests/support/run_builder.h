@@ -27,7 +27,7 @@ inline void prepareRun(RunData& run, int n, int32_t pL, int32_t deltaP) {
   run.grid.allocate(n);
   for (int m = 1; m <= run.grid.count; ++m) {
     run.grid.pV(m) = trueOrder(run.params, m);
-    run.grid.pV_text(m) = trueOrderText(run.grid.pV(m));
+    run.grid.pV_text(m) = twoCharacterText(run.grid.pV(m));
   }
 }
 

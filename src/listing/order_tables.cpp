@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "listing/listing_table.h"
-#include "listing/reports.h"
 #include "base/text_field.h"
+#include "listing/listing_table.h"
+#include "listing/result_tables.h"
 
 namespace kv {
 
@@ -90,7 +90,7 @@ void writeOrderTable(FormattedRecordWriter& listing, const RunData& run, OrderMe
   const GridArray<int32_t>& it = grid.*series.it;
   const int32_t q = trueOrder(run.params, series.level);
   const double qReal = static_cast<double>(q);
-  const std::string qField = trueOrderText(q);
+  const std::string qField = twoCharacterText(q);
   const std::string_view qText = adjusted(qField);
 
   listing.write(header, {entry.labels[0], entry.labels[1], entry.labels[2], qText, entry.labels[3],
@@ -114,7 +114,6 @@ void writeOrderTable(FormattedRecordWriter& listing, const RunData& run, OrderMe
         return 0;
       },
       entry.leadingGrids, &leading);
-
 }
 
 }  // namespace kv

@@ -1,13 +1,13 @@
-#include "listing/level_tables.h"
+#include "listing/repeated_extrapolation_tables.h"
 
 #include <cassert>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/text_field.h"
 #include "text/format.h"
 #include "text/record_writer.h"
-#include "base/text_field.h"
 
 namespace kv {
 
@@ -62,22 +62,45 @@ struct LevelTableMember {
   bool exactOnly;
 };
 
+// clang-format off
 constexpr LevelTableMember kMembers[] = {
-    {LevelMember::T, "h           Th(p=", ")", "             T_", "i(p=", ")", true, levelValue,
-     nullptr, false, 2, false},
-    {LevelMember::DT, "h           dTh(p=", ")", "            dT_", "i(p=", ")", true, levelChange,
-     nullptr, false, 3, false},
-    {LevelMember::E, "h           E(Th(p=", "))", "          E(T_", "i(p=", "))", true, levelError,
-     nullptr, false, 2, true},
-    {LevelMember::ERatio, "h           E(Th)/E(Th)", "", "         E(Th)/E(T_", "i)", "", false,
-     errorOfTh, levelError, false, 2, true},
-    {LevelMember::Uri12, "h           Uri_12(Th(p=", "))", "     Uri_12(T_", "i(p=", "))", true,
-     levelEstimate, nullptr, false, 3, false},
-    {LevelMember::UOverE, "h           (U/E-1)(Th(p=", "))", "    (U/E-1)(T_", "i(p=", "))", true,
-     levelEstimate, levelError, true, 3, true},
-    {LevelMember::URatio, "h           U12(Th)/U12(Th)", "", "     U12(Th)/U12(T_", "i)", "", false,
-     estimateOfTh, levelEstimate, false, 3, false},
+    {.member = LevelMember::T,
+     .first = "h           Th(p=", .firstClose = ")",
+     .levelPrefix = "             T_", .levelInfix = "i(p=", .levelClose = ")", .withOrders = true,
+     .numerator = levelValue, .divisor = nullptr, .minusOne = false,
+     .firstLevelRow = 2, .exactOnly = false},
+    {.member = LevelMember::DT,
+     .first = "h           dTh(p=", .firstClose = ")",
+     .levelPrefix = "            dT_", .levelInfix = "i(p=", .levelClose = ")", .withOrders = true,
+     .numerator = levelChange, .divisor = nullptr, .minusOne = false,
+     .firstLevelRow = 3, .exactOnly = false},
+    {.member = LevelMember::E,
+     .first = "h           E(Th(p=", .firstClose = "))",
+     .levelPrefix = "          E(T_", .levelInfix = "i(p=", .levelClose = "))", .withOrders = true,
+     .numerator = levelError, .divisor = nullptr, .minusOne = false,
+     .firstLevelRow = 2, .exactOnly = true},
+    {.member = LevelMember::ERatio,
+     .first = "h           E(Th)/E(Th)", .firstClose = "",
+     .levelPrefix = "         E(Th)/E(T_", .levelInfix = "i)", .levelClose = "", .withOrders = false,
+     .numerator = errorOfTh, .divisor = levelError, .minusOne = false,
+     .firstLevelRow = 2, .exactOnly = true},
+    {.member = LevelMember::Uri12,
+     .first = "h           Uri_12(Th(p=", .firstClose = "))",
+     .levelPrefix = "     Uri_12(T_", .levelInfix = "i(p=", .levelClose = "))", .withOrders = true,
+     .numerator = levelEstimate, .divisor = nullptr, .minusOne = false,
+     .firstLevelRow = 3, .exactOnly = false},
+    {.member = LevelMember::UOverE,
+     .first = "h           (U/E-1)(Th(p=", .firstClose = "))",
+     .levelPrefix = "    (U/E-1)(T_", .levelInfix = "i(p=", .levelClose = "))", .withOrders = true,
+     .numerator = levelEstimate, .divisor = levelError, .minusOne = true,
+     .firstLevelRow = 3, .exactOnly = true},
+    {.member = LevelMember::URatio,
+     .first = "h           U12(Th)/U12(Th)", .firstClose = "",
+     .levelPrefix = "     U12(Th)/U12(T_", .levelInfix = "i)", .levelClose = "", .withOrders = false,
+     .numerator = estimateOfTh, .divisor = levelEstimate, .minusOne = false,
+     .firstLevelRow = 3, .exactOnly = false},
 };
+// clang-format on
 
 const LevelTableMember& memberOf(LevelMember member) {
   for (const LevelTableMember& m : kMembers) {
@@ -90,11 +113,10 @@ const LevelTableMember& memberOf(LevelMember member) {
 // The two-character text of the true order of level m (also for a level beyond the grids).
 std::string orderText(const RunData& run, int m) {
   if (m >= 1 && m <= run.grid.count) return run.grid.pV_text(m);
-  return trueOrderText(trueOrder(run.params, m));
+  return twoCharacterText(trueOrder(run.params, m));
 }
 
 std::string headerText(const RunData& run, const LevelTableMember& m) {
-  static const Format i2("(I2)");
   std::string first(m.first);
   if (m.withOrders) {
     first += adjusted(orderText(run, 1));
@@ -103,7 +125,7 @@ std::string headerText(const RunData& run, const LevelTableMember& m) {
   std::string buffer = fixedText(first, kHeaderLength);
   std::string next;
   for (int j = 1; j <= run.grid.count - 1; ++j) {
-    std::string levelNumber = writeToField(i2, {j}, 2);
+    std::string levelNumber = twoCharacterText(j);
     next.assign(adjusted(buffer));
     if (j == 1) next += "  ";
     next += m.levelPrefix;
@@ -120,7 +142,8 @@ std::string headerText(const RunData& run, const LevelTableMember& m) {
 }
 
 // The values of row i after h(i); false when the row is left out.
-bool rowValues(const RunData& run, const LevelTableMember& m, int i, std::vector<FormatItem>& items) {
+bool rowValues(const RunData& run, const LevelTableMember& m, int i,
+               std::vector<FormatItem>& items) {
   int levels = i - m.firstLevelRow + 1;  // level 0 included from levels = 0 on
   for (int j = 0; j <= levels; ++j) {
     double value = m.numerator(run, i, j);
@@ -156,12 +179,26 @@ void writeLevelTable(FormattedRecordWriter& listing, const RunData& run, LevelMe
   }
 }
 
-void writeTTable(FormattedRecordWriter& listing, const RunData& run) { writeLevelTable(listing, run, LevelMember::T); }
-void writeDTTable(FormattedRecordWriter& listing, const RunData& run) { writeLevelTable(listing, run, LevelMember::DT); }
-void writeETable(FormattedRecordWriter& listing, const RunData& run) { writeLevelTable(listing, run, LevelMember::E); }
-void writeERatioTable(FormattedRecordWriter& listing, const RunData& run) { writeLevelTable(listing, run, LevelMember::ERatio); }
-void writeUri12Table(FormattedRecordWriter& listing, const RunData& run) { writeLevelTable(listing, run, LevelMember::Uri12); }
-void writeUOverETable(FormattedRecordWriter& listing, const RunData& run) { writeLevelTable(listing, run, LevelMember::UOverE); }
-void writeURatioTable(FormattedRecordWriter& listing, const RunData& run) { writeLevelTable(listing, run, LevelMember::URatio); }
+void writeTTable(FormattedRecordWriter& listing, const RunData& run) {
+  writeLevelTable(listing, run, LevelMember::T);
+}
+void writeDTTable(FormattedRecordWriter& listing, const RunData& run) {
+  writeLevelTable(listing, run, LevelMember::DT);
+}
+void writeETable(FormattedRecordWriter& listing, const RunData& run) {
+  writeLevelTable(listing, run, LevelMember::E);
+}
+void writeERatioTable(FormattedRecordWriter& listing, const RunData& run) {
+  writeLevelTable(listing, run, LevelMember::ERatio);
+}
+void writeUri12Table(FormattedRecordWriter& listing, const RunData& run) {
+  writeLevelTable(listing, run, LevelMember::Uri12);
+}
+void writeUOverETable(FormattedRecordWriter& listing, const RunData& run) {
+  writeLevelTable(listing, run, LevelMember::UOverE);
+}
+void writeURatioTable(FormattedRecordWriter& listing, const RunData& run) {
+  writeLevelTable(listing, run, LevelMember::URatio);
+}
 
 }  // namespace kv

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "listing/report_test_support.h"
-#include "listing/reports.h"
+#include "listing/result_tables.h"
 
 namespace kv {
 namespace {

@@ -1,4 +1,4 @@
-#include "listing/level_tables.h"
+#include "listing/repeated_extrapolation_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "listing/listing_table.h"
-#include "listing/reports.h"
+#include "listing/result_tables.h"
 
 namespace kv {
 
@@ -106,6 +106,5 @@ void writeEstimatorTable(FormattedRecordWriter& listing, const RunData& run) {
         return (grid.*form.columns[static_cast<size_t>(column - 1)].value)(i);
       });
 }
-
 
 }  // namespace kv

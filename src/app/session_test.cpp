@@ -1,4 +1,4 @@
-#include "listing/listing_head.h"
+#include "app/session.h"
 
 #include <gtest/gtest.h>
 
