@@ -21,34 +21,21 @@ namespace kv {
 
 namespace {
 
+// The order stage of one member: its listing table, then its plot data files.
+template <OrderMember member>
+void writeOrders(FormattedRecordWriter& listing, const RunData& run) {
+  writeOrderTable(listing, run, member);
+  writeOrderPlotFiles(run, member);
+}
+
 // The output stages in their order. Stage 18, the level table of (U/E-1), comes before
 // stage 19, that of the true-error ratios.
 constexpr OutputStage kOutputStages[] = {
-    {"orders of Th", false,
-     [](FormattedRecordWriter& l, const RunData& r) {
-       writeOrderTable(l, r, OrderMember::Th);
-       writeOrderPlotFiles(r, OrderMember::Th);
-     }},
-    {"orders of Ti_pU", false,
-     [](FormattedRecordWriter& l, const RunData& r) {
-       writeOrderTable(l, r, OrderMember::Ti_pU);
-       writeOrderPlotFiles(r, OrderMember::Ti_pU);
-     }},
-    {"orders of Tbi_pU", false,
-     [](FormattedRecordWriter& l, const RunData& r) {
-       writeOrderTable(l, r, OrderMember::Tbi_pU);
-       writeOrderPlotFiles(r, OrderMember::Tbi_pU);
-     }},
-    {"orders of Tc_12", false,
-     [](FormattedRecordWriter& l, const RunData& r) {
-       writeOrderTable(l, r, OrderMember::Tc_12);
-       writeOrderPlotFiles(r, OrderMember::Tc_12);
-     }},
-    {"orders of Tc_13", false,
-     [](FormattedRecordWriter& l, const RunData& r) {
-       writeOrderTable(l, r, OrderMember::Tc_13);
-       writeOrderPlotFiles(r, OrderMember::Tc_13);
-     }},
+    {"orders of Th", false, writeOrders<OrderMember::Th>},
+    {"orders of Ti_pU", false, writeOrders<OrderMember::Ti_pU>},
+    {"orders of Tbi_pU", false, writeOrders<OrderMember::Tbi_pU>},
+    {"orders of Tc_12", false, writeOrders<OrderMember::Tc_12>},
+    {"orders of Tc_13", false, writeOrders<OrderMember::Tc_13>},
     {"values", false, writeValueTable},
     {"differences", false, writeDifferenceTable},
     {"true errors", true, writeTrueErrorTable},

@@ -13,15 +13,10 @@ namespace {
 
 using G = GridSeries;
 
-struct EstimatorColumn {
-  std::string_view label;
-  RealArray value;
-};
-
 using EstimatorRule = RowRule<RealArray, int>;
 
 struct EstimatorTableForm {
-  std::vector<EstimatorColumn> columns;  // columns 1..n
+  std::vector<RealArray> columns;  // columns 1..n, labelled as the series table labels them
   std::vector<EstimatorRule> rules;
 };
 
@@ -35,17 +30,17 @@ const EstimatorTableForm& withTrueErrors() {
   // clang-format off
   static const EstimatorTableForm form = {
     {
-      {"E(Th)",       &G::E_Th},     // 1
-      {"Uri_12(Th)",  &G::Uri_12},   // 2
-      {"Uri_13(Th)",  &G::Uri_13},   // 3
-      {"Uri_pU(Th)",  &G::Uri_pU},   // 4
-      {"Uri_23(Th)",  &G::Uri_23},   // 5
-      {"Uri_bi(Th)",  &G::Uri_bi},   // 6
-      {"Uri_tri(Th)", &G::Uri_tri},  // 7
-      {"Uc(Tc_12)",   &G::Uc_12},    // 8
-      {"Uc(Tc_13)",   &G::Uc_13},    // 9
-      {"E(Tc_12)",    &G::E_Tc_12},  // 10
-      {"E(Tc_13)",    &G::E_Tc_13},  // 11
+      &G::E_Th,     // 1
+      &G::Uri_12,   // 2
+      &G::Uri_13,   // 3
+      &G::Uri_pU,   // 4
+      &G::Uri_23,   // 5
+      &G::Uri_bi,   // 6
+      &G::Uri_tri,  // 7
+      &G::Uc_12,    // 8
+      &G::Uc_13,    // 9
+      &G::E_Tc_12,  // 10
+      &G::E_Tc_13,  // 11
     },
     {
       // grids         condition           format  columns
@@ -69,14 +64,14 @@ const EstimatorTableForm& estimatesOnly() {
   // clang-format off
   static const EstimatorTableForm form = {
     {
-      {"Uri_12(Th)",  &G::Uri_12},   // 1
-      {"Uri_13(Th)",  &G::Uri_13},   // 2
-      {"Uri_pU(Th)",  &G::Uri_pU},   // 3
-      {"Uri_23(Th)",  &G::Uri_23},   // 4
-      {"Uri_bi(Th)",  &G::Uri_bi},   // 5
-      {"Uri_tri(Th)", &G::Uri_tri},  // 6
-      {"Uc(Tc_12)",   &G::Uc_12},    // 7
-      {"Uc(Tc_13)",   &G::Uc_13},    // 8
+      &G::Uri_12,   // 1
+      &G::Uri_13,   // 2
+      &G::Uri_pU,   // 3
+      &G::Uri_23,   // 4
+      &G::Uri_bi,   // 5
+      &G::Uri_tri,  // 6
+      &G::Uc_12,    // 7
+      &G::Uc_13,    // 8
     },
     {
       // grids         condition           format  columns
@@ -98,12 +93,12 @@ void writeEstimatorTable(FormattedRecordWriter& listing, const RunData& run) {
   const GridSeries& grid = run.grid;
   const EstimatorTableForm& form = run.params.hasExact() ? withTrueErrors() : estimatesOnly();
   std::vector<std::string_view> labels;
-  for (const EstimatorColumn& column : form.columns) labels.push_back(column.label);
+  for (RealArray column : form.columns) labels.push_back(seriesOf(column).listingLabel);
   writeHeader(listing, wideHeader(), labels);
   writeScheduledRows(
       listing, grid, form.rules, [&grid](RealArray array, int i) { return (grid.*array)(i); },
       [&grid, &form](int column, int i) -> FormatItem {
-        return (grid.*form.columns[static_cast<size_t>(column - 1)].value)(i);
+        return (grid.*form.columns[static_cast<size_t>(column - 1)])(i);
       });
 }
 

@@ -19,23 +19,23 @@ using G = GridSeries;
 struct OrderMemberEntry {
   OrderMember member;
   int leadingGrids;  // grids on which no order of X exists yet: rows of h alone
-  // Header labels at columns 15, 37, 59, 81 and 104; those at 59 and 81 are followed by the
-  // text of the reference order q and ")".
-  const char* labels[5];
+  // Header labels at columns 59, 81 and 104 (pE and pU at 15 and 37 are labelled as the series
+  // table does); those at 59 and 81 are followed by the text of the reference order q and ")".
+  const char* labels[3];
 };
 
 // clang-format off
 constexpr OrderMemberEntry kMembers[] = {
     {OrderMember::Th, 1,
-     {"pE(Th)", "pU(Th)", "pE(Th) - pL(", "pU(Th) - pL(", "it_pU(Th)"}},
+     {"pE(Th) - pL(", "pU(Th) - pL(", "it_pU(Th)"}},
     {OrderMember::Ti_pU, 3,
-     {"pE(Ti_pU)", "pU(Ti_pU)", "pE(Ti_pU) - p2(", "pU(Ti_pU) - p2(", "it_pU(Ti_pU)"}},
+     {"pE(Ti_pU) - p2(", "pU(Ti_pU) - p2(", "it_pU(Ti_pU)"}},
     {OrderMember::Tbi_pU, 5,
-     {"pE(Tbi_pU)", "pU(Tbi_pu)", "pE(Tbi_pU) - p3(", "pU(Tbi_pU) - p3(", "it_pU(Tbi_pU)"}},
+     {"pE(Tbi_pU) - p3(", "pU(Tbi_pU) - p3(", "it_pU(Tbi_pU)"}},
     {OrderMember::Tc_12, 3,
-     {"pE(Tc_12)", "pU(Tc_12)", "pE(Tc_12) - p2(", "pU(Tc_12) - p2(", "it_pU(Tc_12)"}},
+     {"pE(Tc_12) - p2(", "pU(Tc_12) - p2(", "it_pU(Tc_12)"}},
     {OrderMember::Tc_13, 3,
-     {"pE(Tc_13)", "pU(Tc_13)", "pE(Tc_13) - p2(", "pU(Tc_13) - p2(", "it_pU(Tc_13)"}},
+     {"pE(Tc_13) - p2(", "pU(Tc_13) - p2(", "it_pU(Tc_13)"}},
 };
 // clang-format on
 
@@ -93,8 +93,8 @@ void writeOrderTable(FormattedRecordWriter& listing, const RunData& run, OrderMe
   const std::string qField = twoCharacterText(q);
   const std::string_view qText = adjusted(qField);
 
-  listing.write(header, {entry.labels[0], entry.labels[1], entry.labels[2], qText, entry.labels[3],
-                         qText, entry.labels[4]});
+  listing.write(header, {seriesOf(series.pE).listingLabel, seriesOf(series.pU).listingLabel,
+                         entry.labels[0], qText, entry.labels[1], qText, entry.labels[2]});
   writeScheduledRows(
       listing, grid, orderSchedule(),
       [&](OrderQuantity tested, int i) { return tested == OrderQuantity::pE ? pE(i) : pU(i); },

@@ -13,26 +13,26 @@ namespace {
 
 using G = GridSeries;
 
+// The error's label comes from the series table.
 struct SequenceColumn {
   std::string_view valueLabel;
   std::string_view differenceLabel;
-  std::string_view errorLabel;
   RealArray value;
   RealArray error;
 };
 
 // Columns 1..10, each 22 characters wide after the 12 of h.
 constexpr SequenceColumn kColumns[] = {
-    {"Th", "dTh", "E(Th)", &G::Th, &G::E_Th},
-    {"Ti_12", "dTi_12", "E(Ti_12)", &G::Ti_12, &G::E_Ti_12},
-    {"Ti_13", "dTi_13", "E(Ti_13)", &G::Ti_13, &G::E_Ti_13},
-    {"Ti_pU", "dTi_pU", "E(Ti_pU)", &G::Ti_pU, &G::E_Ti_pU},
-    {"Ti_23", "dTi_23", "E(Ti_23)", &G::Ti_23, &G::E_Ti_23},
-    {"Ti_bi", "dTi_bi", "E(Ti_bi)", &G::Ti_bi, &G::E_Ti_bi},
-    {"Ti_tri", "dTi_tri", "E(Ti_tri)", &G::Ti_tri, &G::E_Ti_tri},
-    {"Tc_12", "dTc_12", "E(Tc_12)", &G::Tc_12, &G::E_Tc_12},
-    {"Tc_13", "dTc_13", "E(Tc_13)", &G::Tc_13, &G::E_Tc_13},
-    {"Tbi_pU", "dTbi_pU", "E(Tbi_pU)", &G::Tbi_pU, &G::E_Tbi_pU},
+    {"Th", "dTh", &G::Th, &G::E_Th},
+    {"Ti_12", "dTi_12", &G::Ti_12, &G::E_Ti_12},
+    {"Ti_13", "dTi_13", &G::Ti_13, &G::E_Ti_13},
+    {"Ti_pU", "dTi_pU", &G::Ti_pU, &G::E_Ti_pU},
+    {"Ti_23", "dTi_23", &G::Ti_23, &G::E_Ti_23},
+    {"Ti_bi", "dTi_bi", &G::Ti_bi, &G::E_Ti_bi},
+    {"Ti_tri", "dTi_tri", &G::Ti_tri, &G::E_Ti_tri},
+    {"Tc_12", "dTc_12", &G::Tc_12, &G::E_Tc_12},
+    {"Tc_13", "dTc_13", &G::Tc_13, &G::E_Tc_13},
+    {"Tbi_pU", "dTbi_pU", &G::Tbi_pU, &G::E_Tbi_pU},
 };
 constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
 
@@ -75,7 +75,7 @@ void writeSequenceTable(FormattedRecordWriter& listing, const RunData& run, Valu
   for (int k = 0; k < kColumnCount; ++k) {
     labels[k] = kind == ValueKind::Value        ? kColumns[k].valueLabel
                 : kind == ValueKind::Difference ? kColumns[k].differenceLabel
-                                                : kColumns[k].errorLabel;
+                                                : seriesOf(kColumns[k].error).listingLabel;
   }
   writeHeader(listing, wideHeader(), labels);
 

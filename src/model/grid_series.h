@@ -98,14 +98,17 @@ struct GridSeries {
   void allocateSeries(int count);
 };
 
-// One derived per-grid series: its name (as the results label it), where it is kept, the first
-// grid on which it can be formed (before it, it keeps its initial value) and whether it exists
-// only when the exact value is given.
+// One derived per-grid series: its name, where it is kept, the first grid on which it can be
+// formed (before it, it keeps its initial value), whether it exists only when the exact value is
+// given, the label of its listing columns and the label of its plot-file column ("" when no
+// plot file shows it).
 struct RealSeries {
   std::string_view name;
   GridArray<double> GridSeries::*array;
   int firstGrid;
   bool exactOnly;
+  std::string_view listingLabel;
+  std::string_view plotLabel;
 };
 struct CountSeries {
   std::string_view name;
@@ -116,6 +119,8 @@ struct CountSeries {
 // Every derived real series and every iteration count, once.
 std::span<const RealSeries> derivedSeries();
 std::span<const CountSeries> countSeries();
+// The table entry of a derived series.
+const RealSeries& seriesOf(GridArray<double> GridSeries::*array);
 
 // The five analysed sequences whose orders the results show, in the order the run writes them.
 enum class OrderMember : uint8_t { Th, Ti_pU, Tbi_pU, Tc_12, Tc_13 };

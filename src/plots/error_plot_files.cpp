@@ -25,24 +25,23 @@ const Format& trueErrorRow() {
 
 struct TrueErrorFile {
   OutputFile name;
-  std::string_view label;
-  Series error;
+  Series error;  // labelled as the series table labels it
   int firstGrid;
   // The grid is plotted only when this series is below definedLimit (none: always).
   Series guard;
 };
 
 constexpr TrueErrorFile kTrueErrorFiles[] = {
-    {OutputFile::Eh_dat, "log|Eh|", &GridSeries::E_Th, 1, nullptr},
-    {OutputFile::Ei_12_dat, "log|Ei_12|", &GridSeries::E_Ti_12, 2, nullptr},
-    {OutputFile::Ei_13_dat, "log|Ei_13|", &GridSeries::E_Ti_13, 3, nullptr},
-    {OutputFile::Ei_23_dat, "log|Ei_23|", &GridSeries::E_Ti_23, 3, nullptr},
-    {OutputFile::Ei_bi_dat, "log|Ei_bi|", &GridSeries::E_Ti_bi, 3, nullptr},
-    {OutputFile::Ei_tri_dat, "log|Ei_tri|", &GridSeries::E_Ti_tri, 4, nullptr},
-    {OutputFile::Ei_pU_dat, "log|Ei_pU|", &GridSeries::E_Ti_pU, 3, &GridSeries::Ti_pU},
-    {OutputFile::Ec_12_dat, "log|Ec_12|", &GridSeries::E_Tc_12, 3, &GridSeries::Tc_12},
-    {OutputFile::Ec_13_dat, "log|Ec_13|", &GridSeries::E_Tc_13, 3, &GridSeries::Tc_13},
-    {OutputFile::Ebi_dat, "log|Ebi_pU|", &GridSeries::E_Tbi_pU, 5, &GridSeries::E_Tbi_pU},
+    {OutputFile::Eh_dat, &GridSeries::E_Th, 1, nullptr},
+    {OutputFile::Ei_12_dat, &GridSeries::E_Ti_12, 2, nullptr},
+    {OutputFile::Ei_13_dat, &GridSeries::E_Ti_13, 3, nullptr},
+    {OutputFile::Ei_23_dat, &GridSeries::E_Ti_23, 3, nullptr},
+    {OutputFile::Ei_bi_dat, &GridSeries::E_Ti_bi, 3, nullptr},
+    {OutputFile::Ei_tri_dat, &GridSeries::E_Ti_tri, 4, nullptr},
+    {OutputFile::Ei_pU_dat, &GridSeries::E_Ti_pU, 3, &GridSeries::Ti_pU},
+    {OutputFile::Ec_12_dat, &GridSeries::E_Tc_12, 3, &GridSeries::Tc_12},
+    {OutputFile::Ec_13_dat, &GridSeries::E_Tc_13, 3, &GridSeries::Tc_13},
+    {OutputFile::Ebi_dat, &GridSeries::E_Tbi_pU, 5, &GridSeries::E_Tbi_pU},
 };
 
 // The true errors at the finest grid that bound the line of slope pV(3) from below, in the
@@ -120,7 +119,8 @@ void writeTrueErrorPlotFiles(const RunData& run) {
   const GridSeries& g = run.grid;
   int n = g.count;
   for (const TrueErrorFile& f : kTrueErrorFiles) {
-    writePlotFile(std::string(outputFileName(f.name)), PlotHeaderStyle::LabelsAt27, {f.label}, trueErrorRow(), g, f.firstGrid,
+    writePlotFile(std::string(outputFileName(f.name)), PlotHeaderStyle::LabelsAt27,
+                  {seriesOf(f.error).plotLabel}, trueErrorRow(), g, f.firstGrid,
                   [&](int i, std::vector<FormatItem>& items) {
                     double e = (g.*f.error)(i);
                     if (e == 0.0) return false;
@@ -131,7 +131,8 @@ void writeTrueErrorPlotFiles(const RunData& run) {
   }
 
   // Lines of slopes pL and pV(2) through the error of grid 1, out to the finest grid.
-  PlotFile slopes(std::string(outputFileName(OutputFile::E_pL_p2_dat)), PlotHeaderStyle::LabelsAt27, {"log|E_pL|", "log|E_p2|"});
+  PlotFile slopes(std::string(outputFileName(OutputFile::E_pL_p2_dat)), PlotHeaderStyle::LabelsAt27,
+                  {"log|E_pL|", "log|E_p2|"});
   if (n >= 1) {
     double e1 = g.E_Th(1);
     double r = g.h(n) / g.h(1);
@@ -150,7 +151,8 @@ void writeTrueErrorPlotFiles(const RunData& run) {
   slopes.close();
 
   // The line of slope pV(3) from the error of grid 1 down to the smallest error.
-  PlotFile order3(std::string(outputFileName(OutputFile::E_p3_dat)), PlotHeaderStyle::LabelsAt27, {"log|E_p3|"});
+  PlotFile order3(std::string(outputFileName(OutputFile::E_p3_dat)), PlotHeaderStyle::LabelsAt27,
+                  {"log|E_p3|"});
   if (n >= 1) {
     double e1 = g.E_Th(1);
     double m = lowerLevel(g, kTrueErrorLowerLevel, e1);
@@ -167,7 +169,8 @@ void writeEstimateReferenceFiles(const RunData& run, EstimateReferenceSet set) {
   double u2 = n >= 2 ? g.Uri_12(2) : 0.0;
 
   // The line of slope pL through the estimate of grid 2, out to the finest grid.
-  PlotFile slopeL(std::string(outputFileName(OutputFile::U_pL_dat)), PlotHeaderStyle::LabelsAt15, {"log|E_pL|"});
+  PlotFile slopeL(std::string(outputFileName(OutputFile::U_pL_dat)), PlotHeaderStyle::LabelsAt15,
+                  {"log|E_pL|"});
   if (n >= 1) {
     if (u2 != 0.0) {
       double r = g.h(n) / g.h(2);

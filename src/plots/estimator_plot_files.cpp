@@ -28,9 +28,8 @@ bool passes(double value, Check check) {
 struct EstimatorFile {
   OutputFile name;
   int firstGrid;
-  std::vector<Check> checks;             // on the first value
-  std::vector<std::string_view> labels;  // at columns 15, 37 and 59
-  std::vector<RealArray> values;
+  std::vector<Check> checks;      // on the first value
+  std::vector<RealArray> values;  // labelled at columns 15, 37 and 59 as the series table does
 };
 
 // In the order written.
@@ -39,24 +38,15 @@ const std::vector<EstimatorFile>& estimatorFiles() {
   constexpr Check kBelowLimit = Check::Defined;
   // clang-format off
   static const std::vector<EstimatorFile> files = {
-    // name        first grid, checks on the first value
-    //             labels at columns 15, 37, 59               values, plotted as log10(|v|)
-    {OutputFile::U_12_dat,   2, {kNonZero},
-                   {"log|Ud|", "log|Uri_12|", "log(GCI_pL)"},  {&G::Ud, &G::Uri_12, &G::GCI_pL}},
-    {OutputFile::Uri_13_dat, 3, {kNonZero},
-                   {"log|Uri_13|"},                            {&G::Uri_13}},
-    {OutputFile::Uri_23_dat, 3, {kNonZero},
-                   {"log|Uri_23|"},                            {&G::Uri_23}},
-    {OutputFile::Uri_bi_dat, 3, {kNonZero},
-                   {"log|Uri_bi|"},                            {&G::Uri_bi}},
-    {OutputFile::Uri_pU_dat, 3, {kNonZero, kBelowLimit},
-                   {"log|Uri_pU|", "log|Uri_p|", "log(GCI_p)"}, {&G::Uri_pU, &G::Uri_p, &G::GCI_p}},
-    {OutputFile::Uc_12_dat,  3, {kNonZero, kBelowLimit},
-                   {"log(Uc_12)"},                             {&G::Uc_12}},
-    {OutputFile::Uc_13_dat,  3, {kNonZero, kBelowLimit},
-                   {"log(Uc_13)"},                             {&G::Uc_13}},
-    {OutputFile::Utri_dat,   4, {kNonZero},
-                   {"log|Uri_tri|"},                           {&G::Uri_tri}},
+    // name               first grid, checks on the first value, values plotted as log10(|v|)
+    {OutputFile::U_12_dat,   2, {kNonZero}, {&G::Ud, &G::Uri_12, &G::GCI_pL}},
+    {OutputFile::Uri_13_dat, 3, {kNonZero}, {&G::Uri_13}},
+    {OutputFile::Uri_23_dat, 3, {kNonZero}, {&G::Uri_23}},
+    {OutputFile::Uri_bi_dat, 3, {kNonZero}, {&G::Uri_bi}},
+    {OutputFile::Uri_pU_dat, 3, {kNonZero, kBelowLimit}, {&G::Uri_pU, &G::Uri_p, &G::GCI_p}},
+    {OutputFile::Uc_12_dat,  3, {kNonZero, kBelowLimit}, {&G::Uc_12}},
+    {OutputFile::Uc_13_dat,  3, {kNonZero, kBelowLimit}, {&G::Uc_13}},
+    {OutputFile::Utri_dat,   4, {kNonZero}, {&G::Uri_tri}},
   };
   // clang-format on
   return files;
@@ -64,8 +54,10 @@ const std::vector<EstimatorFile>& estimatorFiles() {
 
 void writeEstimatorFile(const EstimatorFile& file, const GridSeries& grid) {
   static const Format record("(1PE12.4,11(1PE22.14))");
-  writePlotFile(std::string(outputFileName(file.name)), PlotHeaderStyle::LabelsAt15, file.labels, record, grid, file.firstGrid,
-                [&file, &grid](int i, std::vector<FormatItem>& items) {
+  std::vector<std::string_view> labels;
+  for (RealArray value : file.values) labels.push_back(seriesOf(value).plotLabel);
+  writePlotFile(std::string(outputFileName(file.name)), PlotHeaderStyle::LabelsAt15, labels, record,
+                grid, file.firstGrid, [&file, &grid](int i, std::vector<FormatItem>& items) {
                   double first = (grid.*file.values.front())(i);
                   for (Check check : file.checks) {
                     if (!passes(first, check)) return false;

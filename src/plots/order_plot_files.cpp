@@ -12,7 +12,7 @@ namespace {
 
 struct OrderPlotFile {
   OutputFile file;    // OutputFile::None: the member has no such file
-  const char* label;  // header label at column 27
+  const char* label;  // header label at column 27 (nullptr: the label of the series)
   int firstGrid;
 };
 
@@ -26,11 +26,11 @@ struct OrderFiles {
 using enum OutputFile;
 // clang-format off
 constexpr OrderFiles kMembers[] = {
-    {OrderMember::Th,     {pL_dat, "pL", 1},    {pE_h_dat, "pE_h", 2},     {pU_h_dat, "pU_h", 3}},
-    {OrderMember::Ti_pU,  {p2_dat, "pV(2)", 1}, {pE_i_dat, "pE_i", 4},     {pU_i_dat, "pU_i", 5}},
-    {OrderMember::Tbi_pU, {p3_dat, "pV(3)", 1}, {pE_bi_dat, "pE_bi", 6},   {pU_bi_dat, "pU_bi", 7}},
-    {OrderMember::Tc_12,  {None, nullptr, 1},   {pE_c12_dat, "pE_c12", 4}, {pU_c12_dat, "pU_c12", 5}},
-    {OrderMember::Tc_13,  {None, nullptr, 1},   {pE_c13_dat, "pE_c13", 4}, {pU_c13_dat, "pU_c13", 5}},
+    {OrderMember::Th,     {pL_dat, "pL", 1},    {pE_h_dat, nullptr, 2},     {pU_h_dat, nullptr, 3}},
+    {OrderMember::Ti_pU,  {p2_dat, "pV(2)", 1}, {pE_i_dat, nullptr, 4},     {pU_i_dat, nullptr, 5}},
+    {OrderMember::Tbi_pU, {p3_dat, "pV(3)", 1}, {pE_bi_dat, nullptr, 6},   {pU_bi_dat, nullptr, 7}},
+    {OrderMember::Tc_12,  {None, nullptr, 1},   {pE_c12_dat, nullptr, 4}, {pU_c12_dat, nullptr, 5}},
+    {OrderMember::Tc_13,  {None, nullptr, 1},   {pE_c13_dat, nullptr, 4}, {pU_c13_dat, nullptr, 5}},
 };
 // clang-format on
 
@@ -44,10 +44,11 @@ static_assert(membersInEnumOrder());
 
 // A per-grid file of one order of X: the order where it is defined, else an empty line.
 void writeOrderFile(const OrderPlotFile& file, const GridSeries& grid,
-                    const GridArray<double>& order) {
+                    GridArray<double> GridSeries::*series) {
   static const Format record("(1PE12.4,1PE22.14,22X,1PE22.14)");
+  const GridArray<double>& order = grid.*series;
   writePlotFile(std::string(outputFileName(file.file)), PlotHeaderStyle::LabelsAt27,
-                {file.label}, record, grid, file.firstGrid,
+                {seriesOf(series).plotLabel}, record, grid, file.firstGrid,
                 [&order](int i, std::vector<FormatItem>& items) {
                   if (!isDefined(order(i))) return false;
                   items.emplace_back(order(i));
@@ -71,8 +72,8 @@ void writeOrderPlotFiles(const RunData& run, OrderMember member) {
                     return true;
                   });
   }
-  writeOrderFile(entry.pEFile, grid, grid.*series.pE);
-  writeOrderFile(entry.pUFile, grid, grid.*series.pU);
+  writeOrderFile(entry.pEFile, grid, series.pE);
+  writeOrderFile(entry.pUFile, grid, series.pU);
 }
 
 }  // namespace kv
