@@ -1,6 +1,9 @@
 #include "estimation/apparent_order.h"
 
-#include "estimation/numerics.h"
+#include <cassert>
+
+#include "base/numerics.h"
+#include "estimation/grid_view.h"
 
 namespace kv {
 
@@ -13,9 +16,14 @@ double variableRatioResidual(double p, double r21, double r32, double q) {
 
 }  // namespace
 
-void apparentOrder(const RunParameters& params, int N, const GridArray<double>& X,
-                   const GridArray<double>& h, int firstGrid, GridArray<double>& order,
-                   GridArray<int32_t>& count) {
+void apparentOrder(const EstimationParameters& params, std::span<const double> hs,
+                   std::span<const double> Xs, int firstGrid, std::span<double> orders,
+                   std::span<int32_t> counts) {
+  const int N = static_cast<int>(hs.size());
+  assert(Xs.size() >= hs.size() && orders.size() >= hs.size() && counts.size() >= hs.size());
+  GridView h(hs), X(Xs);
+  GridView order(orders);
+  GridView count(counts);
   for (int i = 1; i <= N; ++i) {
     order(i) = undefinedValue;
     count(i) = 0;
@@ -25,21 +33,23 @@ void apparentOrder(const RunParameters& params, int N, const GridArray<double>& 
     double d = X(i) - X(i - 1);
     double q = 0.0;
     if (d != 0.0) q = (X(i - 1) - X(i - 2)) / d;
-    if (params.refinementType == 1 && q > 0.0) {
+    if (!(q > 0.0)) continue;
+    if (params.refinement == Refinement::Constant) {
       double r21 = h(i - 1) / h(i);
       order(i) = log10(q) / log10(r21);
-    } else if (params.refinementType == 2 && q > 0.0) {
+    } else if (params.refinement == Refinement::Variable) {
       double r21 = h(i - 1) / h(i);
       double r32 = h(i - 2) / h(i - 1);
-      solveVariableRatioOrder(params, params.pUMin, params.pUMax, r21, r32, q, count(i), order(i));
+      solveVariableRatioOrder(params.bisection, params.bisection.pMin, params.bisection.pMax, r21,
+                              r32, q, count(i), order(i));
     }
   }
 }
 
-void solveVariableRatioOrder(const RunParameters& params, double pLow, double pHigh, double r21,
+void solveVariableRatioOrder(const Bisection& bisection, double pLow, double pHigh, double r21,
                              double r32, double q, int32_t& count, double& order) {
   // 64-bit, so that maxIterations + 1 cannot overflow.
-  const int64_t maxIterations = params.maxIterations;
+  const int64_t maxIterations = bisection.maxIterations;
   double lo = pLow;
   double hi = pHigh;
   int64_t k = 1;
@@ -54,7 +64,7 @@ void solveVariableRatioOrder(const RunParameters& params, double pLow, double pH
       continue;
     }
     count = static_cast<int32_t>(k);
-    if (hi - lo <= params.tolerance) break;
+    if (hi - lo <= bisection.tolerance) break;
     hi = mid;
     ++k;
   }

@@ -23,10 +23,10 @@ struct OrderAtGrid3 {
 
 OrderAtGrid3 orderAtGrid3(const RunParameters& params, const std::vector<double>& h,
                           const std::vector<double>& X) {
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, h, X);
   GridSeries& g = run.grid;
-  apparentOrder(run.params, g.count, g.Th, g.h, 3, g.pU_Th, g.it_pU_Th);
+  apparentOrder(run.estimation(), g.h.span(), g.Th.span(), 3, g.pU_Th.span(), g.it_pU_Th.span());
   EXPECT_EQ(g.pU_Th(1), undefinedValue);
   EXPECT_EQ(g.pU_Th(2), undefinedValue);
   return {g.pU_Th(3), g.it_pU_Th(3)};

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "estimation/test_run.h"
 
@@ -19,7 +22,7 @@ TEST(RunErrorEstimation, SecondOrderSeriesThroughEveryStep) {
   RunParameters params = typicalParameters();
   params.hasExactSolution = 1;
   params.exactValue = 4.0 / 3;
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, {4, 2, 1}, {1.0, 1.25, 1.3125});
   runErrorEstimation(run);
   const GridSeries& g = run.grid;
@@ -37,37 +40,6 @@ TEST(RunErrorEstimation, SecondOrderSeriesThroughEveryStep) {
   EXPECT_EQ(g.GCI_p(3), 0.0625);
   EXPECT_EQ(g.T_i(3, 1), g.Ti_12(3));
 }
-
-// The grid from which each array is formed; before it the array keeps the marker (or 0).
-struct Formed {
-  const char* name;
-  GridArray<double> GridSeries::*array;
-  int firstGrid;
-};
-
-const Formed kFormedWithExactSolution[] = {
-    {"Ti_12", &GridSeries::Ti_12, 2},         {"Ti_13", &GridSeries::Ti_13, 3},
-    {"Ti_23", &GridSeries::Ti_23, 3},         {"Ti_pU", &GridSeries::Ti_pU, 3},
-    {"Tc_12", &GridSeries::Tc_12, 3},         {"Tc_13", &GridSeries::Tc_13, 3},
-    {"Ti_bi", &GridSeries::Ti_bi, 3},         {"Ti_tri", &GridSeries::Ti_tri, 4},
-    {"Tbi_pU", &GridSeries::Tbi_pU, 5},       {"pU_Th", &GridSeries::pU_Th, 3},
-    {"pU_Ti_pU", &GridSeries::pU_Ti_pU, 5},   {"pU_Tc_12", &GridSeries::pU_Tc_12, 5},
-    {"pU_Tc_13", &GridSeries::pU_Tc_13, 5},   {"pU_Tbi_pU", &GridSeries::pU_Tbi_pU, 7},
-    {"E_Th", &GridSeries::E_Th, 1},           {"E_Ti_12", &GridSeries::E_Ti_12, 2},
-    {"E_Ti_13", &GridSeries::E_Ti_13, 3},     {"E_Ti_23", &GridSeries::E_Ti_23, 3},
-    {"E_Ti_bi", &GridSeries::E_Ti_bi, 3},     {"E_Ti_pU", &GridSeries::E_Ti_pU, 3},
-    {"E_Tc_12", &GridSeries::E_Tc_12, 3},     {"E_Tc_13", &GridSeries::E_Tc_13, 3},
-    {"E_Ti_tri", &GridSeries::E_Ti_tri, 4},   {"E_Tbi_pU", &GridSeries::E_Tbi_pU, 5},
-    {"pE_Th", &GridSeries::pE_Th, 2},         {"pE_Ti_pU", &GridSeries::pE_Ti_pU, 4},
-    {"pE_Tc_12", &GridSeries::pE_Tc_12, 4},   {"pE_Tc_13", &GridSeries::pE_Tc_13, 4},
-    {"pE_Tbi_pU", &GridSeries::pE_Tbi_pU, 6}, {"Ud", &GridSeries::Ud, 2},
-    {"Uri_12", &GridSeries::Uri_12, 2},       {"GCI_pL", &GridSeries::GCI_pL, 2},
-    {"Uri_13", &GridSeries::Uri_13, 3},       {"Uri_23", &GridSeries::Uri_23, 3},
-    {"Uri_bi", &GridSeries::Uri_bi, 3},       {"Uri_pU", &GridSeries::Uri_pU, 3},
-    {"Uri_p", &GridSeries::Uri_p, 3},         {"Uc_12", &GridSeries::Uc_12, 3},
-    {"Uc_13", &GridSeries::Uc_13, 3},         {"GCI_p", &GridSeries::GCI_p, 3},
-    {"Uri_tri", &GridSeries::Uri_tri, 4},
-};
 
 class GridRanges : public ::testing::TestWithParam<int> {};
 
@@ -89,11 +61,12 @@ TEST_P(GridRanges, EachArrayIsFormedFromItsFirstGrid) {
     h.push_back(std::pow(1.6, -i));
     Th.push_back(1.0 + h.back() * h.back() + h.back() * h.back() * h.back());
   }
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, h, Th);
   runErrorEstimation(run);
   const GridSeries& g = run.grid;
-  for (const Formed& f : kFormedWithExactSolution) {
+  // Each series of the one table, formed from the first grid it names.
+  for (const RealSeries& f : derivedSeries()) {
     for (int i = 1; i <= N; ++i) {
       double v = (g.*f.array)(i);
       if (i < f.firstGrid) {
@@ -103,14 +76,8 @@ TEST_P(GridRanges, EachArrayIsFormedFromItsFirstGrid) {
       }
     }
   }
-  const std::pair<GridArray<int32_t> GridSeries::*, int> counts[] = {
-      {&GridSeries::it_pU_Th, 3},
-      {&GridSeries::it_pU_Ti_pU, 5},
-      {&GridSeries::it_pU_Tc_12, 5},
-      {&GridSeries::it_pU_Tc_13, 5},
-      {&GridSeries::it_pU_Tbi_pU, 7}};
-  for (auto [array, firstGrid] : counts) {
-    for (int i = 1; i <= N; ++i) EXPECT_EQ((g.*array)(i) > 0, i >= firstGrid) << i;
+  for (const CountSeries& c : countSeries()) {
+    for (int i = 1; i <= N; ++i) EXPECT_EQ((g.*c.array)(i) > 0, i >= c.firstGrid) << c.name << i;
   }
   for (int i = 2; i <= N; ++i) {
     for (int j = 1; j < i; ++j) {
@@ -126,7 +93,7 @@ TEST(RunErrorEstimation, WithoutExactSolutionNoErrorIsWrittenAndEveryEffectiveOr
   RunParameters params = typicalParameters();
   params.hasExactSolution = 2;  // only 1 means an exact solution
   params.exactValue = 1.0;
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, {8, 4, 2, 1}, {2.0, 1.25, 1.0625, 1.015625});
   GridSeries& g = run.grid;
   g.pE_Th(3) = 5.0;  // the stage resets every effective order
@@ -144,7 +111,7 @@ TEST(RunErrorEstimation, RatioOfOneDividesByZeroAndTheRunGoesOn) {
   RunParameters params = typicalParameters();
   params.hasExactSolution = 1;
   params.exactValue = 1.0;
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, {1, 1, 0.5, 0.25}, {1.5, 1.25, 1.0625, 1.015625});
   runErrorEstimation(run);
   const GridSeries& g = run.grid;
@@ -178,7 +145,7 @@ TEST_P(PowerLawSeries, ApparentOrderAndExtrapolationRecoverTheLaw) {
     h.push_back(2.0 * std::pow(r, -i));
     Th.push_back(T + C * std::pow(h.back(), p));
   }
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, typicalParameters(), h, Th);
   runErrorEstimation(run);
   for (int i = 3; i <= N; ++i) {
@@ -212,6 +179,68 @@ INSTANTIATE_TEST_SUITE_P(Sweep, PowerLawSeries, ::testing::ValuesIn(powerLawCase
                            }
                            return name;
                          });
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// The estimation of one quantity from spans, with no run: the same bits as the series of a run
+// given the same spacings and values, and the same again when four threads estimate at once.
+TEST(EstimateSeries, FromSpansAgreesWithTheRunAndAcrossThreads) {
+  std::mt19937_64 random(12);
+  std::uniform_real_distribution<double> jitter(0.9, 1.1);
+  RunParameters params = estimation_test::typicalParameters();
+  params.refinementType = 2;
+  params.hasExactSolution = 1;
+  params.exactValue = 1.0;
+  std::vector<std::vector<double>> hs, values;
+  for (int k = 0; k < 8; ++k) {
+    std::vector<double> h, v;
+    for (int i = 0; i < 9; ++i) {
+      h.push_back(std::pow(1.5, -i) * jitter(random));
+      v.push_back(1.0 + 0.3 * h.back() * h.back() * jitter(random));
+    }
+    hs.push_back(h);
+    values.push_back(v);
+  }
+  const EstimationParameters estimation = estimationParameters(params);
+  auto same = [](const GridSeries& a, const GridSeries& b) {
+    for (const RealSeries& s : derivedSeries()) {
+      for (int i = 1; i <= a.count; ++i) {
+        double x = (a.*s.array)(i), y = (b.*s.array)(i);
+        if (std::memcmp(&x, &y, sizeof x) != 0) return false;
+      }
+    }
+    for (int i = 2; i <= a.count; ++i) {
+      for (int j = 1; j < i; ++j) {
+        double x = a.T_i(i, j), y = b.T_i(i, j);
+        if (std::memcmp(&x, &y, sizeof x) != 0) return false;
+      }
+    }
+    return true;
+  };
+  std::vector<GridSeries> sequential;
+  for (size_t k = 0; k < hs.size(); ++k) {
+    estimation_test::TestRun run;
+    makeRun(run, params, hs[k], values[k]);
+    estimation_test::runErrorEstimation(run);
+    sequential.push_back(estimateSeries(estimation, hs[k], values[k]));
+    EXPECT_TRUE(same(run.grid, sequential.back())) << k;
+  }
+  std::vector<GridSeries> parallel(hs.size());
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (size_t k = t; k < hs.size(); k += 4) {
+        parallel[k] = estimateSeries(estimation, hs[k], values[k]);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t k = 0; k < hs.size(); ++k) EXPECT_TRUE(same(sequential[k], parallel[k])) << k;
+}
 
 }  // namespace
 }  // namespace kv

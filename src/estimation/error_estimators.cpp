@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "estimation/numerics.h"
+#include "base/numerics.h"
+#include "estimation/grid_view.h"
 
 namespace kv {
 
-void computeErrorEstimators(Run& run) {
-  GridSeries& g = run.grid;
+void computeErrorEstimators(GridSeries& g) {
   const int N = g.count;
   for (int i = 2; i <= N; ++i) g.Ud(i) = std::fabs(g.Th(i) - g.Th(i - 1));
   for (int i = 2; i <= N; ++i) g.Uri_12(i) = g.Ti_12(i) - g.Th(i);
@@ -15,7 +15,7 @@ void computeErrorEstimators(Run& run) {
     g.Uri_13(i) = g.Ti_13(i) - g.Th(i);
     g.Uri_23(i) = g.Ti_23(i) - g.Th(i);
     g.Uri_bi(i) = g.Ti_bi(i) - g.Th(i);
-    if (g.Ti_pU(i) > definedLimit) {
+    if (isUndefined(g.Ti_pU(i))) {
       g.Uri_pU(i) = undefinedValue;
       g.Uri_p(i) = undefinedValue;
       g.Uc_12(i) = undefinedValue;
@@ -32,25 +32,32 @@ void computeErrorEstimators(Run& run) {
   for (int i = 4; i <= N; ++i) g.Uri_tri(i) = g.Ti_tri(i) - g.Th(i);
 }
 
-void computeGci(Run& run) {
-  const RunParameters& params = run.params;
-  GridSeries& g = run.grid;
-  const int N = g.count;
+void gridConvergenceIndices(double Fs, int32_t pL, std::span<const double> hs,
+                            std::span<const double> Ths, std::span<const double> pU_Ths,
+                            std::span<const double> Ti_pUs, std::span<double> GCI_pLs,
+                            std::span<double> GCI_ps) {
+  const int N = static_cast<int>(hs.size());
+  GridView h(hs), Th(Ths), pU_Th(pU_Ths), Ti_pU(Ti_pUs);
+  GridView GCI_pL(GCI_pLs), GCI_p(GCI_ps);
   for (int i = 2; i <= N; ++i) {
-    double r21 = g.h(i - 1) / g.h(i);
-    g.GCI_pL(i) =
-        params.Fs * std::fabs(g.Th(i) - g.Th(i - 1)) / (integerPower(r21, params.pL) - 1.0);
+    double r21 = h(i - 1) / h(i);
+    GCI_pL(i) = Fs * std::fabs(Th(i) - Th(i - 1)) / (integerPower(r21, pL) - 1.0);
   }
   for (int i = 3; i <= N; ++i) {
-    if (g.Ti_pU(i) > definedLimit) {
-      g.GCI_p(i) = undefinedValue;
+    if (isUndefined(Ti_pU(i))) {
+      GCI_p(i) = undefinedValue;
       continue;
     }
-    double r21 = g.h(i - 1) / g.h(i);
-    double pL = params.pL;
-    double p = pL <= g.pU_Th(i) ? pL : g.pU_Th(i);
-    g.GCI_p(i) = params.Fs * std::fabs(g.Th(i) - g.Th(i - 1)) / (realPower(r21, p) - 1.0);
+    double r21 = h(i - 1) / h(i);
+    double pLReal = pL;
+    double p = pLReal <= pU_Th(i) ? pLReal : pU_Th(i);
+    GCI_p(i) = Fs * std::fabs(Th(i) - Th(i - 1)) / (realPower(r21, p) - 1.0);
   }
+}
+
+void computeGci(const EstimationParameters& params, GridSeries& g) {
+  gridConvergenceIndices(params.Fs, params.pL, g.h.span(), g.Th.span(), g.pU_Th.span(),
+                         g.Ti_pU.span(), g.GCI_pL.span(), g.GCI_p.span());
 }
 
 }  // namespace kv

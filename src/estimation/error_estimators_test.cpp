@@ -15,7 +15,7 @@ using estimation_test::typicalParameters;
 
 constexpr double kRounding = 1e-14;
 
-void estimatedRun(kv::Run& run, const std::vector<double>& h, const std::vector<double>& Th,
+void estimatedRun(estimation_test::TestRun& run, const std::vector<double>& h, const std::vector<double>& Th,
                   int32_t pL = 2) {
   RunParameters params = typicalParameters();
   params.pL = pL;
@@ -28,7 +28,7 @@ void estimatedRun(kv::Run& run, const std::vector<double>& h, const std::vector<
 }
 
 TEST(ErrorEstimators, SecondOrderSeriesOnHalvingGrids) {
-  kv::Run run;
+  estimation_test::TestRun run;
   estimatedRun(run, {4, 2, 1}, {1.0, 1.25, 1.3125});
   const GridSeries& g = run.grid;
   EXPECT_EQ(g.Ud(2), 0.25);
@@ -45,7 +45,7 @@ TEST(ErrorEstimators, SecondOrderSeriesOnHalvingGrids) {
 
 TEST(ErrorEstimators, DecreasingSeriesGivesNegativeLargerEstimator) {
   // q = 2 on a ratio of 2: pU = 1 < pL, so the estimator with pU is the larger one.
-  kv::Run run;
+  estimation_test::TestRun run;
   estimatedRun(run, {4, 2, 1}, {2.0, 1.5, 1.25});
   const GridSeries& g = run.grid;
   ASSERT_EQ(g.pU_Th(3), 1.0);
@@ -59,7 +59,7 @@ TEST(ErrorEstimators, DecreasingSeriesGivesNegativeLargerEstimator) {
 TEST(ErrorEstimators, SignOfUriPComesFromTheChangeOfTheGridValue) {
   // Spacings that grow (r21 = 0.5) flip the sign of both Richardson estimators, not the
   // sign of the change Th(i) - Th(i-1).
-  kv::Run run;
+  estimation_test::TestRun run;
   estimatedRun(run, {1, 2, 4}, {1.3125, 1.25, 1.0});
   const GridSeries& g = run.grid;
   ASSERT_EQ(g.pU_Th(3), 2.0);
@@ -70,7 +70,7 @@ TEST(ErrorEstimators, SignOfUriPComesFromTheChangeOfTheGridValue) {
 
 TEST(ErrorEstimators, ApparentOrderAboveThePrescribedOneGivesGciPL) {
   // q = 8: pU = 3 > pL = 2, so GCI_p takes pL (as a real power).
-  kv::Run run;
+  estimation_test::TestRun run;
   estimatedRun(run, {4, 2, 1}, {1.0, 1.5, 1.5625});
   ASSERT_EQ(run.grid.pU_Th(3), 3.0);
   EXPECT_EQ(run.grid.GCI_p(3), run.grid.GCI_pL(3));
@@ -78,7 +78,7 @@ TEST(ErrorEstimators, ApparentOrderAboveThePrescribedOneGivesGciPL) {
 }
 
 TEST(ErrorEstimators, GridWithoutApparentOrderKeepsTheOtherEstimators) {
-  kv::Run run;
+  estimation_test::TestRun run;
   estimatedRun(run, {8, 4, 2, 1}, {0.0, 1.0, 0.5, 0.375});
   const GridSeries& g = run.grid;
   for (const GridArray<double>* a : {&g.Uri_pU, &g.Uri_p, &g.Uc_12, &g.Uc_13, &g.GCI_p}) {

@@ -2,93 +2,87 @@
 
 #include <cstdint>
 
+#include "base/numerics.h"
 #include "estimation/apparent_order.h"
-#include "estimation/numerics.h"
+#include "estimation/grid_view.h"
 
 namespace kv {
 
-namespace {
-
-// An order sum such as 2 pL + deltaP, formed in 64 bits and wrapped to 32 like every other
-// order, so that extreme inputs give a wrong power instead of an integer overflow.
-int32_t wrappedOrder(int64_t order) {
-  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(order)));
-}
-
-}  // namespace
-
-bool isDefinedOrder(double p) { return p > 0.0 && p <= definedLimit; }
-
-void computeExtrapolations(Run& run) {
-  const RunParameters& params = run.params;
-  GridSeries& g = run.grid;
-  const int N = g.count;
-  const int32_t pL = params.pL;
-
-  apparentOrder(params, N, g.Th, g.h, 3, g.pU_Th, g.it_pU_Th);
-
+void fixedOrderExtrapolations(int32_t pL, std::span<const double> hs, std::span<const double> Ths,
+                              std::span<double> Ti_12s, std::span<double> Ti_23s,
+                              std::span<double> Ti_13s) {
+  const int N = static_cast<int>(hs.size());
+  GridView h(hs), Th(Ths);
+  GridView Ti_12(Ti_12s), Ti_23(Ti_23s), Ti_13(Ti_13s);
   for (int i = 2; i <= N; ++i) {
-    double r21 = g.h(i - 1) / g.h(i);
-    g.Ti_12(i) = g.Th(i) + (g.Th(i) - g.Th(i - 1)) / (integerPower(r21, pL) - 1.0);
+    double r21 = h(i - 1) / h(i);
+    Ti_12(i) = Th(i) + (Th(i) - Th(i - 1)) / (integerPower(r21, pL) - 1.0);
   }
-
   for (int i = 3; i <= N; ++i) {
-    double r21 = g.h(i - 1) / g.h(i);
-    double r32 = g.h(i - 2) / g.h(i - 1);
+    double r21 = h(i - 1) / h(i);
+    double r32 = h(i - 2) / h(i - 1);
     double r31 = r21 * r32;
-    g.Ti_23(i) = g.Th(i - 1) + (g.Th(i - 1) - g.Th(i - 2)) / (integerPower(r32, pL) - 1.0);
-    g.Ti_13(i) = g.Th(i) + (g.Th(i) - g.Th(i - 2)) / (integerPower(r31, pL) - 1.0);
-    if (isDefinedOrder(g.pU_Th(i))) {
-      g.Ti_pU(i) = g.Th(i) + (g.Th(i) - g.Th(i - 1)) / (realPower(r21, g.pU_Th(i)) - 1.0);
-      g.Tc_12(i) = (g.Ti_12(i) + g.Ti_pU(i)) * 0.5;
-      g.Tc_13(i) = (g.Ti_13(i) + g.Ti_pU(i)) * 0.5;
-    } else {
-      g.Ti_pU(i) = undefinedValue;
-      g.Tc_12(i) = undefinedValue;
-      g.Tc_13(i) = undefinedValue;
-    }
+    Ti_23(i) = Th(i - 1) + (Th(i - 1) - Th(i - 2)) / (integerPower(r32, pL) - 1.0);
+    Ti_13(i) = Th(i) + (Th(i) - Th(i - 2)) / (integerPower(r31, pL) - 1.0);
   }
-
-  apparentOrder(params, N, g.Ti_pU, g.h, 5, g.pU_Ti_pU, g.it_pU_Ti_pU);
-  apparentOrder(params, N, g.Tc_12, g.h, 5, g.pU_Tc_12, g.it_pU_Tc_12);
-  apparentOrder(params, N, g.Tc_13, g.h, 5, g.pU_Tc_13, g.it_pU_Tc_13);
-
-  for (int i = 5; i <= N; ++i) {
-    if (isDefinedOrder(g.pU_Ti_pU(i))) {
-      double r21 = g.h(i - 1) / g.h(i);
-      g.Tbi_pU(i) =
-          g.Ti_pU(i) + (g.Ti_pU(i) - g.Ti_pU(i - 1)) / (realPower(r21, g.pU_Ti_pU(i)) - 1.0);
-    } else {
-      g.Tbi_pU(i) = undefinedValue;
-    }
-  }
-
-  apparentOrder(params, N, g.Tbi_pU, g.h, 7, g.pU_Tbi_pU, g.it_pU_Tbi_pU);
 }
 
-void twoTermExtrapolation(Run& run) {
-  const RunParameters& params = run.params;
-  GridSeries& g = run.grid;
-  const int N = g.count;
-  if (N < 3) return;  // no grid to extrapolate (and with N < 2 no h(2) to form r from)
-  const double r = g.h(1) / g.h(2);
-  const double A = integerPower(r, wrappedOrder(2 * int64_t{params.pL} + params.deltaP));
-  const double B = integerPower(r, params.deltaP) + 1.0;
-  const double K = -(integerPower(r, params.pL) * B);
-  const double D = K + A + 1.0;
+void observedOrderExtrapolation(std::span<const double> hs, std::span<const double> Xs,
+                                std::span<const double> pUs, int firstGrid,
+                                std::span<double> Ys) {
+  const int N = static_cast<int>(hs.size());
+  GridView h(hs), X(Xs), pU(pUs);
+  GridView Y(Ys);
+  for (int i = firstGrid; i <= N; ++i) {
+    if (isDefinedOrder(pU(i))) {
+      double r21 = h(i - 1) / h(i);
+      Y(i) = X(i) + (X(i) - X(i - 1)) / (realPower(r21, pU(i)) - 1.0);
+    } else {
+      Y(i) = undefinedValue;
+    }
+  }
+}
+
+void convergentValues(std::span<const double> pU_Ths, std::span<const double> Ti_12s,
+                      std::span<const double> Ti_13s, std::span<const double> Ti_pUs,
+                      std::span<double> Tc_12s, std::span<double> Tc_13s) {
+  const int N = static_cast<int>(pU_Ths.size());
+  GridView pU_Th(pU_Ths), Ti_12(Ti_12s), Ti_13(Ti_13s), Ti_pU(Ti_pUs);
+  GridView Tc_12(Tc_12s), Tc_13(Tc_13s);
   for (int i = 3; i <= N; ++i) {
-    g.Ti_bi(i) = (A * g.Th(i) + K * g.Th(i - 1) + g.Th(i - 2)) / D;
+    if (isDefinedOrder(pU_Th(i))) {
+      Tc_12(i) = (Ti_12(i) + Ti_pU(i)) * 0.5;
+      Tc_13(i) = (Ti_13(i) + Ti_pU(i)) * 0.5;
+    } else {
+      Tc_12(i) = undefinedValue;
+      Tc_13(i) = undefinedValue;
+    }
   }
 }
 
-void threeTermExtrapolation(Run& run) {
-  const RunParameters& params = run.params;
-  GridSeries& g = run.grid;
-  const int N = g.count;
+void twoTermExtrapolation(int32_t pL, int32_t deltaP, std::span<const double> hs,
+                          std::span<const double> Ths, std::span<double> Ti_bis) {
+  const int N = static_cast<int>(hs.size());
+  if (N < 3) return;  // no grid to extrapolate (and with N < 2 no h(2) to form r from)
+  GridView h(hs), Th(Ths);
+  GridView Ti_bi(Ti_bis);
+  const double r = h(1) / h(2);
+  const double A = integerPower(r, wrapToInt32(2 * int64_t{pL} + deltaP));
+  const double B = integerPower(r, deltaP) + 1.0;
+  const double K = -(integerPower(r, pL) * B);
+  const double D = K + A + 1.0;
+  for (int i = 3; i <= N; ++i) Ti_bi(i) = (A * Th(i) + K * Th(i - 1) + Th(i - 2)) / D;
+}
+
+void threeTermExtrapolation(int32_t pL, int32_t deltaP, std::span<const double> hs,
+                            std::span<const double> Ths, std::span<double> Ti_tris) {
+  const int N = static_cast<int>(hs.size());
   if (N < 4) return;
-  const double r = g.h(1) / g.h(2);
-  const double y = integerPower(r, params.pL);
-  const double s = integerPower(r, params.deltaP);
+  GridView h(hs), Th(Ths);
+  GridView Ti_tri(Ti_tris);
+  const double r = h(1) / h(2);
+  const double y = integerPower(r, pL);
+  const double s = integerPower(r, deltaP);
   const double y2 = integerPower(y, 2);
   const double y3 = integerPower(y, 3);
   const double s2 = integerPower(s, 2);
@@ -102,8 +96,31 @@ void threeTermExtrapolation(Run& run) {
   const double D =
       (y2 * s + 1.0 - y * s - y) * y * H + (y2 * s3 + y3 * s + 1.0 - y3 * s3 - y2 - s) * G;
   for (int i = 4; i <= N; ++i) {
-    g.Ti_tri(i) = (c1 * g.Th(i) + c2 * g.Th(i - 1) + c3 * g.Th(i - 2) + c4 * g.Th(i - 3)) / D;
+    Ti_tri(i) = (c1 * Th(i) + c2 * Th(i - 1) + c3 * Th(i - 2) + c4 * Th(i - 3)) / D;
   }
+}
+
+void computeExtrapolations(const EstimationParameters& params, GridSeries& g) {
+  const auto h = g.h.span();
+  apparentOrder(params, h, g.Th.span(), 3, g.pU_Th.span(), g.it_pU_Th.span());
+  fixedOrderExtrapolations(params.pL, h, g.Th.span(), g.Ti_12.span(), g.Ti_23.span(),
+                           g.Ti_13.span());
+  observedOrderExtrapolation(h, g.Th.span(), g.pU_Th.span(), 3, g.Ti_pU.span());
+  convergentValues(g.pU_Th.span(), g.Ti_12.span(), g.Ti_13.span(), g.Ti_pU.span(),
+                   g.Tc_12.span(), g.Tc_13.span());
+  apparentOrder(params, h, g.Ti_pU.span(), 5, g.pU_Ti_pU.span(), g.it_pU_Ti_pU.span());
+  apparentOrder(params, h, g.Tc_12.span(), 5, g.pU_Tc_12.span(), g.it_pU_Tc_12.span());
+  apparentOrder(params, h, g.Tc_13.span(), 5, g.pU_Tc_13.span(), g.it_pU_Tc_13.span());
+  observedOrderExtrapolation(h, g.Ti_pU.span(), g.pU_Ti_pU.span(), 5, g.Tbi_pU.span());
+  apparentOrder(params, h, g.Tbi_pU.span(), 7, g.pU_Tbi_pU.span(), g.it_pU_Tbi_pU.span());
+}
+
+void twoTermExtrapolation(const EstimationParameters& params, GridSeries& g) {
+  twoTermExtrapolation(params.pL, params.deltaP, g.h.span(), g.Th.span(), g.Ti_bi.span());
+}
+
+void threeTermExtrapolation(const EstimationParameters& params, GridSeries& g) {
+  threeTermExtrapolation(params.pL, params.deltaP, g.h.span(), g.Th.span(), g.Ti_tri.span());
 }
 
 }  // namespace kv

@@ -17,7 +17,7 @@ constexpr double kRounding = 1e-14;
 constexpr double kMultiTermRounding = 1e-12;
 
 TEST(ComputeExtrapolations, TwoGridValuesOnHalvingGrids) {
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, typicalParameters(), {4, 2, 1}, {1.0, 1.25, 1.3125});
   computeExtrapolations(run);
   const GridSeries& g = run.grid;
@@ -33,7 +33,7 @@ TEST(ComputeExtrapolations, TwoGridValuesOnHalvingGrids) {
 
 TEST(ComputeExtrapolations, GridWithoutOrderStillGetsTheTwoGridValues) {
   // Oscillation at grid 3 (q < 0), a clean order at grid 4.
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, typicalParameters(), {8, 4, 2, 1}, {0.0, 1.0, 0.5, 0.375});
   computeExtrapolations(run);
   const GridSeries& g = run.grid;
@@ -48,7 +48,7 @@ TEST(ComputeExtrapolations, GridWithoutOrderStillGetsTheTwoGridValues) {
 }
 
 TEST(ComputeExtrapolations, NegativeOrderIsNotUsed) {
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, typicalParameters(), {4, 2, 1}, {1.0, 1.25, 1.75});
   computeExtrapolations(run);
   EXPECT_LT(run.grid.pU_Th(3), 0.0);
@@ -58,7 +58,7 @@ TEST(ComputeExtrapolations, NegativeOrderIsNotUsed) {
 TEST(ComputeExtrapolations, MarkerInsideAnExtrapolatedSeriesEntersItsDifferences) {
   // Ti_pU(3) is the marker, so q of Ti_pU at grid 5 is (Ti_pU(4) - 1e11) / (Ti_pU(5) - Ti_pU(4)).
   RunParameters params = typicalParameters();
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, {16, 8, 4, 2, 1}, {0.0, 1.0, 0.5, 0.375, 0.34});
   computeExtrapolations(run);
   const GridSeries& g = run.grid;
@@ -92,10 +92,10 @@ TEST_P(MultiTermExtrapolation, ReproducesTheManufacturedLimit) {
     two.push_back(T + 0.5 * std::pow(hi, p1) - 0.25 * std::pow(hi, p2));
     three.push_back(two.back() + 0.125 * std::pow(hi, p3));
   }
-  kv::Run bi;
+  estimation_test::TestRun bi;
   makeRun(bi, params, h, two);
   twoTermExtrapolation(bi);
-  kv::Run tri;
+  estimation_test::TestRun tri;
   makeRun(tri, params, h, three);
   threeTermExtrapolation(tri);
   for (int i = 1; i <= 6; ++i) {
@@ -124,11 +124,11 @@ TEST(MultiTermExtrapolation, UsesTheRatioOfTheFirstTwoGridsEverywhere) {
   RunParameters params = typicalParameters();
   params.refinementType = 2;
   std::vector<double> Th = {1.0, 0.4, 0.3, 0.27, 0.26};
-  kv::Run halving;
+  estimation_test::TestRun halving;
   makeRun(halving, params, {1, 0.5, 0.25, 0.125, 0.0625}, Th);
-  kv::Run irregular;
+  estimation_test::TestRun irregular;
   makeRun(irregular, params, {1, 0.5, 0.3, 0.2, 0.01}, Th);
-  for (kv::Run* run : {&halving, &irregular}) {
+  for (estimation_test::TestRun* run : {&halving, &irregular}) {
     twoTermExtrapolation(*run);
     threeTermExtrapolation(*run);
   }
@@ -142,7 +142,7 @@ TEST(MultiTermExtrapolation, ZeroStepMakesTheThreeTermValueNaN) {
   std::vector<double> h = {1, 0.5, 0.25, 0.125};
   std::vector<double> Th;
   for (double hi : h) Th.push_back(2.0 + hi * hi);
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, h, Th);
   twoTermExtrapolation(run);
   threeTermExtrapolation(run);

@@ -13,7 +13,7 @@ using estimation_test::typicalParameters;
 
 TEST(LevelTable, SecondLevelRemovesTheFourthOrderTerm) {
   // Th = 1 + h^2 + h^4, pL = 2, deltaP = 2.
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, typicalParameters(), {1, 0.5, 0.25}, {3.0, 1.3125, 1.06640625});
   computeExtrapolations(run);
   computeLevelTable(run);
@@ -29,7 +29,7 @@ TEST(LevelTable, EachLevelUsesTheRatioOfItsOwnGridAndItsOwnOrder) {
   // pV = 1, 3, 5 on ratios 2, 3, 4: level 3 at grid 4 divides by 4^5 - 1.
   RunParameters params = typicalParameters();
   params.pL = 1;
-  kv::Run run;
+  estimation_test::TestRun run;
   makeRun(run, params, {24, 12, 4, 1}, {5.0, 3.0, 2.5, 2.25});
   computeExtrapolations(run);
   computeLevelTable(run);

@@ -1,9 +1,16 @@
-// A run object built directly from spacings and grid values, for the tests of the stage.
+// The tests of the estimation: typical parameters, and the series-level steps taking a run's
+// data built by hand (testing_support::makeRun).
 #pragma once
 
 #include <vector>
 
-#include "run/run.h"
+#include "estimation/error_estimation.h"
+#include "estimation/error_estimators.h"
+#include "estimation/extrapolation.h"
+#include "estimation/level_table.h"
+#include "estimation/true_errors.h"
+#include "model/run_data.h"
+#include "run_builder.h"
 
 namespace kv::estimation_test {
 
@@ -22,17 +29,22 @@ inline RunParameters typicalParameters() {
   return p;
 }
 
-// Allocates the arrays of a fresh run as the input reader does and fills h, Th and pV.
-inline void makeRun(Run& run, const RunParameters& params, const std::vector<double>& h,
-                    const std::vector<double>& Th) {
-  run.params = params;
-  run.params.gridCount = static_cast<int32_t>(h.size());
-  run.grid.allocate(run.params.gridCount);
-  for (int i = 1; i <= run.grid.count; ++i) {
-    run.grid.h(i) = h[static_cast<size_t>(i - 1)];
-    run.grid.Th(i) = Th[static_cast<size_t>(i - 1)];
-    run.grid.pV(i) = trueOrder(run.params, i);
-  }
+struct TestRun : RunData {
+  EstimationParameters estimation() const { return estimationParameters(params); }
+};
+
+using testing_support::makeRun;
+
+inline void runErrorEstimation(TestRun& r) { estimateSeries(r.estimation(), r.grid); }
+inline void computeExtrapolations(TestRun& r) { kv::computeExtrapolations(r.estimation(), r.grid); }
+inline void twoTermExtrapolation(TestRun& r) { kv::twoTermExtrapolation(r.estimation(), r.grid); }
+inline void threeTermExtrapolation(TestRun& r) {
+  kv::threeTermExtrapolation(r.estimation(), r.grid);
 }
+inline void computeTrueErrors(TestRun& r) { kv::computeTrueErrors(r.params.exactValue, r.grid); }
+inline void computeEffectiveOrders(TestRun& r) { kv::computeEffectiveOrders(r.grid); }
+inline void computeErrorEstimators(TestRun& r) { kv::computeErrorEstimators(r.grid); }
+inline void computeGci(TestRun& r) { kv::computeGci(r.estimation(), r.grid); }
+inline void computeLevelTable(TestRun& r) { kv::computeLevelTable(r.estimation(), r.grid); }
 
 }  // namespace kv::estimation_test

@@ -13,7 +13,7 @@ namespace {
 using estimation_test::makeRun;
 using estimation_test::typicalParameters;
 
-void runWithExactValue(kv::Run& run, const std::vector<double>& h, const std::vector<double>& Th,
+void runWithExactValue(estimation_test::TestRun& run, const std::vector<double>& h, const std::vector<double>& Th,
                        double exactValue) {
   RunParameters params = typicalParameters();
   params.hasExactSolution = 1;
@@ -29,7 +29,7 @@ void runWithExactValue(kv::Run& run, const std::vector<double>& h, const std::ve
 TEST(EffectiveOrders, ZeroErrorAndSignChangeFormNoOrder) {
   // E(Th) = 1, 0.5, 0 (exact hit), then -0.25 (a sign change after a zero), then 0.125 and
   // 0.0625 (sign change, then a clean first order).
-  kv::Run run;
+  estimation_test::TestRun run;
   runWithExactValue(run, {32, 16, 8, 4, 2, 1}, {0, 0.5, 1, 1.25, 0.875, 0.9375}, 1.0);
   const GridSeries& g = run.grid;
   EXPECT_EQ(g.pE_Th(2), 1.0);
@@ -41,7 +41,7 @@ TEST(EffectiveOrders, ZeroErrorAndSignChangeFormNoOrder) {
 
 TEST(EffectiveOrders, MarkerAtThePreviousGridEntersTheRatio) {
   // No apparent order at grids 3 and 5 (oscillation), one at grid 4.
-  kv::Run run;
+  estimation_test::TestRun run;
   runWithExactValue(run, {16, 8, 4, 2, 1}, {0.0, 1.0, 0.5, 0.375, 0.5}, 0.5);
   const GridSeries& g = run.grid;
   ASSERT_EQ(g.E_Ti_pU(3), undefinedValue);
@@ -56,7 +56,7 @@ TEST(EffectiveOrders, MarkerAtThePreviousGridEntersTheRatio) {
 
 TEST(EffectiveOrders, LargeNegativeErrorCountsAsDefined) {
   // The test against the limit is one-sided: errors near -1e11 still give an order.
-  kv::Run run;
+  estimation_test::TestRun run;
   runWithExactValue(run, {8, 4, 2, 1}, {1.0, 1.25, 1.3125, 1.328125}, -1e11);
   ASSERT_LT(run.grid.E_Ti_pU(4), -definedLimit);
   EXPECT_EQ(run.grid.pE_Ti_pU(4), 0.0);  // both errors round to the same value

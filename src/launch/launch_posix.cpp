@@ -60,16 +60,15 @@ int recordError(int code) {
 }  // namespace
 
 int launchCommand(std::string_view command) {
-  size_t length = command.find_last_not_of(' ');
-  length = length == std::string_view::npos ? 0 : length + 1;
-  if (length > kMaxCommandLength) return recordError(kLaunchTooLong);
+  const std::optional<std::string_view> launchable = launchableCommand(command);
+  if (!launchable) return recordError(kLaunchTooLong);
 
   const char* comspec = std::getenv("COMSPEC");
   std::string interpreter = comspec != nullptr ? comspec : "";
   if (interpreter.size() > kMaxInterpreterLength) return recordError(kLaunchNotFound);
   if (interpreter.empty()) interpreter = "/bin/sh";
 
-  std::string text(command.substr(0, length));
+  std::string text(*launchable);
   std::string dashC = "-c";
   char* argv[] = {interpreter.data(), dashC.data(), text.data(), nullptr};
   std::vector<std::string> env = childEnvironment();

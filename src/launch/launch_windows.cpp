@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,21 +11,27 @@ namespace kv {
 
 namespace {
 
+// The bits the C runtime sets on its own error codes when it reports them as a thread's last
+// error (bit 29, the application bit, and a facility of its own).
+constexpr DWORD kRuntimeErrorBits = 0x2fff0000u;
+
 // Records the program's own error code for the caller, as the C runtime does.
 int recordError(DWORD code) {
-  SetLastError(code | 0x2fff0000u);
+  SetLastError(code | kRuntimeErrorBits);
   return -1;
 }
 
 }  // namespace
 
 int launchCommand(std::string_view command) {
-  size_t length = command.find_last_not_of(' ');
-  length = length == std::string_view::npos ? 0 : length + 1;
-  if (length > kMaxCommandLength) return recordError(kLaunchTooLong);
+  const std::optional<std::string_view> launchable = launchableCommand(command);
+  if (!launchable) return recordError(kLaunchTooLong);
+  const size_t length = launchable->size();
 
-  std::vector<char> buffer(length + 265, '\0');
-  DWORD comspec = GetEnvironmentVariableA("COMSPEC", buffer.data(), 261);
+  // The interpreter (at most kMaxInterpreterLength characters), " /c ", the command and a NUL.
+  constexpr DWORD kInterpreterBuffer = kMaxInterpreterLength + 1;
+  std::vector<char> buffer(kInterpreterBuffer + 4 + length, '\0');
+  DWORD comspec = GetEnvironmentVariableA("COMSPEC", buffer.data(), kInterpreterBuffer);
   if (comspec > kMaxInterpreterLength) return recordError(kLaunchNotFound);
   if (comspec == 0) std::strcpy(buffer.data(), "cmd.exe");
   size_t used = std::strlen(buffer.data());
@@ -46,9 +53,11 @@ int launchCommand(std::string_view command) {
   buffer.clear();
   if (!started) {
     DWORD e = GetLastError();
-    if (e < 2) return recordError(kLaunchNoResources);
-    if (e == 2 || e == 3) return recordError(kLaunchNotFound);
-    if (e == 11 || e == 193) return recordError(kLaunchBadProgram);
+    if (e < ERROR_FILE_NOT_FOUND) return recordError(kLaunchNoResources);
+    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) {
+      return recordError(kLaunchNotFound);
+    }
+    if (e == ERROR_BAD_FORMAT || e == ERROR_BAD_EXE_FORMAT) return recordError(kLaunchBadProgram);
     return recordError(kLaunchNoResources);
   }
   WaitForSingleObject(process.hProcess, INFINITE);

@@ -8,8 +8,8 @@
 #include <limits>
 #include <string_view>
 
-#include "text/fatal.h"
-#include "text/text_field.h"
+#include "base/fatal.h"
+#include "base/text_field.h"
 
 namespace kv {
 
@@ -50,14 +50,6 @@ bool isIntegerText(std::string_view s) {
   return true;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
-  }
-  return true;
-}
-
 // Real syntax: [sign] (digits [. [digits]] | . digits) [(E|D|Q) [sign] digits | sign digits],
 // or Inf, Infinity, NaN with an optional sign. Returns the text in the form from_chars reads
 // (no plus sign, E as exponent letter), or an empty string when `s` is not a real.
@@ -69,10 +61,10 @@ std::string normalizedReal(std::string_view s) {
     ++i;
   }
   std::string_view rest = s.substr(i);
-  if (equalsIgnoringCase(rest, "inf") || equalsIgnoringCase(rest, "infinity")) {
+  if (equalIgnoringCase(rest, "inf") || equalIgnoringCase(rest, "infinity")) {
     return out + "inf";
   }
-  if (equalsIgnoringCase(rest, "nan")) return "nan";
+  if (equalIgnoringCase(rest, "nan")) return "nan";
   size_t digits = 0;
   while (i < s.size() && isDigit(s[i])) out.push_back(s[i++]), ++digits;
   if (i < s.size() && s[i] == '.') {

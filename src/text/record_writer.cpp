@@ -1,6 +1,6 @@
 #include "text/record_writer.h"
 
-#include "text/fatal.h"
+#include "base/fatal.h"
 
 namespace kv {
 

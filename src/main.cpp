@@ -1,3 +1,0 @@
-#include "run/run_sequence.h"
-
-int main(int argc, char** argv) { return kv::runProgram(argc, argv); }
