@@ -51,6 +51,15 @@ std::optional<std::string> writeOutputs(const fs::path& folder, std::span<const 
       return "cannot write " + (folder / f.name).string();
     }
   }
+  // Only files are replaced: a folder in the place of an output stops the study before any
+  // output is renamed.
+  for (const OutputFile& f : files) {
+    const fs::path target = folder / f.name;
+    if (fs::exists(target, error) && !fs::is_regular_file(target, error)) {
+      for (const fs::path& t : temporary) fs::remove(t, error);
+      return target.string() + " exists and is not a file";
+    }
+  }
   for (size_t k = 0; k < files.size(); ++k) {
     const fs::path target = folder / files[k].name;
     fs::rename(temporary[k], target, error);

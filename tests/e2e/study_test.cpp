@@ -220,6 +220,46 @@ TEST(Study, WithoutGnuplotTheReportSaysSoAndTheStudySucceeds) {
   EXPECT_THAT(f.read("case.study/report.html"), HasSubstr("The plots are unavailable: gnuplot is not available"));
 }
 
+// A classic case of three grids; `edit` changes one of its files before the study runs.
+struct BadMainData {
+  const char* what;
+  std::string file;     // the file to replace
+  std::string content;  // its new content
+  const char* message;  // a regular expression the error output must match
+};
+
+TEST(Study, BadClassicCasesNameTheFileAndLine) {
+  const BadMainData cases[] = {
+      {"one grid", "main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n1\ng1.dat\nt\n",
+       "main\\.dat:13: the number of grids is 1: a study needs two grids at least"},
+      {"no title", "main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n3\ng1.dat\ng2.dat\ng3.dat\n",
+       "main\\.dat:17: the file ends before the title"},
+      {"grid missing", "g2.dat", "", "g2\\.dat: cannot read the file"},
+      {"value not a number", "g1.dat", "0.4\n1 1.0\n2 abc\n", "g1\\.dat:3: value record 2 \\(an integer and a value\\) is not a number"},
+      {"records differ", "g3.dat", "0.1\n1 1.0\n", "g3\\.dat: 1 value records, but .*g1\\.dat has 2"},
+      {"h zero", "g3.dat", "0\n1 1.0\n2 2.0\n", "g3\\.dat:1: h must be a positive, finite number"},
+  };
+  for (const BadMainData& c : cases) {
+    CaseFolder f(false);
+    f.write("main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n3\ng1.dat\ng2.dat\ng3.dat\n'title'\n");
+    f.write("g1.dat", "0.4\n1 1.0\n2 2.0\n");
+    f.write("g2.dat", "0.2\n1 1.1\n2 2.1\n");
+    f.write("g3.dat", "0.1\n1 1.2\n2 2.2\n");
+    if (c.content.empty()) {
+      fs::remove(f.path() / c.file);
+    } else {
+      f.write(c.file, c.content);
+    }
+    const auto before = f.files();
+    RunResult r = f.run({"study", "main.dat"});
+    EXPECT_EQ(r.status, 2) << c.what;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("^kestrovanilque study: error: " + std::string(c.message))))
+        << c.what << ": " << r.err;
+    EXPECT_EQ(f.files(), before) << c.what;
+    EXPECT_FALSE(f.exists("main.study")) << c.what;
+  }
+}
+
 size_t count(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
