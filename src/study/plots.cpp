@@ -77,7 +77,7 @@ void convergencePlot(std::ostringstream& s, const QuantityStudy& q, const std::v
                      size_t k, double pTh) {
   const StandardResult& r = q.standard;
   s << "set title " << quoted(q.name + ": |phi - phi_ext21| against h") << "\n";
-  s << "set logscale xy\nset xlabel 'h'\nset ylabel '|phi - phi_ext21|'\nset xrange [*:*]\nset yrange [*:*]\nset key top left\n";
+  s << "set logscale xy\nset xlabel 'h'\nset ylabel '|phi - phi_ext21|'\nset xrange [*:*]\nset yrange [*:*]\nset key inside top left\n";
   bool any = false;
   std::ostringstream data;
   for (size_t i = 0; i < h.size(); ++i) {
@@ -110,6 +110,7 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
   std::ostringstream s;
   s << "set terminal svg size 560,400 font 'sans,11' background '#ffffff' noenhanced\n";
   s << "set grid lc rgb '#dddddd'\nset border lc rgb '#444444'\nset samples 200\n";
+  s << "set format x '%g'\nset format y '%g'\n";
   const std::vector<double>& h = study.input->h;
   for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
     const QuantityStudy& q = study.quantities[k];

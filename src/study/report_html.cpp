@@ -34,15 +34,16 @@ std::string num(double value, const char* format = "%.6g") {
 std::string pct(double fraction) { return std::isfinite(fraction) ? num(100.0 * fraction, "%.3g") + "&nbsp;%" : "&ndash;"; }
 
 const char* kStyle = R"(
-body { font-family: system-ui, -apple-system, "Segoe UI", sans-serif; margin: 2em auto; max-width: 1400px; padding: 0 1em; color: #222; }
+body { font-family: system-ui, -apple-system, "Segoe UI", sans-serif; margin: 2em auto; max-width: 1500px; padding: 0 1em; color: #222; }
 h1 { font-size: 1.5em; margin-bottom: 0.2em; } h2 { font-size: 1.2em; margin-top: 2em; border-bottom: 1px solid #ccc; }
 p.meta { color: #555; margin-top: 0; }
 table { border-collapse: collapse; font-size: 0.85em; margin: 0.5em 0; }
 .wide { overflow-x: auto; }
 th, td { padding: 0.25em 0.45em; border-bottom: 1px solid #e3e3e3; text-align: right; white-space: nowrap; }
-th { background: #f3f5f8; position: sticky; top: 0; }
+th { background: #f3f5f8; position: sticky; top: 0; white-space: normal; vertical-align: bottom; }
 td.name, th.name, td.text { text-align: left; }
-td.text { white-space: normal; max-width: 22em; }
+td.text { white-space: normal; min-width: 8em; max-width: 24em; }
+#summary { font-size: 0.8em; }
 .conv { display: inline-block; padding: 0.05em 0.5em; border-radius: 0.8em; font-size: 0.85em; }
 .monotonic-convergence { background: #d8f0d8; color: #185c18; }
 .oscillatory-convergence { background: #fdf1c7; color: #6b5200; }
