@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <sstream>
+#include <utility>
 
 namespace kv::study {
 
@@ -124,11 +125,13 @@ void distribution(std::ostringstream& s, const StudyResult& study) {
       << "</td><td class=\"name\"><span class=\"bar\" style=\"width:" << 300 * n / most << "px\"></span></td></tr>\n";
   }
   s << "<tr><td colspan=\"2\">no order</td><td>" << none << "</td><td></td></tr></tbody></table>\n";
-  // The quantities that converge worst: no order first, then the largest GCI.
+  // The quantities that converge worst: those that do not converge monotonically first, then
+  // the rest; in each group the largest GCI first, a quantity without one before all others.
   std::vector<const QuantityStudy*> worst;
   for (const QuantityStudy& q : study.quantities) worst.push_back(&q);
   auto badness = [](const QuantityStudy* q) {
-    return q->converges() && std::isfinite(q->standard.gciFine21) ? q->standard.gciFine21 : INFINITY;
+    const double gci = q->standard.gciFine21;
+    return std::make_pair(q->converges() ? 0 : 1, std::isfinite(gci) ? gci : INFINITY);
   };
   std::stable_sort(worst.begin(), worst.end(), [&](auto* a, auto* b) { return badness(a) > badness(b); });
   worst.resize(std::min<size_t>(worst.size(), 20));
@@ -164,9 +167,10 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
        "finest grids. e<sub>a</sub> and the GCI are relative to &phi;<sub>1</sub>; the "
        "asymptotic ratio GCI<sub>coarse</sub><sup>32</sup> / (r<sub>21</sub><sup>p</sup> "
        "GCI<sub>fine</sub><sup>21</sup>) is near 1 in the asymptotic range.</p>\n";
+  // Many quantities: the distribution first, the whole table after it.
+  if (study.quantities.size() > kMaxPlottedQuantities) distribution(s, study);
   summaryTable(s, study, anyExact);
   if (!study.seriesNote.empty()) s << "<p class=\"note\">No series over all grids: " << escaped(study.seriesNote) << ".</p>\n";
-  if (study.quantities.size() > kMaxPlottedQuantities) distribution(s, study);
   if (!plots.available) {
     s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << escaped(plots.note) << ".</p>\n";
   }
