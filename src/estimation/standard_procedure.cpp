@@ -178,6 +178,9 @@ StandardResult standardProcedure(std::span<const double> h, std::span<const doub
     out.convergence = classifyConvergence(out.eps21, out.eps32);
     out.order = observedOrder(out.r21, out.r32, out.eps21, out.eps32);
     out.p = out.order.p;
+  } else if (out.eps21 == 0.0) {
+    out.convergence = ConvergenceType::NoChange;
+    out.order.failure = OrderFailure::NoChange;
   } else {
     out.convergence = finite(out.eps21) ? ConvergenceType::TwoGrids : ConvergenceType::Undetermined;
     out.order.failure = OrderFailure::TwoGrids;
@@ -207,7 +210,7 @@ StandardResult standardProcedure(std::span<const double> h, std::span<const doub
       out.gciCoarse32 = gridConvergenceIndex(out.Fs, ea32, out.r32, out.p);
       // Roache's check of the asymptotic range: near 1 when it is reached.
       out.asymptoticRatio = out.gciCoarse32 / (rp * out.gciFine21);
-      if (three && !(std::fabs(out.asymptoticRatio - 1.0) <= kAsymptoticTolerance)) {
+      if (!(std::fabs(out.asymptoticRatio - 1.0) <= kAsymptoticTolerance)) {
         out.warnings |= kWarnAsymptoticFarOff;
       }
       if (!(out.p >= 0.5 * pTh && out.p <= 2.0 * pTh)) out.warnings |= kWarnOrderFarOff;

@@ -111,6 +111,9 @@ TEST(StandardProcedure, TwoGridsUseTheTheoreticalOrderAndFsThree) {
   EXPECT_DOUBLE_EQ(r.phiExt21, 0.7);
   EXPECT_DOUBLE_EQ(r.gciFine21, 3.0 * 0.3);
   EXPECT_TRUE(std::isnan(r.asymptoticRatio));
+  StandardResult same = standardProcedure(std::vector{1.0, 2.0}, std::vector{1.0, 1.0}, kNotANumber, {});
+  EXPECT_EQ(same.convergence, ConvergenceType::NoChange);
+  EXPECT_TRUE(std::isnan(same.phiExt21) && std::isnan(same.gciFine21));
 }
 
 TEST(StandardProcedure, RaisesTheReviewersWarnings) {

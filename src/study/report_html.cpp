@@ -180,9 +180,14 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     const std::string type(convergenceName(r.convergence));
     s << "<h2 id=\"q" << k << "\">" << escaped(q.name) << " <span class=\"conv " << type << "\">"
       << type << "</span></h2>\n";
-    s << "<p>p = " << num(r.order.p, "%.4g") << ", &phi;<sub>ext</sub><sup>21</sup> = " << num(r.phiExt21)
-      << ", GCI<sub>fine</sub><sup>21</sup> = " << pct(r.gciFine21) << " (&plusmn;&nbsp;"
-      << num(r.gciFine21Absolute, "%.4g") << " on &phi;<sub>1</sub> = " << num(r.phi1) << ")";
+    if (std::isfinite(r.phiExt21)) {
+      s << "<p>" << (r.hasOrder() ? "p = " + num(r.order.p, "%.4g") : "theoretical order " + num(r.p))
+        << ", &phi;<sub>ext</sub><sup>21</sup> = " << num(r.phiExt21) << ", GCI<sub>fine</sub><sup>21</sup> = "
+        << pct(r.gciFine21) << " (&plusmn;&nbsp;" << num(r.gciFine21Absolute, "%.4g")
+        << " on &phi;<sub>1</sub> = " << num(r.phi1) << ")";
+    } else {
+      s << "<p>&phi;<sub>1</sub> = " << num(r.phi1);
+    }
     if (std::isfinite(r.exact)) s << "; exact " << num(r.exact) << ", true error of &phi;<sub>1</sub> " << num(r.errorPhi1, "%.4g");
     s << ".</p>\n";
     if (!q.findings.empty()) {
