@@ -188,7 +188,13 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     } else {
       s << "<p>&phi;<sub>1</sub> = " << num(r.phi1);
     }
-    if (std::isfinite(r.exact)) s << "; exact " << num(r.exact) << ", true error of &phi;<sub>1</sub> " << num(r.errorPhi1, "%.4g");
+    if (std::isfinite(r.exact)) {
+      s << "; exact " << num(r.exact) << ", true error of &phi;<sub>1</sub> " << num(r.errorPhi1, "%.4g");
+      if (std::isfinite(r.relErrorPhi1) && std::isfinite(r.gciFine21)) {
+        s << " (" << pct(r.relErrorPhi1) << ": " << (r.relErrorPhi1 <= r.gciFine21 ? "within" : "NOT within")
+          << " GCI<sub>fine</sub><sup>21</sup>)";
+      }
+    }
     s << ".</p>\n";
     if (!q.findings.empty()) {
       s << "<ul class=\"warn\">\n";

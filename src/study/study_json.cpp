@@ -51,6 +51,10 @@ ordered_json standardJson(const StandardResult& r) {
   s["error_ext21"] = number(r.errorExt21);
   s["relative_error_phi1"] = number(r.relErrorPhi1);
   s["relative_error_ext21"] = number(r.relErrorExt21);
+  // GCI_fine21 judged against the true relative error of phi1.
+  s["gci_fine21_bounds_error"] = std::isfinite(r.gciFine21) && std::isfinite(r.relErrorPhi1)
+                                     ? ordered_json(r.relErrorPhi1 <= r.gciFine21)
+                                     : ordered_json(nullptr);
   return s;
 }
 

@@ -11,36 +11,38 @@ namespace {
 
 std::string count(int n) { return std::to_string(n); }
 
-#define KV_NUMBER(member) [](const QuantityStudy& q) { return shortest(q.standard.member); }
+// A number of the standard result, in its shortest form.
+template <double StandardResult::*member>
+std::string number(const QuantityStudy& q) {
+  return shortest(q.standard.*member);
+}
 
 constexpr SummaryColumn kColumns[] = {
     {"quantity", [](const QuantityStudy& q) { return q.name; }},
     {"grids", [](const QuantityStudy& q) { return count(q.standard.grids); }},
-    {"h1", KV_NUMBER(h1)},
-    {"h2", KV_NUMBER(h2)},
-    {"h3", KV_NUMBER(h3)},
-    {"r21", KV_NUMBER(r21)},
-    {"r32", KV_NUMBER(r32)},
-    {"phi1", KV_NUMBER(phi1)},
-    {"phi2", KV_NUMBER(phi2)},
-    {"phi3", KV_NUMBER(phi3)},
-    {"R", KV_NUMBER(R)},
+    {"h1", number<&StandardResult::h1>},
+    {"h2", number<&StandardResult::h2>},
+    {"h3", number<&StandardResult::h3>},
+    {"r21", number<&StandardResult::r21>},
+    {"r32", number<&StandardResult::r32>},
+    {"phi1", number<&StandardResult::phi1>},
+    {"phi2", number<&StandardResult::phi2>},
+    {"phi3", number<&StandardResult::phi3>},
+    {"R", number<&StandardResult::R>},
     {"convergence",
      [](const QuantityStudy& q) { return std::string(convergenceName(q.standard.convergence)); }},
     {"p", [](const QuantityStudy& q) { return shortest(q.standard.order.p); }},
-    {"phi_ext21", KV_NUMBER(phiExt21)},
-    {"e_a21", KV_NUMBER(ea21)},
-    {"e_ext21", KV_NUMBER(eExt21)},
-    {"gci_fine21", KV_NUMBER(gciFine21)},
-    {"gci_coarse32", KV_NUMBER(gciCoarse32)},
-    {"asymptotic_ratio", KV_NUMBER(asymptoticRatio)},
-    {"exact", KV_NUMBER(exact)},
-    {"error_phi1", KV_NUMBER(relErrorPhi1)},
-    {"error_ext21", KV_NUMBER(relErrorExt21)},
+    {"phi_ext21", number<&StandardResult::phiExt21>},
+    {"e_a21", number<&StandardResult::ea21>},
+    {"e_ext21", number<&StandardResult::eExt21>},
+    {"gci_fine21", number<&StandardResult::gciFine21>},
+    {"gci_coarse32", number<&StandardResult::gciCoarse32>},
+    {"asymptotic_ratio", number<&StandardResult::asymptoticRatio>},
+    {"exact", number<&StandardResult::exact>},
+    {"error_phi1", number<&StandardResult::relErrorPhi1>},
+    {"error_ext21", number<&StandardResult::relErrorExt21>},
     {"status", [](const QuantityStudy& q) { return q.status; }},
 };
-
-#undef KV_NUMBER
 
 std::string csvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
