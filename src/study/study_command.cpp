@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "study/csv_case.h"
@@ -38,8 +39,20 @@ void print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-StudyCase readCase(const Arguments& a) {
-  const std::string text = readCaseText(a.caseFile);
+StudyCase readCase(Arguments a) {
+  std::string text = readCaseText(a.caseFile);
+  // The classic start file names the main data file: follow it.
+  if (fs::path(a.caseFile).filename() == "Kestrovanilque.in" && !looksLikeCsv(text)) {
+    std::istringstream start(text);
+    std::string name;
+    start >> name;
+    if (name.size() >= 2 && (name.front() == '\'' || name.front() == '"') && name.back() == name.front()) {
+      name = name.substr(1, name.size() - 2);
+    }
+    if (name.empty()) throw InputError(a.caseFile, 1, "the start file names no main data file");
+    a.caseFile = (fs::path(a.caseFile).parent_path() / name).string();
+    text = readCaseText(a.caseFile);
+  }
   const fs::path path(a.caseFile);
   std::string extension = path.extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -51,6 +51,7 @@ TEST(Study, ShippedExampleWritesEveryOutputAndTheTable) {
   EXPECT_THAT(summary, StartsWith(kHeader));
   EXPECT_EQ(lines(summary).size(), 5u);
   EXPECT_THAT(summary, HasSubstr(",oscillatory-convergence,"));
+  EXPECT_THAT(summary, HasSubstr(",p far from theory\n"));  // reattachment_length: p = 0.94
   EXPECT_THAT(r.out, HasSubstr("pressure_drop        oscillatory-convergence"));
   EXPECT_THAT(r.out, HasSubstr("report: step.study/report.html"));
   // The same bytes on standard output for pipelines; the JSON is complete and parses.
@@ -59,6 +60,8 @@ TEST(Study, ShippedExampleWritesEveryOutputAndTheTable) {
   EXPECT_EQ(j["schema"], 1);
   EXPECT_EQ(j["quantities"].size(), 4u);
   EXPECT_EQ(j["quantities"][0]["series"]["pU"]["values"].size(), 4u);
+  EXPECT_EQ(j["quantities"][3]["warnings"][0]["code"], "p far from theory");
+  EXPECT_EQ(j["quantities"][0]["standard"]["gci_fine21_bounds_error"], true);
   EXPECT_EQ(j, nlohmann::json::parse(f.read("step.study/study.json")));
   // Only the three outputs, no temporary file left.
   EXPECT_EQ(std::distance(fs::directory_iterator(f.path() / "step.study"), fs::directory_iterator()), 3);
@@ -102,6 +105,9 @@ TEST(Study, ClassicMainDataFileIsReadAndLeftAlone) {
   EXPECT_NEAR(j["quantities"][1]["standard"]["p"].get<double>(), 2.0, 1e-3);
   EXPECT_NEAR(j["quantities"][1]["standard"]["exact"].get<double>(), std::log(2.0), 1e-12);
   EXPECT_THAT(f.read("trapezoid_case.study/report.html"), HasSubstr("id=\"no-plots\""));
+  // The start file leads to the same case.
+  ASSERT_EQ(f.run({"study", "Kestrovanilque.in", "--no-plots", "--out", "via_start"}).status, 0);
+  EXPECT_EQ(f.read("via_start/summary.csv"), f.read("trapezoid_case.study/summary.csv"));
 }
 
 struct BadInput {
