@@ -1,9 +1,12 @@
 # Quick start: `make demo` runs the tool on the shipped example; `make test` runs every test.
 # Both install what is missing on a Debian machine first.
 
-BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev
-# gnuplot draws the plots (the wgnuplot adapter); without it a run still completes.
+BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
+# gnuplot draws the plots (the wgnuplot adapter, the study's report); without it a run still
+# completes.
 RUN_PACKAGES := gnuplot-nox
+# The study's report is loaded in headless Chromium by a test (skipped when it cannot run).
+TEST_PACKAGES := chromium
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -29,6 +32,7 @@ build: deps $(RELEASE)/CMakeCache.txt
 test: test-release test-asan
 
 test-release: build
+	@tools/ensure-deps.sh $(TEST_PACKAGES) || echo "make: chromium is missing: the report test will be skipped"
 	cd $(RELEASE) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps $(ASAN)/CMakeCache.txt
@@ -37,7 +41,8 @@ test-asan: deps $(ASAN)/CMakeCache.txt
 	  ctest --output-on-failure -j $(JOBS)
 
 # Each example is copied into a fresh folder under build/demo and run there as a user would
-# (editor launches return at once without a terminal; without a display the plots are PNGs).
+# (editor launches return at once without a terminal; without a display the plots are PNGs);
+# then a study is made of each (the two classic cases and the CSV table of examples/study).
 DEMO := build/demo
 demo: build
 	@rm -rf $(DEMO) && mkdir -p $(DEMO)
@@ -53,6 +58,13 @@ demo: build
 	  echo "  $$case: listing $(DEMO)/$$case/$$listing"; \
 	  for png in $(DEMO)/$$case/*.png; do [ -f "$$png" ] && echo "    plot $$png"; done; \
 	done; true
+	@echo
+	@mkdir -p $(DEMO)/study && cp examples/study/*.csv $(DEMO)/study/
+	@for study in trapezoid/trapezoid_case.txt variable_ratio/convection_diffusion.txt study/step_flow.csv; do \
+	  echo "demo: kestrovanilque study $(DEMO)/$$study"; \
+	  $(RELEASE)/kestrovanilque study $(DEMO)/$$study || exit 1; \
+	  echo; \
+	done
 
 # The Windows build (mingw-w64 cross-compiler) tested under wine against the Linux build.
 test-windows:

@@ -3,7 +3,8 @@
 #
 #   1. installs what is missing (mingw-w64, wine, the GoogleTest sources);
 #   2. builds the Linux program (build/release) and the Windows one (build/windows);
-#   3. runs the launcher's Windows unit tests under wine;
+#   3. runs the launcher's and the study's Windows unit tests under wine, and a study of the
+#      shipped CSV example against the Linux program's (summary.csv and study.json);
 #   4. runs the Windows program, as a user would, in a temporary copy of every golden case and
 #      checks that it writes the same files as the Linux program, byte for byte (CR LF and
 #      Latin-1 included), the run's date and time aside;
@@ -59,7 +60,7 @@ t=$(now)
 quiet cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 quiet cmake --build "$windows" -j "$jobs" --target kestrovanilque launch_tests log_command \
-  launch_once
+  launch_once study_tests
 mark "Windows cross-build (mingw-w64)" "$t"
 
 for exe in kestrovanilque launch_tests log_command launch_once; do
@@ -119,7 +120,29 @@ else
   cat "$work/launch_tests.out"
   fail "launch_tests.exe"
 fi
-mark "unit tests under wine" "$t"
+if wine "$windows/study_tests.exe" >"$work/study_tests.out" 2>&1 &&
+    grep -q '^\[  PASSED  \]' "$work/study_tests.out" &&
+    ! grep -q '^\[  FAILED  \]' "$work/study_tests.out"; then
+  pass "study_tests.exe: $(grep '^\[  PASSED  \]' "$work/study_tests.out" | tr -d '\r')"
+else
+  cat "$work/study_tests.out"
+  fail "study_tests.exe"
+fi
+# A study of the shipped CSV example: the same summary.csv and study.json as on Linux.
+mkdir "$work/study_linux" "$work/study_windows"
+cp examples/study/step_flow.csv "$work/study_linux/"
+cp examples/study/step_flow.csv "$work/study_windows/"
+(cd "$work/study_linux" && "$release/kestrovanilque" study step_flow.csv --no-plots >/dev/null)
+(cd "$work/study_windows" && wine "$windows/kestrovanilque.exe" study step_flow.csv --no-plots \
+  >/dev/null 2>&1) || true
+if cmp -s "$work/study_linux/step_flow.study/summary.csv" "$work/study_windows/step_flow.study/summary.csv" &&
+    cmp -s "$work/study_linux/step_flow.study/study.json" "$work/study_windows/step_flow.study/study.json"; then
+  pass "study of examples/study/step_flow.csv: the Linux run's summary.csv and study.json"
+else
+  diff "$work/study_linux/step_flow.study/summary.csv" "$work/study_windows/step_flow.study/summary.csv" | head -20
+  fail "study of examples/study/step_flow.csv"
+fi
+mark "unit tests and a study under wine" "$t"
 
 # --- 4. Golden cases: the Windows program against the Linux one -------------------------------
 # The Windows programs are copied out of the tree, as a user would have them.

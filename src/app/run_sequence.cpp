@@ -75,6 +75,7 @@ void printHelp() {
       "of the main data file), the main data file, the grid files and the exact-solution file,\n"
       "and writes the listing, the plot data files (.dat) and completes the plot scripts\n"
       "(.gnu). The editor opens on the input files first and on the listing at the end.\n"
+      "  study CASE batch study of every quantity of a case (see kestrovanilque study --help)\n"
       "  --help     this text\n"
       "  --version  the version\n",
       stdout);

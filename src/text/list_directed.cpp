@@ -1,5 +1,6 @@
 #include "text/list_directed.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -123,8 +124,22 @@ size_t ListDirectedReader::nextRecordOffset() const {
   return records_[nextRecord_].begin;
 }
 
+void ListDirectedReader::fail(FatalCode code, size_t record) const {
+  if (throws_) throw ListDirectedError{code, std::min(record, records_.size()) + 1};
+  FatalFile(code, unit_, fileName_);
+}
+
+bool ListDirectedReader::atEnd() const {
+  for (size_t i = nextRecord_; i < records_.size(); ++i) {
+    for (size_t k = records_[i].begin; k < records_[i].end; ++k) {
+      if (!isBlank(content_[k])) return false;
+    }
+  }
+  return true;
+}
+
 void ListDirectedReader::skipRecord() {
-  if (nextRecord_ >= records_.size()) FatalFile(FatalCode::EndOfFile, unit_, fileName_);
+  if (nextRecord_ >= records_.size()) fail(FatalCode::EndOfFile, nextRecord_);
   ++nextRecord_;
 }
 
@@ -179,7 +194,7 @@ class ListDirectedReader::Statement {
   }
   char current() const { return text()[pos_]; }
 
-  [[noreturn]] void fail(FatalCode code) { FatalFile(code, r_.unit_, r_.fileName_); }
+  [[noreturn]] void fail(FatalCode code) { r_.fail(code, record_); }
 
   // Skips blanks and record ends up to the next character that is not a blank. Returns false
   // when that character is a comma that stands for a null value.
@@ -262,7 +277,7 @@ class ListDirectedReader::Statement {
 };
 
 void ListDirectedReader::read(std::initializer_list<InputItem> items) {
-  if (nextRecord_ >= records_.size()) FatalFile(FatalCode::EndOfFile, unit_, fileName_);
+  if (nextRecord_ >= records_.size()) fail(FatalCode::EndOfFile, nextRecord_);
   Statement statement(*this);
   for (const InputItem& item : items) {
     if (!statement.next(item)) break;

@@ -25,7 +25,16 @@
 #include <string>
 #include <vector>
 
+#include "text/fatal.h"
+
 namespace kv {
+
+// What a reader set to throwOnFailure() throws instead of ending the run: the failure and the
+// 1-based line of the record where it happened (one past the last line at the end of the file).
+struct ListDirectedError {
+  FatalCode code;
+  size_t line;
+};
 
 // The target of one value of a read statement.
 class InputItem {
@@ -70,6 +79,13 @@ class ListDirectedReader {
   // Byte offset in the file of the first record that no read has touched.
   size_t nextRecordOffset() const;
 
+  // Failures throw ListDirectedError instead of ending the run (for callers with their own
+  // error reports).
+  void throwOnFailure() { throws_ = true; }
+
+  // Whether any value is left after the records read so far.
+  bool atEnd() const;
+
   const std::string& content() const { return content_; }
   const std::string& fileName() const { return fileName_; }
 
@@ -80,12 +96,14 @@ class ListDirectedReader {
     size_t end;  // before the line end
   };
   class Statement;
+  [[noreturn]] void fail(FatalCode code, size_t record) const;
 
   int unit_;
   std::string fileName_;
   std::string content_;
   std::vector<Span> records_;
   size_t nextRecord_ = 0;
+  bool throws_ = false;
 };
 
 }  // namespace kv

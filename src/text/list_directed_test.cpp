@@ -160,3 +160,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+TEST(ListDirected, ThrowingReaderReportsTheFailureAndItsLine) {
+  struct Case {
+    const char* text;
+    int reads;  // reals read before the failing one
+    FatalCode code;
+    size_t line;
+  } cases[] = {
+      {"1.0\n2.0\n", 2, FatalCode::EndOfFile, 3},
+      {"1.0\n\n  x2\n", 1, FatalCode::ListDirectedSyntax, 3},
+      {"1e999\n", 0, FatalCode::InputConversion, 1},
+  };
+  for (const Case& c : cases) {
+    ListDirectedReader in = ListDirectedReader::fromText(kInputUnit, "g.dat", c.text);
+    in.throwOnFailure();
+    double value = 0;
+    for (int k = 0; k < c.reads; ++k) in.read({InputItem::real(value)});
+    EXPECT_TRUE(c.code != FatalCode::EndOfFile || in.atEnd());
+    try {
+      in.read({InputItem::real(value)});
+      ADD_FAILURE() << c.text;
+    } catch (const ListDirectedError& e) {
+      EXPECT_EQ(e.code, c.code) << c.text;
+      EXPECT_EQ(e.line, c.line) << c.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kv

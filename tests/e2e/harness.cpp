@@ -71,8 +71,14 @@ std::map<std::string, std::string> CaseFolder::files() const {
 }
 
 RunResult CaseFolder::run(const std::vector<std::string>& args, const std::string* comspec,
-                          const std::map<std::string, std::string>& env) const {
+                          const std::map<std::string, std::string>& env,
+                          const std::string* input) const {
   fs::remove(root_ / "launches.log");
+  std::string in = "/dev/null";
+  if (input) {
+    in = (root_ / "stdin.txt").string();
+    writeFile(in, *input);
+  }
   std::string out = (root_ / "stdout.txt").string();
   std::string err = (root_ / "stderr.txt").string();
   std::string interpreter = comspec ? *comspec : (root_ / "recorder.sh").string();
@@ -83,7 +89,7 @@ RunResult CaseFolder::run(const std::vector<std::string>& args, const std::strin
     if (chdir(dir_.c_str()) != 0) _exit(127);
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int n = open("/dev/null", O_RDONLY);
+    int n = open(in.c_str(), O_RDONLY);
     dup2(o, 1);
     dup2(e, 2);
     dup2(n, 0);

@@ -47,9 +47,11 @@ class CaseFolder {
 
   // Runs the program in the folder, without a display. COMSPEC is the recorder (the launches
   // are recorded and nothing is started) unless `comspec` is given (empty: unset, so that the
-  // real commands run through /bin/sh); `args` are passed to the program.
+  // real commands run through /bin/sh); `args` are passed to the program; standard input is
+  // `input` when given, else empty.
   RunResult run(const std::vector<std::string>& args = {}, const std::string* comspec = nullptr,
-                const std::map<std::string, std::string>& env = {}) const;
+                const std::map<std::string, std::string>& env = {},
+                const std::string* input = nullptr) const;
 
  private:
   fs::path root_;  // holds the case folder and, beside it, the recorder and its log

@@ -1,0 +1,168 @@
+#include "study/main_data_case.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "model/run_parameters.h"
+#include "text/list_directed.h"
+#include "text/record_writer.h"
+#include "text/text_field.h"
+
+namespace kv::study {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A reader that reports its failures as InputError, saying what it was reading.
+class Reader {
+ public:
+  Reader(std::string name, std::string text)
+      : name_(std::move(name)), in_(ListDirectedReader::fromText(kInputUnit, name_, std::move(text))) {
+    in_.throwOnFailure();
+  }
+
+  void read(std::initializer_list<InputItem> items, const std::string& what) {
+    try {
+      in_.read(items);
+    } catch (const ListDirectedError& e) {
+      std::string why;
+      switch (e.code) {
+        case FatalCode::EndOfFile:
+          why = "the file ends before " + what;
+          break;
+        case FatalCode::InputConversion:
+          why = what + " does not convert (an integer is expected, or the number is out of range)";
+          break;
+        default:
+          why = what + " is not a number of the expected kind";
+          break;
+      }
+      throw InputError(name_, e.line, why);
+    }
+  }
+
+  bool atEnd() const { return in_.atEnd(); }
+  size_t line() const {
+    // The line of the next record: count the line ends before its offset.
+    const std::string& text = in_.content();
+    const size_t offset = in_.nextRecordOffset();
+    size_t line = 1;
+    for (size_t k = 0; k < offset && k < text.size(); ++k) line += text[k] == '\n';
+    return line;
+  }
+
+ private:
+  std::string name_;
+  ListDirectedReader in_;
+};
+
+// The values of the value records of a grid or exact-solution file (an index, then a value).
+std::vector<double> readValueRecords(Reader& in) {
+  std::vector<double> values;
+  while (!in.atEnd()) {
+    int32_t index = 0;
+    double value = 0.0;
+    in.read({InputItem::integer(index), InputItem::real(value)},
+            "value record " + std::to_string(values.size() + 1) + " (an integer and a value)");
+    values.push_back(value);
+  }
+  return values;
+}
+
+std::string resolve(const fs::path& folder, const std::string& field) {
+  const std::string name(adjusted(field));
+  const fs::path path(name);
+  return (path.is_absolute() || folder.empty() ? path : folder / path).string();
+}
+
+}  // namespace
+
+StudyCase readMainDataCase(const std::string& file, const std::string& text) {
+  StudyCase c;
+  c.kind = StudyCase::Kind::MainData;
+  c.file = file;
+  const fs::path folder = fs::path(file).parent_path();
+  Reader main(file, text);
+  int32_t variableNumber = 0, hasExact = 0, pL = 0, deltaP = 0, refinementType = 0,
+          maxIterations = 0, gridCount = 0;
+  std::string listing(kFileNameLength, ' '), exactFile(kFileNameLength, ' ');
+  double Fs = 0.0, tolerance = 0.0, pUMin = 0.0, pUMax = 0.0;
+  main.read({InputItem::integer(variableNumber)}, "the variable number (line 1)");
+  main.read({InputItem::text(listing, kFileNameLength)}, "the listing name (line 2)");
+  main.read({InputItem::integer(hasExact)}, "the exact-solution flag (line 3)");
+  main.read({InputItem::text(exactFile, kFileNameLength)}, "the exact-solution file (line 4)");
+  main.read({InputItem::integer(pL)}, "pL (line 5)");
+  main.read({InputItem::integer(deltaP)}, "deltaP (line 6)");
+  main.read({InputItem::real(Fs)}, "Fs (line 7)");
+  main.read({InputItem::integer(refinementType)}, "the refinement type (line 8)");
+  main.read({InputItem::integer(maxIterations)}, "the iteration limit (line 9)");
+  main.read({InputItem::real(tolerance)}, "the tolerance (line 10)");
+  main.read({InputItem::real(pUMin)}, "pUMin (line 11)");
+  main.read({InputItem::real(pUMax)}, "pUMax (line 12)");
+  const size_t countLine = main.line();
+  main.read({InputItem::integer(gridCount)}, "the number of grids (line 13)");
+  if (gridCount < 2) {
+    throw InputError(file, countLine, "the number of grids is " + std::to_string(gridCount) +
+                                          ": a study needs two grids at least");
+  }
+  std::vector<std::string> gridFiles;
+  std::vector<size_t> gridLines;
+  for (int32_t i = 1; i <= gridCount; ++i) {
+    std::string name(kFileNameLength, ' ');
+    gridLines.push_back(main.line());
+    main.read({InputItem::text(name, kFileNameLength)}, "the name of grid file " + std::to_string(i));
+    gridFiles.push_back(resolve(folder, name));
+  }
+  std::string title(kTitleLength, ' ');
+  main.read({InputItem::text(title, kTitleLength)}, "the title");
+  c.title = std::string(adjusted(title));
+  c.theoreticalOrder = pL;
+  c.safetyFactor = Fs;
+  c.classic = {deltaP, refinementType, maxIterations, tolerance, pUMin, pUMax};
+
+  std::vector<std::vector<double>> values;  // per grid, in the file's order (coarsest first)
+  for (size_t g = 0; g < gridFiles.size(); ++g) {
+    Reader grid(gridFiles[g], readCaseText(gridFiles[g]));
+    double h = 0.0;
+    grid.read({InputItem::real(h)}, "the grid spacing h (line 1)");
+    if (!std::isfinite(h) || h <= 0.0) {
+      throw InputError(gridFiles[g], 1, "h must be a positive, finite number");
+    }
+    values.push_back(readValueRecords(grid));
+    if (values.back().empty()) throw InputError(gridFiles[g], 2, "the file holds no value record");
+    if (values.back().size() != values.front().size()) {
+      throw InputError(gridFiles[g], 0,
+                       std::to_string(values.back().size()) + " value records, but " +
+                           gridFiles.front() + " has " + std::to_string(values.front().size()) +
+                           ": every grid file needs the same records");
+    }
+    for (size_t k = 0; k < values.back().size(); ++k) {
+      if (!std::isfinite(values.back()[k])) {
+        throw InputError(gridFiles[g], 0, "value record " + std::to_string(k + 1) + " is not finite");
+      }
+    }
+    c.h.push_back(h);
+    c.lines.push_back(gridLines[g]);
+    c.gridFiles.push_back(gridFiles[g]);
+  }
+  const size_t count = values.front().size();
+  for (size_t k = 0; k < count; ++k) {
+    Quantity q;
+    q.name = "var" + std::to_string(k + 1);
+    for (const std::vector<double>& grid : values) q.values.push_back(grid[k]);
+    c.quantities.push_back(std::move(q));
+  }
+  if (hasExact == 1) {
+    const std::string exactName = resolve(folder, exactFile);
+    Reader exact(exactName, readCaseText(exactName));
+    std::vector<double> exactValues = readValueRecords(exact);
+    for (size_t k = 0; k < count && k < exactValues.size(); ++k) {
+      if (std::isfinite(exactValues[k])) c.quantities[k].exact = exactValues[k];
+    }
+  }
+  sortFinestFirst(c);
+  return c;
+}
+
+}  // namespace kv::study

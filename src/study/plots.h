@@ -1,0 +1,35 @@
+// The plots of a study, drawn by gnuplot (svg terminal) in a private temporary folder and
+// returned as SVG text ready to inline in a page.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "study/study.h"
+
+namespace kv::study {
+
+// Up to this many quantities get their own plots.
+inline constexpr size_t kMaxPlottedQuantities = 100;
+
+struct QuantityPlots {
+  std::string values;       // phi against h, with phi_ext21 and the GCI band
+  std::string convergence;  // log |phi - phi_ext21| against log h, with the slopes
+};
+
+struct StudyPlots {
+  bool available = false;
+  std::string note;                  // why there are no plots, when there are none
+  std::vector<QuantityPlots> plots;  // per quantity, for the first kMaxPlottedQuantities
+};
+
+// The gnuplot script that draws every plot into `folder` (q<k>_values.svg, q<k>_convergence.svg).
+std::string plotScript(const StudyResult& study, const std::string& folder);
+
+// Draws the plots; without gnuplot the result says so and holds none.
+StudyPlots drawPlots(const StudyResult& study);
+
+// An SVG document made fit to inline: the XML prologue dropped, its ids prefixed by `prefix`.
+std::string inlineSvg(const std::string& svg, const std::string& prefix);
+
+}  // namespace kv::study

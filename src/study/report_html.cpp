@@ -1,0 +1,213 @@
+#include "study/report_html.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <utility>
+
+namespace kv::study {
+
+namespace {
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string num(double value, const char* format = "%.6g") {
+  if (!std::isfinite(value)) return "&ndash;";
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string pct(double fraction) { return std::isfinite(fraction) ? num(100.0 * fraction, "%.3g") + "&nbsp;%" : "&ndash;"; }
+
+const char* kStyle = R"(
+body { font-family: system-ui, -apple-system, "Segoe UI", sans-serif; margin: 2em auto; max-width: 1500px; padding: 0 1em; color: #222; }
+h1 { font-size: 1.5em; margin-bottom: 0.2em; } h2 { font-size: 1.2em; margin-top: 2em; border-bottom: 1px solid #ccc; }
+p.meta { color: #555; margin-top: 0; }
+table { border-collapse: collapse; font-size: 0.85em; margin: 0.5em 0; }
+.wide { overflow-x: auto; }
+th, td { padding: 0.25em 0.45em; border-bottom: 1px solid #e3e3e3; text-align: right; white-space: nowrap; }
+th { background: #f3f5f8; position: sticky; top: 0; white-space: normal; vertical-align: bottom; }
+td.name, th.name, td.text { text-align: left; }
+td.text { white-space: normal; min-width: 8em; max-width: 24em; }
+#summary { font-size: 0.8em; }
+.conv { display: inline-block; padding: 0.05em 0.5em; border-radius: 0.8em; font-size: 0.85em; }
+.monotonic-convergence { background: #d8f0d8; color: #185c18; }
+.oscillatory-convergence { background: #fdf1c7; color: #6b5200; }
+.monotonic-divergence, .oscillatory-divergence { background: #f8d4d0; color: #7d1a10; }
+.two-grids, .no-change, .undetermined { background: #e4e4e4; color: #333; }
+ul.warn { color: #7d4a00; } .plots { display: flex; flex-wrap: wrap; gap: 1em; }
+.plots svg { max-width: 100%; height: auto; border: 1px solid #eee; }
+.note { background: #f6f6f6; padding: 0.5em 1em; border-left: 3px solid #999; }
+.bar { display: inline-block; background: #1f4e8c; height: 0.9em; vertical-align: middle; }
+)";
+
+void summaryTable(std::ostringstream& s, const StudyResult& study, bool anyExact) {
+  s << "<div class=\"wide\"><table id=\"summary\"><thead><tr><th class=\"name\">quantity</th><th>grids</th>"
+       "<th class=\"name\">convergence</th><th>p</th><th>&phi;<sub>1</sub></th>"
+       "<th>&phi;<sub>ext</sub><sup>21</sup></th><th>e<sub>a</sub><sup>21</sup></th>"
+       "<th>GCI<sub>fine</sub><sup>21</sup></th><th>GCI<sub>coarse</sub><sup>32</sup></th>"
+       "<th>asymptotic ratio</th>";
+  if (anyExact) s << "<th>exact</th><th>error &phi;<sub>1</sub></th><th>error &phi;<sub>ext</sub><sup>21</sup></th>";
+  s << "<th class=\"name\">status</th></tr></thead><tbody>\n";
+  for (const QuantityStudy& q : study.quantities) {
+    const StandardResult& r = q.standard;
+    const std::string type(convergenceName(r.convergence));
+    s << "<tr><td class=\"name\">" << escaped(q.name) << "</td><td>" << r.grids
+      << "</td><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>"
+      << num(r.order.p, "%.4g") << "</td><td>" << num(r.phi1) << "</td><td>" << num(r.phiExt21)
+      << "</td><td>" << pct(r.ea21) << "</td><td>" << pct(r.gciFine21) << "</td><td>"
+      << pct(r.gciCoarse32) << "</td><td>" << num(r.asymptoticRatio, "%.4g") << "</td>";
+    if (anyExact) {
+      s << "<td>" << num(r.exact) << "</td><td>" << pct(r.relErrorPhi1) << "</td><td>"
+        << pct(r.relErrorExt21) << "</td>";
+    }
+    s << "<td class=\"text\">" << escaped(q.status) << "</td></tr>\n";
+  }
+  s << "</tbody></table></div>\n";
+}
+
+void seriesTable(std::ostringstream& s, const StudyResult& study, const QuantityStudy& q) {
+  const std::vector<double>& h = study.input->h;
+  s << "<details><summary>The series over all " << h.size()
+    << " grids (grid 1 the finest; each entry uses this grid and the coarser ones)</summary>\n"
+    << "<table><thead><tr><th>grid</th><th>h</th><th>&phi;</th>";
+  for (const SeriesColumn& c : seriesColumns()) {
+    s << "<th title=\"" << escaped(std::string(c.meaning)) << "\">" << c.name << "</th>";
+  }
+  s << "</tr></thead><tbody>\n";
+  for (size_t i = 0; i < h.size(); ++i) {
+    s << "<tr><td>" << i + 1 << "</td><td>" << num(h[i]) << "</td><td>" << num(q.values[i]) << "</td>";
+    for (const SeriesColumn& c : seriesColumns()) s << "<td>" << num((q.series.value().*c.values)[i]) << "</td>";
+    s << "</tr>\n";
+  }
+  s << "</tbody></table></details>\n";
+}
+
+void distribution(std::ostringstream& s, const StudyResult& study) {
+  s << "<h2>Distribution over " << study.quantities.size() << " quantities</h2>\n";
+  std::map<std::string, size_t> byType;
+  for (const QuantityStudy& q : study.quantities) ++byType[std::string(convergenceName(q.standard.convergence))];
+  s << "<table><thead><tr><th class=\"name\">convergence</th><th>quantities</th></tr></thead><tbody>\n";
+  for (const auto& [type, n] : byType) {
+    s << "<tr><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>" << n << "</td></tr>\n";
+  }
+  s << "</tbody></table>\n";
+  // Histogram of the observed order, in bins of a quarter of the theoretical order.
+  const double width = std::max(0.25 * study.theoreticalOrder, 0.05);
+  std::map<long, size_t> bins;
+  size_t none = 0, most = 1;
+  for (const QuantityStudy& q : study.quantities) {
+    const double p = q.standard.order.p;
+    if (!std::isfinite(p)) {
+      ++none;
+      continue;
+    }
+    most = std::max(most, ++bins[std::lround(std::floor(std::min(p, 4.0 * study.theoreticalOrder) / width))]);
+  }
+  s << "<h3>Observed order p</h3><table><thead><tr><th>p from</th><th>to</th><th>quantities</th><th class=\"name\"></th></tr></thead><tbody>\n";
+  for (const auto& [bin, n] : bins) {
+    s << "<tr><td>" << num(bin * width, "%.3g") << "</td><td>" << num((bin + 1) * width, "%.3g") << "</td><td>" << n
+      << "</td><td class=\"name\"><span class=\"bar\" style=\"width:" << 300 * n / most << "px\"></span></td></tr>\n";
+  }
+  s << "<tr><td colspan=\"2\">no order</td><td>" << none << "</td><td></td></tr></tbody></table>\n";
+  // The quantities that converge worst: those that do not converge monotonically first, then
+  // the rest; in each group the largest GCI first, a quantity without one before all others.
+  std::vector<const QuantityStudy*> worst;
+  for (const QuantityStudy& q : study.quantities) worst.push_back(&q);
+  auto badness = [](const QuantityStudy* q) {
+    const double gci = q->standard.gciFine21;
+    return std::make_pair(q->converges() ? 0 : 1, std::isfinite(gci) ? gci : INFINITY);
+  };
+  std::stable_sort(worst.begin(), worst.end(), [&](auto* a, auto* b) { return badness(a) > badness(b); });
+  worst.resize(std::min<size_t>(worst.size(), 20));
+  s << "<h3>The 20 quantities that converge worst</h3><table><thead><tr><th class=\"name\">quantity</th>"
+       "<th class=\"name\">convergence</th><th>p</th><th>GCI<sub>fine</sub><sup>21</sup></th><th class=\"name\">status</th></tr></thead><tbody>\n";
+  for (const QuantityStudy* q : worst) {
+    const std::string type(convergenceName(q->standard.convergence));
+    s << "<tr><td class=\"name\">" << escaped(q->name) << "</td><td class=\"name\"><span class=\"conv " << type << "\">"
+      << type << "</span></td><td>" << num(q->standard.order.p, "%.4g") << "</td><td>" << pct(q->standard.gciFine21)
+      << "</td><td class=\"text\">" << escaped(q->status) << "</td></tr>\n";
+  }
+  s << "</tbody></table>\n";
+}
+
+}  // namespace
+
+std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
+  const StudyCase& in = *study.input;
+  bool anyExact = false;
+  for (const QuantityStudy& q : study.quantities) anyExact |= std::isfinite(q.standard.exact);
+  std::ostringstream s;
+  s << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+    << "<title>Grid-convergence study: " << escaped(in.file) << "</title>\n<style>" << kStyle
+    << "</style>\n</head>\n<body>\n";
+  s << "<h1>Grid-convergence study</h1>\n<p class=\"meta\">" << escaped(in.file);
+  if (!in.title.empty()) s << " &mdash; " << escaped(in.title);
+  s << "<br>" << in.h.size() << " grids, " << study.quantities.size()
+    << " quantities; theoretical order " << num(study.theoreticalOrder) << ", safety factor "
+    << (std::isfinite(study.safetyFactor) ? num(study.safetyFactor)
+                                          : std::string("1.25 (3 with two grids)"))
+    << ". Grid 1 is the finest grid.</p>\n";
+  s << "<p>Standard procedure of Celik et al. (2008, J. Fluids Eng. 130, 078001) on the three "
+       "finest grids. e<sub>a</sub> and the GCI are relative to &phi;<sub>1</sub>; the "
+       "asymptotic ratio GCI<sub>coarse</sub><sup>32</sup> / (r<sub>21</sub><sup>p</sup> "
+       "GCI<sub>fine</sub><sup>21</sup>) is near 1 in the asymptotic range.</p>\n";
+  // Many quantities: the distribution first, the whole table after it.
+  if (study.quantities.size() > kMaxPlottedQuantities) distribution(s, study);
+  summaryTable(s, study, anyExact);
+  if (!study.seriesNote.empty()) s << "<p class=\"note\">No series over all grids: " << escaped(study.seriesNote) << ".</p>\n";
+  if (!plots.available) {
+    s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << escaped(plots.note) << ".</p>\n";
+  }
+  for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
+    const QuantityStudy& q = study.quantities[k];
+    const StandardResult& r = q.standard;
+    const std::string type(convergenceName(r.convergence));
+    s << "<h2 id=\"q" << k << "\">" << escaped(q.name) << " <span class=\"conv " << type << "\">"
+      << type << "</span></h2>\n";
+    if (std::isfinite(r.phiExt21)) {
+      s << "<p>" << (r.hasOrder() ? "p = " + num(r.order.p, "%.4g") : "theoretical order " + num(r.p))
+        << ", &phi;<sub>ext</sub><sup>21</sup> = " << num(r.phiExt21) << ", GCI<sub>fine</sub><sup>21</sup> = "
+        << pct(r.gciFine21) << " (&plusmn;&nbsp;" << num(r.gciFine21Absolute, "%.4g")
+        << " on &phi;<sub>1</sub> = " << num(r.phi1) << ")";
+    } else {
+      s << "<p>&phi;<sub>1</sub> = " << num(r.phi1);
+    }
+    if (std::isfinite(r.exact)) {
+      s << "; exact " << num(r.exact) << ", true error of &phi;<sub>1</sub> " << num(r.errorPhi1, "%.4g");
+      if (std::isfinite(r.relErrorPhi1) && std::isfinite(r.gciFine21)) {
+        s << " (" << pct(r.relErrorPhi1) << ": " << (r.relErrorPhi1 <= r.gciFine21 ? "within" : "NOT within")
+          << " GCI<sub>fine</sub><sup>21</sup>)";
+      }
+    }
+    s << ".</p>\n";
+    if (!q.findings.empty()) {
+      s << "<ul class=\"warn\">\n";
+      for (const Finding& f : q.findings) s << "<li>" << escaped(f.message) << "</li>\n";
+      s << "</ul>\n";
+    }
+    if (plots.available && k < plots.plots.size()) {
+      s << "<div class=\"plots\">\n" << plots.plots[k].values << "\n" << plots.plots[k].convergence << "\n</div>\n";
+    }
+    if (q.series) seriesTable(s, study, q);
+  }
+  s << "</body>\n</html>\n";
+  return s.str();
+}
+
+}  // namespace kv::study

@@ -1,0 +1,14 @@
+// report.html: one self-contained page (no external file, no script) with the summary table,
+// the warnings and, per quantity, the plots and the series over all grids.
+#pragma once
+
+#include <string>
+
+#include "study/plots.h"
+#include "study/study.h"
+
+namespace kv::study {
+
+std::string reportHtml(const StudyResult& study, const StudyPlots& plots);
+
+}  // namespace kv::study

@@ -1,0 +1,149 @@
+#include "study/study_command.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "study/csv_case.h"
+#include "study/main_data_case.h"
+#include "study/output_files.h"
+#include "study/plots.h"
+#include "study/report_html.h"
+#include "study/study.h"
+#include "study/study_json.h"
+#include "study/summary.h"
+
+namespace kv::study {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kProgram = "kestrovanilque study";
+
+struct Arguments {
+  std::string caseFile;
+  std::string out;
+  std::string format = "table";
+  std::optional<double> order;
+  std::optional<double> fs;
+  bool cells = false;
+  int dim = 0;
+  bool noPlots = false;
+  bool strict = false;
+};
+
+void print(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+StudyCase readCase(Arguments a) {
+  std::string text = readCaseText(a.caseFile);
+  // The classic start file names the main data file: follow it.
+  if (fs::path(a.caseFile).filename() == "Kestrovanilque.in" && !looksLikeCsv(text)) {
+    std::istringstream start(text);
+    std::string name;
+    start >> name;
+    if (name.size() >= 2 && (name.front() == '\'' || name.front() == '"') && name.back() == name.front()) {
+      name = name.substr(1, name.size() - 2);
+    }
+    if (name.empty()) throw InputError(a.caseFile, 1, "the start file names no main data file");
+    a.caseFile = (fs::path(a.caseFile).parent_path() / name).string();
+    text = readCaseText(a.caseFile);
+  }
+  const fs::path path(a.caseFile);
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const bool csv = a.caseFile == "-" || extension == ".csv" || extension == ".tsv" ||
+                   text.empty() || looksLikeCsv(text);
+  if (csv) return parseCsvCase(text, a.caseFile, {a.cells, a.dim});
+  if (a.cells) {
+    throw InputError(a.caseFile, 0, "--cells applies to CSV cases only; a main data file gives h");
+  }
+  return readMainDataCase(a.caseFile, text);
+}
+
+fs::path outputFolder(const Arguments& a) {
+  if (!a.out.empty()) return fs::path(a.out);
+  if (a.caseFile == "-") return fs::path("stdin.study");
+  fs::path p(a.caseFile);
+  return p.parent_path() / (p.stem().string() + ".study");
+}
+
+}  // namespace
+
+int runStudyCommand(int argc, char** argv) {
+  Arguments a;
+  CLI::App app{"Grid-convergence study of every quantity of a case: the standard procedure "
+               "(Celik et al. 2008) on the three finest grids and the classic series over all "
+               "grids. Writes summary.csv, study.json and report.html.",
+               kProgram};
+  app.add_option("CASE", a.caseFile, "CSV table (h or cells, then one column per quantity; - reads standard input) or classic main data file")
+      ->required();
+  app.add_option("--out", a.out, "output folder (default: CASE without extension + .study)");
+  app.add_option("--format", a.format, "what standard output shows: table, csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  app.add_option("--order", a.order, "theoretical order (default: pL of a main data file, else 2)")
+      ->check(CLI::PositiveNumber);
+  app.add_option("--fs", a.fs, "safety factor (default: 1.25 with three or more grids, 3 with two)")
+      ->check(CLI::PositiveNumber);
+  auto* cells = app.add_flag("--cells", a.cells, "the first column holds cell counts: h = cells^(-1/D)");
+  app.add_option("--dim", a.dim, "dimension D of the cell counts (1, 2 or 3)")
+      ->check(CLI::Range(1, 3))
+      ->needs(cells);
+  cells->needs(app.get_option("--dim"));
+  app.add_flag("--no-plots", a.noPlots, "do not draw the plots of report.html");
+  app.add_flag("--strict", a.strict, "exit 1 when a quantity does not converge monotonically or has no observed order");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    print(stdout, app.help());
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    print(stderr, std::string(kProgram) + ": " + e.what() + "\n" + app.help());
+    return 2;
+  }
+
+  StudyCase input;
+  try {
+    input = readCase(a);
+  } catch (const InputError& e) {
+    InputError named(displayName(e.file()), e.line(), e.what());
+    print(stderr, std::string(kProgram) + ": error: " + named.where() + "\n");
+    return 2;
+  }
+  const StudyResult study = runStudy(input, {a.order, a.fs});
+  StudyPlots plots;
+  if (a.noPlots) {
+    plots.note = "--no-plots was given";
+  } else {
+    plots = drawPlots(study);
+  }
+  const std::string summary = summaryCsv(study);
+  const std::string json = studyJson(study);
+  const OutputFile files[] = {{"summary.csv", summary}, {"study.json", json},
+                              {"report.html", reportHtml(study, plots)}};
+  const fs::path folder = outputFolder(a);
+  if (std::optional<std::string> failure = writeOutputs(folder, files)) {
+    print(stderr, std::string(kProgram) + ": error: " + *failure + ": choose another folder with --out\n");
+    return 3;
+  }
+  if (a.format == "csv") {
+    print(stdout, summary);
+  } else if (a.format == "json") {
+    print(stdout, json);
+  } else {
+    print(stdout, summaryTable(study));
+    print(stdout, "report: " + (folder / "report.html").string() + "\n");
+  }
+  if (a.strict) {
+    for (const QuantityStudy& q : study.quantities) {
+      if (!q.converges()) return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace kv::study

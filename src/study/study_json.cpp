@@ -1,0 +1,108 @@
+#include "study/study_json.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+
+namespace kv::study {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// A number, or null where it does not exist.
+ordered_json number(double value) {
+  return std::isfinite(value) ? ordered_json(value) : ordered_json(nullptr);
+}
+
+ordered_json numbers(std::span<const double> values) {
+  ordered_json out = ordered_json::array();
+  for (double v : values) out.push_back(number(v));
+  return out;
+}
+
+ordered_json standardJson(const StandardResult& r) {
+  ordered_json s;
+  s["grids"] = r.grids;
+  s["h"] = numbers(std::vector{r.h1, r.h2, r.h3});
+  s["phi"] = numbers(std::vector{r.phi1, r.phi2, r.phi3});
+  s["r21"] = number(r.r21);
+  s["r32"] = number(r.r32);
+  s["eps21"] = number(r.eps21);
+  s["eps32"] = number(r.eps32);
+  s["R"] = number(r.R);
+  s["convergence"] = convergenceName(r.convergence);
+  s["p"] = number(r.order.p);
+  s["p_failure"] = r.order.failure == OrderFailure::None ? ordered_json(nullptr)
+                                                         : ordered_json(orderFailureText(r.order.failure));
+  s["p_iterations"] = r.order.iterations;
+  s["p_used"] = number(r.p);
+  s["fs"] = number(r.Fs);
+  s["phi_ext21"] = number(r.phiExt21);
+  s["e_a21"] = number(r.ea21);
+  s["e_ext21"] = number(r.eExt21);
+  s["gci_fine21"] = number(r.gciFine21);
+  s["gci_coarse32"] = number(r.gciCoarse32);
+  s["gci_fine21_absolute"] = number(r.gciFine21Absolute);
+  s["gci_conservative"] = number(r.gciConservative);
+  s["asymptotic_ratio"] = number(r.asymptoticRatio);
+  s["exact"] = number(r.exact);
+  s["error_phi1"] = number(r.errorPhi1);
+  s["error_ext21"] = number(r.errorExt21);
+  s["relative_error_phi1"] = number(r.relErrorPhi1);
+  s["relative_error_ext21"] = number(r.relErrorExt21);
+  // GCI_fine21 judged against the true relative error of phi1.
+  s["gci_fine21_bounds_error"] = std::isfinite(r.gciFine21) && std::isfinite(r.relErrorPhi1)
+                                     ? ordered_json(r.relErrorPhi1 <= r.gciFine21)
+                                     : ordered_json(nullptr);
+  return s;
+}
+
+}  // namespace
+
+std::string studyJson(const StudyResult& study) {
+  const StudyCase& in = *study.input;
+  ordered_json j;
+  j["schema"] = 1;
+  j["tool"] = "kestrovanilque study";
+  j["grid_numbering"] = "grid 1 is the finest";
+  ordered_json input;
+  input["case"] = in.file;
+  input["kind"] = in.kind == StudyCase::Kind::Csv ? "csv" : "main-data";
+  if (!in.title.empty()) input["title"] = in.title;
+  input["h"] = numbers(in.h);
+  if (!in.cells.empty()) {
+    input["cells"] = numbers(in.cells);
+    input["dimension"] = in.dimension;
+  }
+  if (!in.gridFiles.empty()) input["grid_files"] = in.gridFiles;
+  input["theoretical_order"] = study.theoreticalOrder;
+  input["safety_factor"] = number(study.safetyFactor);
+  j["input"] = input;
+  if (!study.seriesNote.empty()) j["series_note"] = study.seriesNote;
+
+  ordered_json quantities = ordered_json::array();
+  for (const QuantityStudy& q : study.quantities) {
+    ordered_json e;
+    e["name"] = q.name;
+    e["values"] = numbers(q.values);
+    e["status"] = q.status;
+    e["standard"] = standardJson(q.standard);
+    ordered_json findings = ordered_json::array();
+    for (const Finding& f : q.findings) findings.push_back({{"code", f.code}, {"message", f.message}});
+    e["warnings"] = findings;
+    if (q.series) {
+      ordered_json series;
+      series["refinement_type"] = q.series->refinementType == 1 ? "constant" : "variable";
+      for (const SeriesColumn& c : seriesColumns()) {
+        series[std::string(c.name)] = {{"meaning", c.meaning}, {"values", numbers(q.series.value().*c.values)}};
+      }
+      e["series"] = series;
+    }
+    quantities.push_back(e);
+  }
+  j["quantities"] = quantities;
+  return j.dump(2) + "\n";
+}
+
+}  // namespace kv::study

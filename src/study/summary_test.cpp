@@ -1,0 +1,57 @@
+#include "study/summary.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace kv::study {
+namespace {
+
+StudyResult studyOf(const StudyCase& c) { return runStudy(c, {}); }
+
+TEST(Summary, ColumnsRowsAndEmptyFields) {
+  StudyCase c;
+  c.h = {1.0, 2.0};
+  c.lines = {2, 3};
+  c.quantities = {{"two, \"grids\"", {1.0, 1.3}, kNotANumber}};
+  StudyResult s = studyOf(c);
+  EXPECT_EQ(summaryCsv(s),
+            "quantity,grids,h1,h2,h3,r21,r32,phi1,phi2,phi3,R,convergence,p,phi_ext21,e_a21,"
+            "e_ext21,gci_fine21,gci_coarse32,asymptotic_ratio,exact,error_phi1,error_ext21,status\n"
+            "\"two, \"\"grids\"\"\",2,1,2,,2,,1,1.3,,,two-grids,,0.9,"
+            "0.30000000000000004,0.11111111111111108,0.30000000000000004,,,,,,ok\n");
+}
+
+TEST(Summary, EveryNumberReadsBackToTheSameDouble) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> value(-1e3, 1e3);
+  StudyCase c;
+  c.h = {0.1, 0.2, 0.4};
+  for (int k = 0; k < 200; ++k) {
+    c.quantities.push_back({std::to_string(k), {value(random), value(random), value(random)}, value(random)});
+  }
+  StudyResult s = studyOf(c);
+  for (const QuantityStudy& q : s.quantities) {
+    for (double x : {q.standard.phi1, q.standard.R, q.standard.exact, q.standard.order.p, q.standard.gciFine21}) {
+      if (std::isfinite(x)) {
+        EXPECT_EQ(std::stod(shortest(x)), x);
+      }
+    }
+  }
+  EXPECT_EQ(shortest(kNotANumber), "");
+  EXPECT_EQ(shortest(0.1), "0.1");
+}
+
+TEST(Summary, TableAlignsWordsLeftAndNumbersRight) {
+  StudyCase c;
+  c.h = {1.0, 2.0, 4.0};
+  c.quantities = {{"drag", {0.97050, 0.96854, 0.96178}, kNotANumber},
+                  {"flat", {1.0, 1.0, 1.0}, kNotANumber}};
+  EXPECT_EQ(summaryTable(studyOf(c)),
+            "quantity  convergence                p    phi1  phi_ext21  GCI_fine21\n"
+            "drag      monotonic-convergence  1.786  0.9705  0.9713003     0.103 %\n"
+            "flat      no-change                  -       1          -           -\n");
+}
+
+}  // namespace
+}  // namespace kv::study

@@ -1,0 +1,314 @@
+// `kestrovanilque study`: whole runs of the real binary on the shipped examples, on published
+// cases, and on every kind of bad input (one message, its exit status, nothing created).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace kv::e2e {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const std::string kHeader =
+    "quantity,grids,h1,h2,h3,r21,r32,phi1,phi2,phi3,R,convergence,p,phi_ext21,e_a21,e_ext21,"
+    "gci_fine21,gci_coarse32,asymptotic_ratio,exact,error_phi1,error_ext21,status\n";
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t begin = 0;
+  for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
+    out.push_back(text.substr(begin, end - begin));
+  }
+  return out;
+}
+
+// The fields of one summary row (no quoted fields in these cases).
+std::vector<std::string> fields(const std::string& row) {
+  std::vector<std::string> out;
+  size_t begin = 0;
+  for (size_t end; (end = row.find(',', begin)) != std::string::npos; begin = end + 1) {
+    out.push_back(row.substr(begin, end - begin));
+  }
+  out.push_back(row.substr(begin));
+  return out;
+}
+
+TEST(Study, ShippedExampleWritesEveryOutputAndTheTable) {
+  CaseFolder f(false);
+  f.write("step.csv", readFile(sourceDir() / "examples/study/step_flow.csv"));
+  RunResult r = f.run({"study", "step.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string summary = f.read("step.study/summary.csv");
+  EXPECT_THAT(summary, StartsWith(kHeader));
+  EXPECT_EQ(lines(summary).size(), 5u);
+  EXPECT_THAT(summary, HasSubstr(",oscillatory-convergence,"));
+  EXPECT_THAT(summary, HasSubstr(",p far from theory\n"));  // reattachment_length: p = 0.94
+  EXPECT_THAT(r.out, HasSubstr("pressure_drop        oscillatory-convergence"));
+  EXPECT_THAT(r.out, HasSubstr("report: step.study/report.html"));
+  // The same bytes on standard output for pipelines; the JSON is complete and parses.
+  EXPECT_EQ(f.run({"study", "step.csv", "--format", "csv"}).out, summary);
+  nlohmann::json j = nlohmann::json::parse(f.run({"study", "step.csv", "--format", "json"}).out);
+  EXPECT_EQ(j["schema"], 1);
+  EXPECT_EQ(j["quantities"].size(), 4u);
+  EXPECT_EQ(j["quantities"][0]["series"]["pU"]["values"].size(), 4u);
+  EXPECT_EQ(j["quantities"][3]["warnings"][0]["code"], "p far from theory");
+  EXPECT_EQ(j["quantities"][0]["standard"]["gci_fine21_bounds_error"], true);
+  EXPECT_EQ(j, nlohmann::json::parse(f.read("step.study/study.json")));
+  // Only the three outputs, no temporary file left.
+  EXPECT_EQ(std::distance(fs::directory_iterator(f.path() / "step.study"), fs::directory_iterator()), 3);
+}
+
+TEST(Study, CelikTableOneFromCellCountsAndStandardInput) {
+  // Celik et al. 2008, Table 1, column 1: N = 18000, 8000, 4500 cells in 2D, grids in any order.
+  CaseFolder f(false);
+  const std::string csv = "cells;phi\r\n8000;5.972\r\n18000;6.063\r\n4500;5.863\r\n";
+  RunResult r = f.run({"study", "-", "--cells", "--dim", "2", "--format", "csv", "--out", "o"},
+                      nullptr, {}, &csv);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> row = fields(lines(r.out).at(1));
+  EXPECT_EQ(row[11], "monotonic-convergence");
+  EXPECT_NEAR(std::stod(row[12]), 1.53, 0.005);     // p
+  EXPECT_NEAR(std::stod(row[13]), 6.1685, 5e-5);    // phi_ext21
+  EXPECT_NEAR(std::stod(row[16]), 0.022, 5e-4);     // GCI_fine21 2.2 %
+  EXPECT_EQ(row[22], "ok");
+}
+
+TEST(Study, ClassicMainDataFileIsReadAndLeftAlone) {
+  CaseFolder f(false);
+  const fs::path example = sourceDir() / "examples/trapezoid";
+  for (const auto& entry : fs::directory_iterator(example)) {
+    f.write(entry.path().filename().string(), readFile(entry.path()));
+  }
+  const auto before = f.files();
+  RunResult r = f.run({"study", "trapezoid_case.txt", "--no-plots"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.launches.empty());
+  for (const auto& [name, bytes] : before) EXPECT_EQ(f.read(name), bytes) << name;
+  EXPECT_FALSE(f.exists("trapezoid_listing.txt"));
+  nlohmann::json j = nlohmann::json::parse(f.read("trapezoid_case.study/study.json"));
+  EXPECT_EQ(j["input"]["kind"], "main-data");
+  EXPECT_EQ(j["input"]["h"].size(), 8u);
+  EXPECT_EQ(j["input"]["theoretical_order"], 2.0);
+  EXPECT_EQ(j["input"]["safety_factor"], 3.0);
+  ASSERT_GE(j["quantities"].size(), 2u);
+  EXPECT_EQ(j["quantities"][1]["name"], "var2");
+  // The trapezoidal rule on ln 2: second order, the exact value from the exact-solution file.
+  EXPECT_NEAR(j["quantities"][1]["standard"]["p"].get<double>(), 2.0, 1e-3);
+  EXPECT_NEAR(j["quantities"][1]["standard"]["exact"].get<double>(), std::log(2.0), 1e-12);
+  EXPECT_THAT(f.read("trapezoid_case.study/report.html"), HasSubstr("id=\"no-plots\""));
+  // The start file leads to the same case.
+  ASSERT_EQ(f.run({"study", "Kestrovanilque.in", "--no-plots", "--out", "via_start"}).status, 0);
+  EXPECT_EQ(f.read("via_start/summary.csv"), f.read("trapezoid_case.study/summary.csv"));
+}
+
+struct BadInput {
+  const char* what;
+  const char* content;  // nullptr: no case file at all
+  std::vector<std::string> extra;
+  int status;
+  const char* message;  // a regular expression the error output must match
+};
+
+class StudyBadInput : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(StudyBadInput, OneMessageItsStatusAndNothingCreated) {
+  const BadInput& c = GetParam();
+  CaseFolder f(false);
+  if (c.content) f.write("case.csv", c.content);
+  const auto before = f.files();
+  std::vector<std::string> args{"study", "case.csv"};
+  args.insert(args.end(), c.extra.begin(), c.extra.end());
+  RunResult r = f.run(args);
+  EXPECT_EQ(r.status, c.status);
+  EXPECT_TRUE(std::regex_search(r.err, std::regex(c.message))) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(f.files(), before);
+  EXPECT_FALSE(f.exists("case.study"));
+}
+
+const char* const kPrefix = "^kestrovanilque study: error: case\\.csv";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StudyBadInput,
+    ::testing::Values(
+        BadInput{"missing", nullptr, {}, 2, "^kestrovanilque study: error: case\\.csv: cannot read the file \\(No such file"},
+        BadInput{"empty", "", {}, 2, ":1: the file is empty"},
+        BadInput{"only comments", "# nothing\n\n", {}, 2, ":1: the file holds no data"},
+        BadInput{"no header", "0.1,1.0\n0.2,1.1\n", {}, 2, ":1: missing header.*found '0.1'"},
+        BadInput{"no quantity", "h\n0.1\n0.2\n", {}, 2, ":1: the header has no quantity column"},
+        BadInput{"one grid", "h,a\n0.1,1\n", {}, 2, ":2: only 1 grid"},
+        BadInput{"duplicate name", "h,a,a\n0.1,1,2\n0.2,1,2\n", {}, 2, ":1: the quantity name 'a' appears twice"},
+        BadInput{"field count", "h,a,b\n0.1,1,2\n0.2,1\n", {}, 2, ":3: 2 fields, but the header has 3 columns"},
+        BadInput{"not a number", "h,drag\n0.1,1.0\n0.2,abc\n", {}, 2, ":3: column 'drag': 'abc' is not a number"},
+        BadInput{"decimal comma, comma delimiter", "h,a\n0.1,1,5\n0.2,1,6\n", {}, 2, ":2: 3 fields.*write 0\\.1, not 0,1"},
+        BadInput{"decimal comma", "h;a\n0,1;1\n0,2;2\n", {}, 2, ":2: column 'h': '0,1' has a decimal comma: write 0\\.1, not 0,1"},
+        BadInput{"h zero", "h,a\n0,1\n0.2,2\n", {}, 2, ":2: h = '0': it must be a positive, finite number"},
+        BadInput{"h negative", "h,a\n0.1,1\n-0.2,2\n", {}, 2, ":3: h = '-0.2'"},
+        BadInput{"h NaN", "h,a\nnan,1\n0.2,2\n", {}, 2, ":2: h = 'nan'"},
+        BadInput{"h infinite", "h,a\ninf,1\n0.2,2\n", {}, 2, ":2: h = 'inf'"},
+        BadInput{"value infinite", "h,a\n0.1,1\n0.2,-inf\n", {}, 2, ":3: column 'a': '-inf' is not a finite number"},
+        BadInput{"same h", "h,a\n0.1,1\n0.2,2\n0.10,3\n", {}, 2, ":4: this grid has the same h as the grid of line 2"},
+        BadInput{"cells without dim", "cells,a\n100,1\n400,2\n", {}, 2, ":1: the first column holds cell counts: give --cells --dim D"},
+        BadInput{"cells zero", "cells,a\n0,1\n400,2\n", {"--cells", "--dim", "2"}, 2, ":2: cells = '0'"},
+        BadInput{"bad option", "h,a\n0.1,1\n0.2,2\n", {"--colour"}, 2, "^kestrovanilque study: .*--colour[\\s\\S]*Usage:"},
+        BadInput{"bad format", "h,a\n0.1,1\n0.2,2\n", {"--format", "xml"}, 2, "^kestrovanilque study: .*xml[\\s\\S]*Usage:"},
+        BadInput{"dim out of range", "h,a\n0.1,1\n0.2,2\n", {"--cells", "--dim", "4"}, 2, "Usage:"},
+        BadInput{"dim without cells", "h,a\n0.1,1\n0.2,2\n", {"--dim", "2"}, 2, "Usage:"},
+        BadInput{"negative order", "h,a\n0.1,1\n0.2,2\n", {"--order", "-1"}, 2, "Usage:"}),
+    [](const ::testing::TestParamInfo<BadInput>& info) {
+      std::string name;
+      for (const char* p = info.param.what; *p; ++p) name.push_back(std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_');
+      return name;
+    });
+
+TEST(Study, AcceptsByteOrderMarkCommentsTabsAndCrLf) {
+  CaseFolder f(false);
+  f.write("case.csv", "\xEF\xBB\xBF# comment\r\nh\tlift\r\n\r\n0.4\t1.3\r\n0.1\t1.0\r\n0.2\t1.1\r\nexact\t0.9\r\n");
+  RunResult r = f.run({"study", "case.csv", "--no-plots", "--format", "csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> row = fields(lines(r.out).at(1));
+  EXPECT_EQ(row[0], "lift");
+  EXPECT_EQ(row[2], "0.1");  // h1: the finest grid, whatever the order of the rows
+  EXPECT_NEAR(std::stod(row[12]), 1.0, 1e-12);  // p = ln(0.2/0.1)/ln 2
+  EXPECT_EQ(row[19], "0.9");
+}
+
+TEST(Study, StrictFailsOnAnyQuantityThatDoesNotConvergeMonotonically) {
+  struct Case {
+    const char* csv;
+    int status;
+  } cases[] = {
+      {"h,a,b\n1,1.0,2.0\n2,1.1,2.2\n4,1.3,2.6\n", 0},
+      {"h,a,b\n1,1.0,2.0\n2,1.1,1.9\n4,1.3,2.6\n", 1},  // b oscillates
+      {"h,a\n1,1.0\n2,1.1\n", 1},                       // two grids: no observed order
+      {"h,a\n1,1.0\n2,1.0\n4,1.0\n", 1},                // no change
+  };
+  for (const Case& c : cases) {
+    CaseFolder f(false);
+    f.write("case.csv", c.csv);
+    RunResult r = f.run({"study", "case.csv", "--strict", "--no-plots"});
+    EXPECT_EQ(r.status, c.status) << c.csv << r.err;
+    EXPECT_TRUE(f.exists("case.study/summary.csv"));
+  }
+}
+
+TEST(Study, UnwritableOutputFolderLeavesNothing) {
+  CaseFolder f(false);
+  f.write("case.csv", "h,a\n1,1.0\n2,1.1\n4,1.3\n");
+  f.write("file", "not a folder\n");
+  const auto before = f.files();
+  RunResult r = f.run({"study", "case.csv", "--out", "file/sub/out", "--no-plots"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_THAT(r.err, StartsWith("kestrovanilque study: error: cannot create the folder"));
+  EXPECT_EQ(f.files(), before);
+  EXPECT_TRUE(fs::is_regular_file(f.path() / "file"));
+  // An existing folder keeps the files the study did not write.
+  fs::create_directories(f.path() / "out");
+  f.write("out/notes.txt", "mine\n");
+  ASSERT_EQ(f.run({"study", "case.csv", "--out", "out", "--no-plots"}).status, 0);
+  EXPECT_EQ(f.read("out/notes.txt"), "mine\n");
+}
+
+TEST(Study, WithoutGnuplotTheReportSaysSoAndTheStudySucceeds) {
+  CaseFolder f(false);
+  f.write("case.csv", "h,a\n1,1.0\n2,1.1\n4,1.3\n");
+  RunResult r = f.run({"study", "case.csv"}, nullptr, {{"PATH", "/nonexistent"}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(f.read("case.study/report.html"), HasSubstr("The plots are unavailable: gnuplot is not available"));
+}
+
+// A classic case of three grids; `edit` changes one of its files before the study runs.
+struct BadMainData {
+  const char* what;
+  std::string file;     // the file to replace
+  std::string content;  // its new content
+  const char* message;  // a regular expression the error output must match
+};
+
+TEST(Study, BadClassicCasesNameTheFileAndLine) {
+  const BadMainData cases[] = {
+      {"one grid", "main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n1\ng1.dat\nt\n",
+       "main\\.dat:13: the number of grids is 1: a study needs two grids at least"},
+      {"no title", "main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n3\ng1.dat\ng2.dat\ng3.dat\n",
+       "main\\.dat:17: the file ends before the title"},
+      {"grid missing", "g2.dat", "", "g2\\.dat: cannot read the file"},
+      {"value not a number", "g1.dat", "0.4\n1 1.0\n2 abc\n", "g1\\.dat:3: value record 2 \\(an integer and a value\\) is not a number"},
+      {"records differ", "g3.dat", "0.1\n1 1.0\n", "g3\\.dat: 1 value records, but .*g1\\.dat has 2"},
+      {"h zero", "g3.dat", "0\n1 1.0\n2 2.0\n", "g3\\.dat:1: h must be a positive, finite number"},
+  };
+  for (const BadMainData& c : cases) {
+    CaseFolder f(false);
+    f.write("main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n3\ng1.dat\ng2.dat\ng3.dat\n'title'\n");
+    f.write("g1.dat", "0.4\n1 1.0\n2 2.0\n");
+    f.write("g2.dat", "0.2\n1 1.1\n2 2.1\n");
+    f.write("g3.dat", "0.1\n1 1.2\n2 2.2\n");
+    if (c.content.empty()) {
+      fs::remove(f.path() / c.file);
+    } else {
+      f.write(c.file, c.content);
+    }
+    const auto before = f.files();
+    RunResult r = f.run({"study", "main.dat"});
+    EXPECT_EQ(r.status, 2) << c.what;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("^kestrovanilque study: error: " + std::string(c.message))))
+        << c.what << ": " << r.err;
+    EXPECT_EQ(f.files(), before) << c.what;
+    EXPECT_FALSE(f.exists("main.study")) << c.what;
+  }
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The report in a real browser: headless Chromium loads it, its DOM holds the table and every
+// plot, and a screenshot is taken. Skipped, with the reason, where Chromium cannot run.
+TEST(Study, ReportLoadsInHeadlessChromium) {
+  if (std::system("command -v chromium >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "chromium is not installed (Debian: apt-get install chromium)";
+  }
+  CaseFolder f(false);
+  f.write("step.csv", readFile(sourceDir() / "examples/study/step_flow.csv"));
+  ASSERT_EQ(f.run({"study", "step.csv"}).status, 0);
+  const fs::path report = f.path() / "step.study" / "report.html";
+  const std::string html = readFile(report);
+  // Self-contained and well-formed: four quantities, two plots each, nothing loaded from outside.
+  EXPECT_EQ(count(html, "<svg"), 8u);
+  EXPECT_EQ(count(html, "</svg>"), 8u);
+  EXPECT_EQ(count(html, "<img"), 0u);
+  EXPECT_EQ(count(html, "<script"), 0u);
+  EXPECT_FALSE(std::regex_search(html, std::regex("(src|href)=[\"']?(https?:|//)")));
+
+  const std::string profile = (f.path() / "profile").string();
+  const std::string flags =
+      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+      " --disable-background-networking --disable-component-update --disable-sync"
+      " --user-data-dir='" + profile + "' --window-size=1280,2400 ";
+  const std::string url = "'file://" + report.string() + "'";
+  const std::string dom = (f.path() / "dom.html").string();
+  const std::string png = (f.path() / "report.png").string();
+  if (std::system(("timeout 120 chromium" + flags + "--dump-dom " + url + " >'" + dom + "' 2>/dev/null").c_str()) != 0 ||
+      readFile(dom).empty()) {
+    GTEST_SKIP() << "chromium cannot run here (headless --dump-dom failed)";
+  }
+  const std::string loaded = readFile(dom);
+  EXPECT_THAT(loaded, HasSubstr("id=\"summary\""));
+  EXPECT_EQ(count(loaded, "<svg"), 8u);
+  EXPECT_EQ(count(loaded, "pressure_drop: value against h"), 1u);
+  ASSERT_EQ(std::system(("timeout 120 chromium" + flags + "--screenshot='" + png + "' " + url + " >/dev/null 2>&1").c_str()), 0);
+  EXPECT_GT(readFile(png).size(), 10000u);
+}
+
+}  // namespace
+}  // namespace kv::e2e
