@@ -1,0 +1,117 @@
+// The least-squares estimate of the discretization uncertainty (Eça & Hoekstra 2014, J. Comput.
+// Phys. 262, 104-130): error models fitted to the values of four or more grids, a fit chosen by
+// the observed order and the standard deviations, and an uncertainty for every grid.
+//
+// Grids may come in any order. The spacings enter the fits relative to the finest one,
+// x_i = h_i / h_min, so the coefficients below are those of h/h1 (h1 the finest spacing); the
+// weights and the uncertainties do not depend on that scale.
+//
+// The error models (Eça & Hoekstra 2014, Section 3):
+//
+//   "p":    phi = phi0 + alpha x^p          (p free: three parameters)
+//   "h":    phi = phi0 + alpha x            (two parameters)
+//   "h2":   phi = phi0 + alpha x^2          (two parameters)
+//   "h+h2": phi = phi0 + alpha1 x + alpha2 x^2  (three parameters)
+//
+// each fitted twice, minimising S = sum_i w_i (phi_i - phi_fit,i)^2 with
+//
+//   unweighted: w_i = 1;         weighted ("w" suffix): w_i = (1/h_i) / sum_j (1/h_j).
+//
+// For the free order, S(p) is minimised over the bracket [0.01, 20]: a scan of the bracket,
+// then golden-section search between the scanned minimum's neighbours; for each p, phi0 and
+// alpha come from the linear fit in x^p. A minimum on the bracket's end is flagged.
+//
+// Standard deviations, with n_g grids and n_par parameters:
+//
+//   unweighted: sigma = sqrt( sum_i r_i^2 / (n_g - n_par) ),
+//   weighted:   sigma = sqrt( n_g sum_i w_i r_i^2 / (n_g - n_par) ),   r_i = phi_i - phi_fit,i.
+//
+// Of the weighted and unweighted versions of a model, the one with the smaller sigma is kept
+// (the unweighted one on a tie). With p the order of the kept free-order fit and p_th the
+// theoretical order (2 in the published procedure, which is written for second-order methods;
+// the same rules are applied with p_th in its place):
+//
+//   0.5 <= p <= p_th:  the free-order fit;
+//   p > p_th:          of the kept "h" and "h2" fits, the one with the smaller sigma;
+//   p < 0.5:           of the kept "h", "h2" and "h+h2" fits, the one with the smallest sigma.
+//
+// With the data range  dphi = (phi_max - phi_min) / (n_g - 1)  and sigma that of the chosen fit:
+//
+//   Fs = 1.25  when 0.5 <= p < 1.05 p_th and sigma < dphi,  else Fs = 3;
+//   sigma <  dphi:  U_i = Fs |eps_i| + sigma + |phi_i - phi_fit,i|,
+//   sigma >= dphi:  U_i = 3 (sigma / dphi) (|eps_i| + sigma + |phi_i - phi_fit,i|),
+//
+// where eps_i = phi_fit,i - phi0 is the chosen fit's error estimate at grid i.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+enum class LeastSquaresStatus {
+  ok,
+  tooFewGrids,         // fewer than four grids
+  sizeMismatch,        // h and phi of different lengths
+  notFinite,           // a NaN or infinite h, phi or p_th
+  nonPositiveSpacing,  // some h <= 0
+  equalSpacings,       // two grids with the same h
+  allValuesEqual,      // no data range: nothing to fit
+  badTheoreticalOrder  // p_th <= 0
+};
+
+// A short English phrase for a status ("fewer than four grids", ...).
+std::string_view leastSquaresStatusText(LeastSquaresStatus status);
+
+enum class ErrorModel { freeOrder, firstOrder, secondOrder, firstAndSecondOrder };
+
+struct LeastSquaresFit {
+  ErrorModel model = ErrorModel::freeOrder;
+  bool weighted = false;
+  std::string_view name;  // "p", "h", "h2", "h+h2", with a "w" suffix when weighted
+  double phi0 = 0.0;
+  // The coefficient of x^p, x, x^2, or x (then alpha2 that of x^2); alpha2 is 0 for the
+  // one-term models.
+  double alpha = 0.0;
+  double alpha2 = 0.0;
+  // The order of the leading term: the fitted p, or 1, 2, 1 for "h", "h2", "h+h2".
+  double p = 0.0;
+  double sigma = 0.0;
+  // Free order only: the minimum of S(p) lies at an end of the bracket [0.01, 20].
+  bool pAtBracketEnd = false;
+
+  // phi_fit at the relative spacing x = h / h_min.
+  double valueAt(double x) const;
+};
+
+struct LeastSquaresResult {
+  LeastSquaresStatus status = LeastSquaresStatus::ok;
+  // Every fit, in the order p, pw, h, hw, h2, h2w, h+h2, h+h2w.
+  std::array<LeastSquaresFit, 8> fits{};
+  std::size_t chosen = 0;  // index of the chosen fit in fits
+  double p = 0.0;          // order of the kept free-order fit (the one that decides the choice)
+  bool pAtBracketEnd = false;
+  double fs = 0.0;
+  double sigma = 0.0;      // of the chosen fit
+  double dataRange = 0.0;  // dphi
+  // Per grid, in the order of the input spans: the chosen fit's error estimate eps_i, its
+  // residual |phi_i - phi_fit,i| and the uncertainty U_i. Empty unless status is ok.
+  std::vector<double> error;
+  std::vector<double> residual;
+  std::vector<double> u;
+
+  const LeastSquaresFit& chosenFit() const { return fits[chosen]; }
+};
+
+inline constexpr double kLeastSquaresOrderMin = 0.01;
+inline constexpr double kLeastSquaresOrderMax = 20.0;
+
+// The whole procedure above over the grids (h_i, phi_i) with the theoretical order pTh. A
+// status other than ok leaves every number at zero and the per-grid vectors empty.
+LeastSquaresResult leastSquaresUncertainty(std::span<const double> h, std::span<const double> phi,
+                                           double pTh);
+
+}  // namespace kv

@@ -1,0 +1,91 @@
+// Discretization uncertainties of the finest-grid value phi1 from its three finest grids (grid 1
+// the finest, r21 = h2/h1, eps21 = phi2 - phi1), the grid a target uncertainty needs, and the
+// judgement of any estimator against known true errors. Every U is absolute: phi1 +- U.
+//
+// An estimator that does not apply (no positive, finite observed order; a ratio r21 <= 1; ...)
+// gives no value (std::nullopt), never a NaN.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+
+namespace kv {
+
+// The grid convergence index as an absolute uncertainty (Roache; Celik et al. 2008):
+//
+//   u_gci = GCI_fine21 |phi1|,
+//
+// GCI_fine21 the relative index (a fraction). Nothing when either is not finite or the index
+// is negative.
+std::optional<double> gciUncertainty(double gciFine21, double phi1);
+
+// The correction-factor estimate (Stern, Wilson, Coleman & Paterson 2001, J. Fluids Eng. 123,
+// 793-802), with p the observed and pTh the theoretical order:
+//
+//   delta_RE = eps21 / (r21^p - 1),
+//   CF = (r21^p - 1) / (r21^pTh - 1),
+//   U = [9.6 (1 - CF)^2 + 1.1] |delta_RE|   when |1 - CF| < 0.125,
+//   U = [2 |1 - CF| + 1] |delta_RE|         otherwise.
+struct CorrectionFactorEstimate {
+  double deltaRE;
+  double correctionFactor;
+  double u;
+};
+std::optional<CorrectionFactorEstimate> correctionFactorUncertainty(double eps21, double r21,
+                                                                    double p, double pTh);
+
+// The factor-of-safety estimate (Xing & Stern 2010, J. Fluids Eng. 132, 061403):
+//
+//   delta_RE = eps21 / (r21^p - 1),   P = p / pTh,
+//   U = [1.6 P + 2.45 (1 - P)] |delta_RE|    for 0 < P <= 1,
+//   U = [1.6 P + 14.8 (P - 1)] |delta_RE|    for P > 1.
+struct FactorOfSafetyEstimate {
+  double deltaRE;
+  double orderRatio;  // P
+  double u;
+};
+std::optional<FactorOfSafetyEstimate> factorOfSafetyUncertainty(double eps21, double r21, double p,
+                                                                double pTh);
+
+// The spacing that would bring GCI_fine21 to the target X (a fraction) at the observed order p,
+// the index falling as h^p (Roache; Celik et al. 2008):
+//
+//   h = h1 (X / GCI_fine21)^(1/p).
+std::optional<double> targetSpacing(double h1, double gciFine21, double target, double p);
+
+// The cell count of a grid of spacing h in D dimensions (h ~ N^(-1/D)) from the finest grid's
+// N1 and h1:
+//
+//   N = N1 (h1 / h)^D.
+//
+// (Not N1 times a refinement ratio: the count grows with the ratio to the power D.)
+std::optional<double> targetCells(double cells1, double h1, double h, int dimensions);
+
+// An estimator judged against known true errors over a set of quantities: given per quantity
+// its uncertainty U and the true error E of phi1 (quantities where either is NaN are left
+// out, and so are infinite ones),
+//
+//   bounded share = #{|E| <= U} / count,
+//   median, p10, p90 of U/|E| over the quantities with E != 0 (a zero true error counts as
+//   bounded but has no ratio),
+//
+// the spread being the 10th to 90th percentile range; percentiles interpolate linearly
+// between the sorted ratios (the k-th of n sorted values sits at (k - 1)/(n - 1)). An estimator
+// is trustworthy when it bounds the error most of the time (share near 1) and is not wildly
+// pessimistic (ratios near 1 to a few). The ratio figures are NaN-free: without any ratio they
+// are zero and ratioCount is 0.
+struct TruthJudgement {
+  std::size_t count = 0;       // quantities with both U and E
+  std::size_t bounded = 0;     // of them, those with |E| <= U
+  double boundedShare = 0.0;   // bounded / count
+  std::size_t ratioCount = 0;  // quantities with E != 0
+  double medianRatio = 0.0;
+  double ratioP10 = 0.0;
+  double ratioP90 = 0.0;
+};
+// Nothing when the spans differ in length or no quantity has both U and E.
+std::optional<TruthJudgement> judgeAgainstTruth(std::span<const double> u,
+                                                std::span<const double> trueError);
+
+}  // namespace kv
