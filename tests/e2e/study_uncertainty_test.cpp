@@ -6,6 +6,7 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "harness.h"
@@ -18,27 +19,18 @@ using ::testing::Not;
 
 // summary.csv as rows of named fields (no quoted fields in these cases).
 std::vector<std::map<std::string, std::string>> rows(const std::string& csv) {
-  auto split = [](const std::string& line) {
-    std::vector<std::string> out;
-    size_t begin = 0;
-    for (size_t end; (end = line.find(',', begin)) != std::string::npos; begin = end + 1) {
-      out.push_back(line.substr(begin, end - begin));
-    }
-    out.push_back(line.substr(begin));
-    return out;
-  };
+  std::istringstream in(csv);
+  std::vector<std::vector<std::string>> table;
+  for (std::string line, field; std::getline(in, line);) {
+    std::istringstream fields(line + ",");
+    table.emplace_back();
+    while (std::getline(fields, field, ',')) table.back().push_back(field);
+  }
   std::vector<std::map<std::string, std::string>> out;
-  std::vector<std::string> header;
-  size_t begin = 0;
-  for (size_t end; (end = csv.find('\n', begin)) != std::string::npos; begin = end + 1) {
-    std::vector<std::string> f = split(csv.substr(begin, end - begin));
-    if (header.empty()) {
-      header = f;
-      continue;
-    }
-    EXPECT_EQ(f.size(), header.size());
+  for (size_t r = 1; r < table.size(); ++r) {
+    EXPECT_EQ(table[r].size(), table[0].size());
     out.emplace_back();
-    for (size_t c = 0; c < f.size() && c < header.size(); ++c) out.back()[header[c]] = f[c];
+    for (size_t c = 0; c < table[r].size() && c < table[0].size(); ++c) out.back()[table[0][c]] = table[r][c];
   }
   return out;
 }
