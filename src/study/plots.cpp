@@ -104,6 +104,34 @@ void convergencePlot(std::ostringstream& s, const QuantityStudy& q, const std::v
   s << "\n";
 }
 
+// gnuplot's expression of a fit in h, the coefficients being those of x = h / hMin.
+std::string fitExpression(const LeastSquaresFit& f, double hMin) {
+  const std::string x = "(x/" + shortest(hMin) + ")";
+  std::string e = shortest(f.phi0) + "+(" + shortest(f.alpha) + ")*" + x + "**" + shortest(f.p);
+  if (f.model == ErrorModel::firstAndSecondOrder) e += "+(" + shortest(f.alpha2) + ")*" + x + "**2";
+  return e;
+}
+
+void leastSquaresPlot(std::ostringstream& s, const QuantityStudy& q, const std::vector<double>& h,
+                      size_t k) {
+  const LeastSquaresResult& ls = *q.uncertainty.leastSquares;
+  const LeastSquaresFit& fit = ls.chosenFit();
+  s << "$l" << k << " << EOD\n";
+  for (size_t i = 0; i < h.size(); ++i) {
+    s << shortest(h[i]) << ' ' << shortest(q.values[i]) << ' ' << shortest(ls.u[i]) << '\n';
+  }
+  s << "EOD\n";
+  s << "set title " << quoted(q.name + ": least-squares fit and U per grid") << "\n";
+  s << "unset logscale\nset xlabel 'h'\nset ylabel 'phi'\nset xrange [0:" << shortest(h.back() * 1.05)
+    << "]\nset yrange [*:*]\nset key below\n";
+  s << "plot $l" << k << " using 1:($2-$3):($2+$3) with filledcurves fc rgb '#f3dcc0' fs solid 0.6 noborder "
+    << "title 'phi +- U (least squares)', ";
+  s << fitExpression(fit, h.front()) << " with lines lw 2 lc rgb '#c0392b' title "
+    << quoted("fit " + std::string(fit.name) + ": phi0 = " + sixDigits(fit.phi0) + ", p = " +
+              sixDigits(fit.p)) << ", ";
+  s << "$l" << k << " using 1:2:3 with yerrorbars pt 7 ps 1.2 lw 1.5 lc rgb '#1f4e8c' title 'phi on each grid, U'\n";
+}
+
 }  // namespace
 
 std::string plotScript(const StudyResult& study, const std::string& folder) {
@@ -118,6 +146,10 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
     valuesPlot(s, q, h, k);
     s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_convergence.svg")).string()) << "\n";
     convergencePlot(s, q, h, k, study.theoreticalOrder);
+    if (q.uncertainty.leastSquares) {
+      s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_ls.svg")).string()) << "\n";
+      leastSquaresPlot(s, q, h, k);
+    }
   }
   s << "set output\n";
   return s.str();
@@ -167,6 +199,10 @@ StudyPlots drawPlots(const StudyResult& study) {
       QuantityPlots p;
       p.values = inlineSvg(readAll(folder / (stem + "_values.svg")), stem + "v_");
       p.convergence = inlineSvg(readAll(folder / (stem + "_convergence.svg")), stem + "c_");
+      if (study.quantities[k].uncertainty.leastSquares) {
+        p.leastSquares = inlineSvg(readAll(folder / (stem + "_ls.svg")), stem + "l_");
+        if (p.leastSquares.empty()) out.available = false;
+      }
       if (p.values.empty() || p.convergence.empty()) out.available = false;
       out.plots.push_back(std::move(p));
     }

@@ -15,6 +15,7 @@ inline constexpr size_t kMaxPlottedQuantities = 100;
 struct QuantityPlots {
   std::string values;       // phi against h, with phi_ext21 and the GCI band
   std::string convergence;  // log |phi - phi_ext21| against log h, with the slopes
+  std::string leastSquares; // the chosen least-squares fit over the data, with U per grid
 };
 
 struct StudyPlots {
@@ -23,7 +24,8 @@ struct StudyPlots {
   std::vector<QuantityPlots> plots;  // per quantity, for the first kMaxPlottedQuantities
 };
 
-// The gnuplot script that draws every plot into `folder` (q<k>_values.svg, q<k>_convergence.svg).
+// The gnuplot script that draws every plot into `folder` (q<k>_values.svg, q<k>_convergence.svg,
+// q<k>_ls.svg for a quantity with a least-squares result).
 std::string plotScript(const StudyResult& study, const std::string& folder);
 
 // Draws the plots; without gnuplot the result says so and holds none.

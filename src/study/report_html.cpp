@@ -51,7 +51,7 @@ td.text { white-space: normal; min-width: 8em; max-width: 24em; }
 .monotonic-divergence, .oscillatory-divergence { background: #f8d4d0; color: #7d1a10; }
 .two-grids, .no-change, .undetermined { background: #e4e4e4; color: #333; }
 ul.warn { color: #7d4a00; } .plots { display: flex; flex-wrap: wrap; gap: 1em; }
-.plots svg { max-width: 100%; height: auto; border: 1px solid #eee; }
+.plots svg { max-width: calc(33.3% - 1em); min-width: 360px; height: auto; border: 1px solid #eee; }
 .note { background: #f6f6f6; padding: 0.5em 1em; border-left: 3px solid #999; }
 .bar { display: inline-block; background: #1f4e8c; height: 0.9em; vertical-align: middle; }
 )";
@@ -79,6 +79,87 @@ void summaryTable(std::ostringstream& s, const StudyResult& study, bool anyExact
     s << "<td class=\"text\">" << escaped(q.status) << "</td></tr>\n";
   }
   s << "</tbody></table></div>\n";
+}
+
+std::string uText(std::optional<double> u) { return u ? num(*u, "%.4g") : "&ndash;"; }
+
+// Per quantity, the uncertainty of phi1 by each estimator, side by side.
+void uncertaintyTable(std::ostringstream& s, const StudyResult& study, bool anyExact) {
+  s << "<h2 id=\"uncertainty\">Uncertainty of &phi;<sub>1</sub>, four estimators</h2>\n"
+       "<p>Absolute uncertainties U of the finest-grid value, &phi;<sub>1</sub> &plusmn; U: the GCI "
+       "(Roache; Celik et al. 2008), least squares over all grids (E&ccedil;a &amp; Hoekstra 2014, J. "
+       "Comput. Phys. 262, 104&ndash;130; four grids or more), the correction factor (Stern et al. "
+       "2001, J. Fluids Eng. 123, 793&ndash;802) and the factor of safety (Xing &amp; Stern 2010, J. "
+       "Fluids Eng. 132, 061403), the last two from the observed order of the three finest grids. "
+       "A dash: the estimator does not apply.</p>\n";
+  s << "<div class=\"wide\"><table id=\"uncertainties\"><thead><tr><th class=\"name\">quantity</th>"
+       "<th>&phi;<sub>1</sub></th>";
+  for (const Estimator& e : estimators()) s << "<th>U " << e.name << "</th>";
+  s << "<th class=\"name\">least-squares fit</th><th>p (free order)</th><th>&sigma;</th><th>F<sub>s</sub></th>";
+  if (study.targetGci) s << "<th>h for GCI " << pct(*study.targetGci) << "</th><th>cells</th>";
+  if (anyExact) s << "<th>|E| of &phi;<sub>1</sub></th>";
+  s << "</tr></thead><tbody>\n";
+  for (const QuantityStudy& q : study.quantities) {
+    s << "<tr><td class=\"name\">" << escaped(q.name) << "</td><td>" << num(q.standard.phi1) << "</td>";
+    for (const Estimator& e : estimators()) s << "<td>" << uText(e.u(q.uncertainty)) << "</td>";
+    if (const auto& ls = q.uncertainty.leastSquares) {
+      s << "<td class=\"name\">" << ls->chosenFit().name << "</td><td>" << num(ls->p, "%.4g")
+        << (ls->pAtBracketEnd ? " (bracket end)" : "") << "</td><td>" << num(ls->sigma, "%.3g")
+        << "</td><td>" << num(ls->fs) << "</td>";
+    } else {
+      s << "<td class=\"name\">&ndash;</td><td>&ndash;</td><td>&ndash;</td><td>&ndash;</td>";
+    }
+    if (study.targetGci) s << "<td>" << uText(q.uncertainty.hTarget) << "</td><td>" << uText(q.uncertainty.cellsTarget) << "</td>";
+    if (anyExact) s << "<td>" << num(std::fabs(q.standard.errorPhi1), "%.4g") << "</td>";
+    s << "</tr>\n";
+  }
+  s << "</tbody></table></div>\n";
+}
+
+// Each estimator judged against the true errors of phi1.
+void judgementTable(std::ostringstream& s, const StudyResult& study) {
+  bool any = false;
+  for (const auto& t : study.judgements) any |= t.has_value();
+  if (!any) return;
+  s << "<h2 id=\"truth\">The estimators judged against the true error</h2>\n"
+       "<p>Per estimator, over the quantities with an exact value: how often U bounds the true "
+       "error |E| of &phi;<sub>1</sub>, and U/|E| (its median, and the 10th to 90th percentile). "
+       "A trustworthy estimator bounds the error most of the time without being wildly "
+       "pessimistic (U/|E| from 1 to a few).</p>\n";
+  s << "<table id=\"judged\"><thead><tr><th class=\"name\">estimator</th><th>quantities</th>"
+       "<th>bounded</th><th>share</th><th>median U/|E|</th><th>10&ndash;90&nbsp;% of U/|E|</th></tr></thead><tbody>\n";
+  for (size_t k = 0; k < study.judgements.size(); ++k) {
+    const auto& t = study.judgements[k];
+    if (!t) continue;
+    s << "<tr><td class=\"name\">" << estimators()[k].name << "</td><td>" << t->count << "</td><td>"
+      << t->bounded << "</td><td>" << pct(t->boundedShare) << "</td>";
+    if (t->ratioCount > 0) {
+      s << "<td>" << num(t->medianRatio, "%.3g") << "</td><td>" << num(t->ratioP10, "%.3g") << " &ndash; "
+        << num(t->ratioP90, "%.3g") << "</td>";
+    } else {
+      s << "<td>&ndash;</td><td>&ndash;</td>";
+    }
+    s << "</tr>\n";
+  }
+  s << "</tbody></table>\n";
+}
+
+// The least-squares result of one quantity: every fit, the chosen one marked.
+void fitsTable(std::ostringstream& s, const LeastSquaresResult& ls) {
+  s << "<details><summary>Least squares: every fit (coefficients of h/h<sub>1</sub>), data range "
+    << num(ls.dataRange, "%.4g") << "</summary>\n<table><thead><tr><th class=\"name\">fit</th>"
+       "<th>weighted</th><th>&phi;<sub>0</sub></th><th>&alpha;</th><th>&alpha;<sub>2</sub></th><th>p</th>"
+       "<th>&sigma;</th></tr></thead><tbody>\n";
+  for (size_t i = 0; i < ls.fits.size(); ++i) {
+    const LeastSquaresFit& f = ls.fits[i];
+    s << "<tr><td class=\"name\">" << f.name << (i == ls.chosen ? " (chosen)" : "") << "</td><td>"
+      << (f.weighted ? "yes" : "no") << "</td><td>" << num(f.phi0, "%.8g") << "</td><td>"
+      << num(f.alpha, "%.5g") << "</td><td>"
+      << (f.model == ErrorModel::firstAndSecondOrder ? num(f.alpha2, "%.5g") : "&ndash;") << "</td><td>"
+      << num(f.p, "%.5g") << (f.pAtBracketEnd ? " (bracket end)" : "") << "</td><td>" << num(f.sigma, "%.4g")
+      << "</td></tr>\n";
+  }
+  s << "</tbody></table></details>\n";
 }
 
 void seriesTable(std::ostringstream& s, const StudyResult& study, const QuantityStudy& q) {
@@ -125,6 +206,26 @@ void distribution(std::ostringstream& s, const StudyResult& study) {
       << "</td><td class=\"name\"><span class=\"bar\" style=\"width:" << 300 * n / most << "px\"></span></td></tr>\n";
   }
   s << "<tr><td colspan=\"2\">no order</td><td>" << none << "</td><td></td></tr></tbody></table>\n";
+  // Where each estimator applies, and how large its U is relative to |phi1|.
+  s << "<h3>Uncertainty estimators</h3><table><thead><tr><th class=\"name\">estimator</th><th>applies to</th>"
+       "<th>median U/|&phi;<sub>1</sub>|</th></tr></thead><tbody>\n";
+  for (const Estimator& e : estimators()) {
+    std::vector<double> relative;
+    size_t applies = 0;
+    for (const QuantityStudy& q : study.quantities) {
+      const std::optional<double> u = e.u(q.uncertainty);
+      if (!u) continue;
+      ++applies;
+      if (q.standard.phi1 != 0.0) relative.push_back(*u / std::fabs(q.standard.phi1));
+    }
+    double median = NAN;
+    if (!relative.empty()) {
+      std::nth_element(relative.begin(), relative.begin() + relative.size() / 2, relative.end());
+      median = relative[relative.size() / 2];
+    }
+    s << "<tr><td class=\"name\">" << e.name << "</td><td>" << applies << "</td><td>" << pct(median) << "</td></tr>\n";
+  }
+  s << "</tbody></table>\n";
   // The quantities that converge worst: those that do not converge monotonically first, then
   // the rest; in each group the largest GCI first, a quantity without one before all others.
   std::vector<const QuantityStudy*> worst;
@@ -163,6 +264,11 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     << (std::isfinite(study.safetyFactor) ? num(study.safetyFactor)
                                           : std::string("1.25 (3 with two grids)"))
     << ". Grid 1 is the finest grid.</p>\n";
+  if (study.theoreticalOrder != 2.0) {
+    s << "<p class=\"note\" id=\"order-note\">The least-squares procedure of E&ccedil;a &amp; Hoekstra (2014) "
+         "was published for nominally second-order methods; it is applied here with the theoretical "
+         "order p<sub>th</sub> = " << num(study.theoreticalOrder) << " in place of 2.</p>\n";
+  }
   s << "<p>Standard procedure of Celik et al. (2008, J. Fluids Eng. 130, 078001) on the three "
        "finest grids. e<sub>a</sub> and the GCI are relative to &phi;<sub>1</sub>; the "
        "asymptotic ratio GCI<sub>coarse</sub><sup>32</sup> / (r<sub>21</sub><sup>p</sup> "
@@ -170,6 +276,8 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
   // Many quantities: the distribution first, the whole table after it.
   if (study.quantities.size() > kMaxPlottedQuantities) distribution(s, study);
   summaryTable(s, study, anyExact);
+  uncertaintyTable(s, study, anyExact);
+  judgementTable(s, study);
   if (!study.seriesNote.empty()) s << "<p class=\"note\">No series over all grids: " << escaped(study.seriesNote) << ".</p>\n";
   if (!plots.available) {
     s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << escaped(plots.note) << ".</p>\n";
@@ -196,14 +304,33 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
       }
     }
     s << ".</p>\n";
+    {
+      const Uncertainties& u = q.uncertainty;
+      s << "<p>Uncertainty of &phi;<sub>1</sub>:";
+      for (const Estimator& e : estimators()) s << " " << e.name << " &plusmn;&nbsp;" << uText(e.u(u)) << ";";
+      if (const auto& ls = u.leastSquares) {
+        s << " least-squares fit " << ls->chosenFit().name << " (free order p = " << num(ls->p, "%.4g")
+          << (ls->pAtBracketEnd ? ", at the end of the bracket [0.01, 20]" : "") << "; &sigma; = "
+          << num(ls->sigma, "%.3g") << ", F<sub>s</sub> = " << num(ls->fs) << ")";
+      } else {
+        s << " no least squares (it needs four grids or more)";
+      }
+      if (u.correctionFactor) {
+        s << "; &delta;<sub>RE</sub> = " << num(u.correctionFactor->deltaRE, "%.4g") << ", CF = "
+          << num(u.correctionFactor->correctionFactor, "%.4g") << ", P = " << num(u.factorOfSafety ? u.factorOfSafety->orderRatio : NAN, "%.4g");
+      }
+      s << ".</p>\n";
+    }
     if (!q.findings.empty()) {
       s << "<ul class=\"warn\">\n";
       for (const Finding& f : q.findings) s << "<li>" << escaped(f.message) << "</li>\n";
       s << "</ul>\n";
     }
     if (plots.available && k < plots.plots.size()) {
-      s << "<div class=\"plots\">\n" << plots.plots[k].values << "\n" << plots.plots[k].convergence << "\n</div>\n";
+      s << "<div class=\"plots\">\n" << plots.plots[k].values << "\n" << plots.plots[k].convergence << "\n"
+        << plots.plots[k].leastSquares << "\n</div>\n";
     }
+    if (q.uncertainty.leastSquares) fitsTable(s, *q.uncertainty.leastSquares);
     if (q.series) seriesTable(s, study, q);
   }
   s << "</body>\n</html>\n";

@@ -29,6 +29,10 @@ TEST(Report, BeyondAHundredQuantitiesShowsTheDistributionAndTheWorst) {
   EXPECT_NE(html.find("<h2>Distribution over 101 quantities</h2>"), std::string::npos);
   EXPECT_NE(html.find(">oscillatory-convergence</span></td><td>11</td>"), std::string::npos);
   EXPECT_NE(html.find(">monotonic-convergence</span></td><td>90</td>"), std::string::npos);
+  // Where each estimator applies: three grids, so never least squares.
+  EXPECT_NE(html.find("<h3>Uncertainty estimators</h3>"), std::string::npos);
+  EXPECT_NE(html.find(">GCI</td><td>101</td>"), std::string::npos);
+  EXPECT_NE(html.find(">least squares</td><td>0</td>"), std::string::npos);
   EXPECT_NE(html.find("The plots are unavailable: test."), std::string::npos);
   EXPECT_NE(html.find("&lt;b&gt;&amp;"), std::string::npos);
   EXPECT_EQ(html.find("<b>&"), std::string::npos);

@@ -56,7 +56,50 @@ const WarningText kWarnings[] = {
      }},
 };
 
+// Each estimator's U of phi1, in the order of the report.
+constexpr Estimator kEstimators[] = {
+    {"GCI", "u_gci", [](const Uncertainties& u) { return u.gci; }},
+    {"least squares", "u_ls", [](const Uncertainties& u) { return u.leastSquaresU(); }},
+    {"correction factor", "u_cf",
+     [](const Uncertainties& u) {
+       return u.correctionFactor ? std::optional<double>(u.correctionFactor->u) : std::nullopt;
+     }},
+    {"factor of safety", "u_fs",
+     [](const Uncertainties& u) {
+       return u.factorOfSafety ? std::optional<double>(u.factorOfSafety->u) : std::nullopt;
+     }},
+};
+
 }  // namespace
+
+std::span<const Estimator> estimators() { return kEstimators; }
+
+std::optional<double> Uncertainties::leastSquaresU() const {
+  if (!leastSquares || leastSquares->u.empty()) return std::nullopt;
+  return leastSquares->u.front();
+}
+
+Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
+                            std::span<const double> values, double pTh,
+                            std::optional<double> targetGci, double cells1, int dimensions) {
+  Uncertainties u;
+  u.gci = gciUncertainty(r.gciFine21, r.phi1);
+  if (h.size() >= 4) {
+    LeastSquaresResult ls = leastSquaresUncertainty(h, values, pTh);
+    if (ls.status == LeastSquaresStatus::ok) u.leastSquares = std::move(ls);
+  }
+  // Correction factor and factor of safety need an observed order: three grids that converge
+  // or oscillate towards a value.
+  if (r.hasOrder() && r.grids >= 3) {
+    u.correctionFactor = correctionFactorUncertainty(r.eps21, r.r21, r.order.p, pTh);
+    u.factorOfSafety = factorOfSafetyUncertainty(r.eps21, r.r21, r.order.p, pTh);
+    if (targetGci) {
+      u.hTarget = targetSpacing(r.h1, r.gciFine21, *targetGci, r.order.p);
+      if (u.hTarget && dimensions > 0) u.cellsTarget = targetCells(cells1, r.h1, *u.hTarget, dimensions);
+    }
+  }
+  return u;
+}
 
 std::string shortest(double value) {
   if (!std::isfinite(value)) return "";
@@ -106,11 +149,25 @@ StudyResult runStudy(const StudyCase& input, const StudyOptions& options) {
   if (!integerOrder) {
     out.seriesNote = "the series over all grids needs an integer theoretical order";
   }
+  out.targetGci = options.targetGci;
   StandardOptions standard{.theoreticalOrder = p, .safetyFactor = out.safetyFactor};
+  const double cells1 = input.cells.empty() ? kNotANumber : input.cells.front();
   out.quantities.reserve(input.quantities.size());
   for (const Quantity& q : input.quantities) {
     out.quantities.push_back(
         studyQuantity(q.name, input.h, q.values, q.exact, standard, integerOrder, input.classic));
+    out.quantities.back().uncertainty =
+        uncertainties(out.quantities.back().standard, input.h, q.values, p, options.targetGci,
+                      cells1, input.cells.empty() ? 0 : input.dimension);
+  }
+  // Each estimator against the true errors of phi1, where they are known.
+  for (const Estimator& e : kEstimators) {
+    std::vector<double> u, error;
+    for (const QuantityStudy& q : out.quantities) {
+      u.push_back(e.u(q.uncertainty).value_or(kNotANumber));
+      error.push_back(q.standard.errorPhi1);
+    }
+    out.judgements.push_back(judgeAgainstTruth(u, error));
   }
   return out;
 }

@@ -1,6 +1,7 @@
 #include "study/study_command.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -29,6 +30,7 @@ struct Arguments {
   std::string format = "table";
   std::optional<double> order;
   std::optional<double> fs;
+  std::optional<double> targetGci;
   bool cells = false;
   int dim = 0;
   bool noPlots = false;
@@ -89,6 +91,19 @@ int runStudyCommand(int argc, char** argv) {
       ->check(CLI::PositiveNumber);
   app.add_option("--fs", a.fs, "safety factor (default: 1.25 with three or more grids, 3 with two)")
       ->check(CLI::PositiveNumber);
+  app.add_option("--target-gci", a.targetGci,
+                 "a GCI_fine21 to reach, as a fraction (0.01 is 1 %): the spacing (and with --cells, the cell count) it needs")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            double x = 0.0;
+            const char* end = text.data() + text.size();
+            auto [stop, error] = std::from_chars(text.data(), end, x);
+            if (error != std::errc() || stop != end || !(x > 0.0 && x < 1.0)) {
+              return "--target-gci is a fraction: 0 < X < 1 (0.01 for 1 %), not " + text;
+            }
+            return std::string();
+          },
+          "FRACTION in (0, 1)"));
   auto* cells = app.add_flag("--cells", a.cells, "the first column holds cell counts: h = cells^(-1/D)");
   app.add_option("--dim", a.dim, "dimension D of the cell counts (1, 2 or 3)")
       ->check(CLI::Range(1, 3))
@@ -114,7 +129,7 @@ int runStudyCommand(int argc, char** argv) {
     print(stderr, std::string(kProgram) + ": error: " + named.where() + "\n");
     return 2;
   }
-  const StudyResult study = runStudy(input, {a.order, a.fs});
+  const StudyResult study = runStudy(input, {a.order, a.fs, a.targetGci});
   StudyPlots plots;
   if (a.noPlots) {
     plots.note = "--no-plots was given";
@@ -136,6 +151,7 @@ int runStudyCommand(int argc, char** argv) {
     print(stdout, json);
   } else {
     print(stdout, summaryTable(study));
+    print(stdout, judgementLines(study));
     print(stdout, "report: " + (folder / "report.html").string() + "\n");
   }
   if (a.strict) {

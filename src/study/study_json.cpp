@@ -58,6 +58,61 @@ ordered_json standardJson(const StandardResult& r) {
   return s;
 }
 
+ordered_json optional(std::optional<double> value) {
+  return value ? number(*value) : ordered_json(nullptr);
+}
+
+ordered_json fitJson(const LeastSquaresFit& f) {
+  ordered_json j;
+  j["name"] = f.name;
+  j["weighted"] = f.weighted;
+  j["phi0"] = number(f.phi0);
+  j["alpha"] = number(f.alpha);
+  if (f.model == ErrorModel::firstAndSecondOrder) j["alpha2"] = number(f.alpha2);
+  j["p"] = number(f.p);
+  j["sigma"] = number(f.sigma);
+  if (f.model == ErrorModel::freeOrder) j["p_at_bracket_end"] = f.pAtBracketEnd;
+  return j;
+}
+
+ordered_json uncertaintyJson(const Uncertainties& u) {
+  ordered_json j;
+  j["u_gci"] = optional(u.gci);
+  if (const auto& ls = u.leastSquares) {
+    ordered_json l;
+    l["fits"] = ordered_json::array();
+    for (const LeastSquaresFit& f : ls->fits) l["fits"].push_back(fitJson(f));
+    l["chosen"] = ls->chosenFit().name;
+    l["p"] = number(ls->p);
+    l["p_at_bracket_end"] = ls->pAtBracketEnd;
+    l["fs"] = number(ls->fs);
+    l["sigma"] = number(ls->sigma);
+    l["data_range"] = number(ls->dataRange);
+    l["coefficients_of"] = "h/h1, h1 the finest spacing";
+    l["error"] = numbers(ls->error);
+    l["residual"] = numbers(ls->residual);
+    l["u"] = numbers(ls->u);
+    j["least_squares"] = l;
+  } else {
+    j["least_squares"] = nullptr;
+  }
+  if (const auto& cf = u.correctionFactor) {
+    j["correction_factor"] = {{"delta_re", number(cf->deltaRE)},
+                              {"cf", number(cf->correctionFactor)},
+                              {"u", number(cf->u)}};
+  } else {
+    j["correction_factor"] = nullptr;
+  }
+  if (const auto& fs = u.factorOfSafety) {
+    j["factor_of_safety"] = {{"delta_re", number(fs->deltaRE)},
+                             {"P", number(fs->orderRatio)},
+                             {"u", number(fs->u)}};
+  } else {
+    j["factor_of_safety"] = nullptr;
+  }
+  return j;
+}
+
 }  // namespace
 
 std::string studyJson(const StudyResult& study) {
@@ -78,6 +133,7 @@ std::string studyJson(const StudyResult& study) {
   if (!in.gridFiles.empty()) input["grid_files"] = in.gridFiles;
   input["theoretical_order"] = study.theoreticalOrder;
   input["safety_factor"] = number(study.safetyFactor);
+  if (study.targetGci) input["target_gci"] = *study.targetGci;
   j["input"] = input;
   if (!study.seriesNote.empty()) j["series_note"] = study.seriesNote;
 
@@ -91,6 +147,11 @@ std::string studyJson(const StudyResult& study) {
     ordered_json findings = ordered_json::array();
     for (const Finding& f : q.findings) findings.push_back({{"code", f.code}, {"message", f.message}});
     e["warnings"] = findings;
+    e["uncertainty"] = uncertaintyJson(q.uncertainty);
+    if (study.targetGci) {
+      e["target"] = {{"h", optional(q.uncertainty.hTarget)},
+                     {"cells", optional(q.uncertainty.cellsTarget)}};
+    }
     if (q.series) {
       ordered_json series;
       series["refinement_type"] = q.series->refinementType == 1 ? "constant" : "variable";
@@ -102,6 +163,22 @@ std::string studyJson(const StudyResult& study) {
     quantities.push_back(e);
   }
   j["quantities"] = quantities;
+  // Each estimator judged against the true errors of phi1, where exact values are given.
+  ordered_json judged = ordered_json::array();
+  for (size_t k = 0; k < estimators().size(); ++k) {
+    const std::optional<TruthJudgement>& t = study.judgements[k];
+    if (!t) continue;
+    judged.push_back({{"estimator", estimators()[k].name},
+                      {"key", estimators()[k].key},
+                      {"quantities", t->count},
+                      {"bounded", t->bounded},
+                      {"bounded_share", number(t->boundedShare)},
+                      {"ratios", t->ratioCount},
+                      {"median_u_over_error", number(t->medianRatio)},
+                      {"p10_u_over_error", number(t->ratioP10)},
+                      {"p90_u_over_error", number(t->ratioP90)}});
+  }
+  if (!judged.empty()) j["judged_against_truth"] = judged;
   return j.dump(2) + "\n";
 }
 

@@ -17,6 +17,19 @@ std::string number(const QuantityStudy& q) {
   return shortest(q.standard.*member);
 }
 
+std::string optional(std::optional<double> value) { return value ? shortest(*value) : std::string(); }
+
+template <std::optional<double> Uncertainties::*member>
+std::string uncertainty(const QuantityStudy& q) {
+  return optional(q.uncertainty.*member);
+}
+
+// A number of the least-squares result, empty without one.
+template <double LeastSquaresResult::*member>
+std::string leastSquares(const QuantityStudy& q) {
+  return q.uncertainty.leastSquares ? shortest(*q.uncertainty.leastSquares.*member) : std::string();
+}
+
 constexpr SummaryColumn kColumns[] = {
     {"quantity", [](const QuantityStudy& q) { return q.name; }},
     {"grids", [](const QuantityStudy& q) { return count(q.standard.grids); }},
@@ -42,6 +55,28 @@ constexpr SummaryColumn kColumns[] = {
     {"error_phi1", number<&StandardResult::relErrorPhi1>},
     {"error_ext21", number<&StandardResult::relErrorExt21>},
     {"status", [](const QuantityStudy& q) { return q.status; }},
+    {"u_gci", uncertainty<&Uncertainties::gci>},
+    {"u_ls", [](const QuantityStudy& q) { return optional(q.uncertainty.leastSquaresU()); }},
+    {"ls_fit",
+     [](const QuantityStudy& q) {
+       const auto& ls = q.uncertainty.leastSquares;
+       return ls ? std::string(ls->chosenFit().name) : std::string();
+     }},
+    {"ls_p", leastSquares<&LeastSquaresResult::p>},
+    {"ls_sigma", leastSquares<&LeastSquaresResult::sigma>},
+    {"ls_fs", leastSquares<&LeastSquaresResult::fs>},
+    {"u_cf",
+     [](const QuantityStudy& q) {
+       const auto& e = q.uncertainty.correctionFactor;
+       return e ? shortest(e->u) : std::string();
+     }},
+    {"u_fs",
+     [](const QuantityStudy& q) {
+       const auto& e = q.uncertainty.factorOfSafety;
+       return e ? shortest(e->u) : std::string();
+     }},
+    {"h_target", uncertainty<&Uncertainties::hTarget>, true},
+    {"cells_target", uncertainty<&Uncertainties::cellsTarget>, true},
 };
 
 std::string csvField(const std::string& text) {
@@ -65,9 +100,10 @@ std::string formatted(double value, const char* format) {
 
 std::span<const SummaryColumn> summaryColumns() { return kColumns; }
 
-std::string summaryRow(const QuantityStudy& q) {
+std::string summaryRow(const QuantityStudy& q, bool withTarget) {
   std::string row;
   for (const SummaryColumn& c : kColumns) {
+    if (c.targetOnly && !withTarget) continue;
     if (&c != kColumns) row.push_back(',');
     row += csvField(c.field(q));
   }
@@ -75,13 +111,15 @@ std::string summaryRow(const QuantityStudy& q) {
 }
 
 std::string summaryCsv(const StudyResult& study) {
+  const bool withTarget = study.targetGci.has_value();
   std::string out;
   for (const SummaryColumn& c : kColumns) {
+    if (c.targetOnly && !withTarget) continue;
     if (&c != kColumns) out.push_back(',');
     out += c.name;
   }
   out.push_back('\n');
-  for (const QuantityStudy& q : study.quantities) out += summaryRow(q) + "\n";
+  for (const QuantityStudy& q : study.quantities) out += summaryRow(q, withTarget) + "\n";
   return out;
 }
 
@@ -112,6 +150,25 @@ std::string summaryTable(const StudyResult& study) {
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out += line + "\n";
+  }
+  return out;
+}
+
+std::string judgementLines(const StudyResult& study) {
+  std::string out;
+  for (size_t k = 0; k < study.judgements.size(); ++k) {
+    const std::optional<TruthJudgement>& t = study.judgements[k];
+    if (!t) continue;
+    char line[256];
+    std::snprintf(line, sizeof line, "truth: %-17s bounds %zu of %zu quantities (%.0f %%)",
+                  estimators()[k].name, t->bounded, t->count, 100.0 * t->boundedShare);
+    out += line;
+    if (t->ratioCount > 0) {
+      std::snprintf(line, sizeof line, ", U/|E| median %.3g, 10-90 %% %.3g to %.3g", t->medianRatio,
+                    t->ratioP10, t->ratioP90);
+      out += line;
+    }
+    out += "\n";
   }
   return out;
 }

@@ -19,7 +19,8 @@ using ::testing::StartsWith;
 
 const std::string kHeader =
     "quantity,grids,h1,h2,h3,r21,r32,phi1,phi2,phi3,R,convergence,p,phi_ext21,e_a21,e_ext21,"
-    "gci_fine21,gci_coarse32,asymptotic_ratio,exact,error_phi1,error_ext21,status\n";
+    "gci_fine21,gci_coarse32,asymptotic_ratio,exact,error_phi1,error_ext21,status,"
+    "u_gci,u_ls,ls_fit,ls_p,ls_sigma,ls_fs,u_cf,u_fs\n";
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
@@ -51,7 +52,7 @@ TEST(Study, ShippedExampleWritesEveryOutputAndTheTable) {
   EXPECT_THAT(summary, StartsWith(kHeader));
   EXPECT_EQ(lines(summary).size(), 5u);
   EXPECT_THAT(summary, HasSubstr(",oscillatory-convergence,"));
-  EXPECT_THAT(summary, HasSubstr(",p far from theory\n"));  // reattachment_length: p = 0.94
+  EXPECT_THAT(summary, HasSubstr(",p far from theory,"));  // reattachment_length: p = 0.94
   EXPECT_THAT(r.out, HasSubstr("pressure_drop        oscillatory-convergence"));
   EXPECT_THAT(r.out, HasSubstr("report: step.study/report.html"));
   // The same bytes on standard output for pipelines; the JSON is complete and parses.
@@ -283,9 +284,10 @@ TEST(Study, ReportLoadsInHeadlessChromium) {
   ASSERT_EQ(f.run({"study", "step.csv"}).status, 0);
   const fs::path report = f.path() / "step.study" / "report.html";
   const std::string html = readFile(report);
-  // Self-contained and well-formed: four quantities, two plots each, nothing loaded from outside.
-  EXPECT_EQ(count(html, "<svg"), 8u);
-  EXPECT_EQ(count(html, "</svg>"), 8u);
+  // Self-contained and well-formed: four quantities of four grids, three plots each (values,
+  // convergence, least squares), nothing loaded from outside.
+  EXPECT_EQ(count(html, "<svg"), 12u);
+  EXPECT_EQ(count(html, "</svg>"), 12u);
   EXPECT_EQ(count(html, "<img"), 0u);
   EXPECT_EQ(count(html, "<script"), 0u);
   EXPECT_FALSE(std::regex_search(html, std::regex("(src|href)=[\"']?(https?:|//)")));
@@ -304,8 +306,10 @@ TEST(Study, ReportLoadsInHeadlessChromium) {
   }
   const std::string loaded = readFile(dom);
   EXPECT_THAT(loaded, HasSubstr("id=\"summary\""));
-  EXPECT_EQ(count(loaded, "<svg"), 8u);
+  EXPECT_EQ(count(loaded, "<svg"), 12u);
   EXPECT_EQ(count(loaded, "pressure_drop: value against h"), 1u);
+  EXPECT_EQ(count(loaded, "pressure_drop: least-squares fit and U per grid"), 1u);
+  EXPECT_THAT(loaded, HasSubstr("id=\"uncertainties\""));
   ASSERT_EQ(std::system(("timeout 120 chromium" + flags + "--screenshot='" + png + "' " + url + " >/dev/null 2>&1").c_str()), 0);
   EXPECT_GT(readFile(png).size(), 10000u);
 }
