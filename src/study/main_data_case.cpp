@@ -6,7 +6,7 @@
 #include "model/run_parameters.h"
 #include "text/list_directed.h"
 #include "text/record_writer.h"
-#include "text/text_field.h"
+#include "base/text_field.h"
 
 namespace kv::study {
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "text/fatal.h"
+#include "base/fatal.h"
 
 namespace kv {
 
