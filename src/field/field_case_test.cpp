@@ -23,12 +23,12 @@ TEST(FieldCase, ListsTheGridsFinestFirstWithTheirLayouts) {
   const FieldCase& c = std::get<FieldCase>(read);
   ASSERT_EQ(c.grids.size(), 3u);
   EXPECT_EQ(c.grids[0].h, 0.05);
-  EXPECT_EQ(c.grids[0].file.path, "case/fine.CSV");
+  EXPECT_EQ(c.grids[0].file.path, (std::filesystem::path("case") / "fine.CSV").string());
   EXPECT_EQ(c.grids[0].file.layout, Layout::Csv);
-  EXPECT_EQ(c.grids[2].file.path, "case/coarse.txt");
+  EXPECT_EQ(c.grids[2].file.path, (std::filesystem::path("case") / "coarse.txt").string());
   EXPECT_EQ(c.grids[2].file.layout, Layout::Classic);
   ASSERT_TRUE(c.exact);
-  EXPECT_EQ(c.exact->path, "case/exact.txt");
+  EXPECT_EQ(c.exact->path, (std::filesystem::path("case") / "exact.txt").string());
 
   writeBytes("cells.csv", "cells,file\n4500,c.txt\n18000,a.txt\n8000,b.txt\n");
   auto cells = readFieldCase("cells.csv", 2);

@@ -1,3 +1,4 @@
+#include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/parallel_pipeline.h>
 #include <oneapi/tbb/task_arena.h>
 
@@ -6,6 +7,8 @@
 namespace kv::field {
 
 void runPipelineTbb(unsigned threads, size_t slots, const PipelineStages& stages) {
+  // More threads than cores may be asked for: raise the default limit of workers to match.
+  tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
   tbb::task_arena arena(static_cast<int>(threads));
   arena.execute([&] {
     size_t next = 0;
