@@ -119,7 +119,9 @@ field::PointSummary CelikKernel::operator()(const field::Point& point, std::stri
         const double r21p = std::pow(r21_, p), r32p = std::pow(r32_, p);
         ext = (r21p * phi1 - phi2) / (r21p - 1.0);
         ea21 = std::fabs((phi1 - phi2) / phi1);
-        eext = std::fabs((ext - phi1) / ext);
+        // |(phi_ext21 - phi1)/phi_ext21| with the difference taken without cancellation:
+        // phi_ext21 - phi1 = (phi1 - phi2)/(r21^p - 1).
+        eext = std::fabs((phi1 - phi2) / (r21p - 1.0) / ext);
         gci21 = fs_ * ea21 / (r21p - 1.0);
         gci32 = fs_ * std::fabs((phi2 - phi3) / phi2) / (r32p - 1.0);
         ratio = gci32 / (r21p * gci21);

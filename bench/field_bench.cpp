@@ -31,12 +31,14 @@ namespace fs = std::filesystem;
 
 struct Measure {
   double seconds = 0.0;
+  double cpuSeconds = 0.0;  // user + system
   double peakMiB = 0.0;
   int status = -1;
 };
 
 Measure runChild(const std::vector<std::string>& args, const std::string& outputFile) {
   Measure m;
+  std::fflush(stdout);
   auto start = std::chrono::steady_clock::now();
   pid_t child = fork();
   if (child == 0) {
@@ -53,6 +55,8 @@ Measure runChild(const std::vector<std::string>& args, const std::string& output
   wait4(child, &status, 0, &usage);
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  auto secondsOf = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); };
+  m.cpuSeconds = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
   m.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return m;
 }
@@ -87,20 +91,24 @@ int main(int argc, char** argv) {
   const std::string binFolder = self(argv[0]);
   const std::string fieldRun = binFolder + "/field_run";
   const std::string reference = std::string(KV_SOURCE_DIR) + "/bench/field_reference.py";
+  // Debian's interpreter, where python3-pandas is installed (another python3 may come first).
+  const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
   if (work.empty()) work = fs::path(binFolder) / "field_work";
   double load[3] = {0, 0, 0};
   if (getloadavg(load, 3) < 0) load[0] = -1;
   std::printf("field_bench: %d grids, load average %.2f (the machine may be shared: figures are "
               "indicative)\n", grids, load[0]);
-  std::printf("%10s %8s %10s %10s %10s %9s %9s %10s %9s\n", "points", "input MB", "1 thread s",
-              "2 thread s", "ns/point", "speedup", "peak MiB", "parse s", "read MB/s");
+  std::printf("%9s %6s | %8s %8s | %8s %8s | %8s %8s | %6s %6s | %8s %8s\n", "", "input", "1 thread",
+              "", "2 threads", "", "ns/point", "", "peak", "", "parsing", "");
+  std::printf("%9s %6s | %8s %8s | %8s %8s | %8s %8s | %6s %6s | %8s %8s\n", "points", "MB", "wall s",
+              "cpu s", "wall s", "cpu s", "wall 2t", "cpu 1t", "MiB 1t", "MiB 2t", "cpu s", "MB/s cpu");
 
   bool ok = true;
   bool memoryOk = true;
-  std::vector<double> perPoint;
-  double speedupAt1e6 = 0, referenceRatio = 0;
+  std::vector<double> wallPerPoint, cpuPerPoint;
+  Measure one6, two6, reference6;
   for (uint64_t n : sizes) {
-    fs::path folder = work / ("n" + std::to_string(n));
+    fs::path folder = work / std::to_string(n);
     fs::remove_all(folder);
     uint64_t bytes = kv::bench::writeFieldCase(folder, n, grids, kv::bench::FieldLayout::Classic);
     std::string caseFile = (folder / "case.csv").string(), log = (folder / "run.log").string();
@@ -119,40 +127,52 @@ int main(int argc, char** argv) {
     Measure one = tool("1", summary, false);
     Measure two = tool("2", summary, false);
     Measure parse = tool("1", (folder / "null.csv").string(), true);
-    double peak = std::max(one.peakMiB, two.peakMiB);
-    memoryOk = memoryOk && peak < 64.0;
-    double nsPerPoint = two.seconds / static_cast<double>(n) * 1e9;
-    perPoint.push_back(nsPerPoint);
-    std::printf("%10llu %8.0f %10.3f %10.3f %10.0f %9.2f %9.1f %10.3f %9.0f\n",
+    memoryOk = memoryOk && one.peakMiB < 64.0 && two.peakMiB < 64.0;
+    const double points = static_cast<double>(n);
+    wallPerPoint.push_back(two.seconds / points * 1e9);
+    cpuPerPoint.push_back(one.cpuSeconds / points * 1e9);
+    std::printf("%9llu %6.0f | %8.3f %8.3f | %8.3f %8.3f | %8.0f %8.0f | %6.1f %6.1f | %8.3f %8.0f\n",
                 static_cast<unsigned long long>(n), static_cast<double>(bytes) / 1e6, one.seconds,
-                two.seconds, nsPerPoint, one.seconds / two.seconds, peak, parse.seconds,
-                static_cast<double>(bytes) / 1e6 / parse.seconds);
+                one.cpuSeconds, two.seconds, two.cpuSeconds, wallPerPoint.back(),
+                cpuPerPoint.back(), one.peakMiB, two.peakMiB, parse.cpuSeconds,
+                static_cast<double>(bytes) / 1e6 / parse.cpuSeconds);
     if (n == 1000000) {
-      speedupAt1e6 = one.seconds / two.seconds;
+      one6 = one, two6 = two;
       std::string refOut = (folder / "reference.csv").string();
-      Measure ref = runChild({"python3", reference, caseFile, refOut}, log);
-      referenceRatio = ref.seconds / two.seconds;
-      std::printf("%10s pandas/numpy reference: %.3f s, peak %.1f MiB; the tool is %.1f times "
-                  "faster\n", "", ref.seconds, ref.peakMiB, referenceRatio);
-      Measure compare = runChild({"python3", reference, "compare", summary, refOut},
+      reference6 = runChild({python, reference, caseFile, refOut}, log);
+      std::printf("%9s pandas/numpy reference: %.3f s wall, %.3f s cpu, peak %.1f MiB\n", "",
+                  reference6.seconds, reference6.cpuSeconds, reference6.peakMiB);
+      Measure compare = runChild({python, reference, "compare", summary, refOut},
                                  (folder / "compare.log").string());
       std::FILE* f = std::fopen((folder / "compare.log").string().c_str(), "r");
       char line[512];
-      while (f && std::fgets(line, sizeof line, f)) std::printf("%10s %s", "", line);
+      while (f && std::fgets(line, sizeof line, f)) std::printf("%9s %s", "", line);
       if (f) std::fclose(f);
-      if (ref.status != 0 || compare.status != 0) ok = false;
+      if (reference6.status != 0 || compare.status != 0) ok = false;
     }
     if (!keep) fs::remove_all(folder);
   }
-  double mean = 0;
-  for (double v : perPoint) mean += v / static_cast<double>(perPoint.size());
-  bool flat = true;
-  for (double v : perPoint) flat = flat && std::fabs(v / mean - 1.0) <= 0.25;
-  std::printf("%s  tool >= 10x faster than pandas/numpy at 10^6 points: %.1fx\n",
-              verdict(referenceRatio >= 10.0), referenceRatio);
-  std::printf("%s  time per point flat within 25%% of the mean (2 threads)\n", verdict(flat));
-  std::printf("%s  2 threads >= 1.6x faster than 1 at 10^6 points: %.2fx\n",
-              verdict(speedupAt1e6 >= 1.6), speedupAt1e6);
+  auto flat = [](const std::vector<double>& v) {
+    double mean = 0;
+    for (double x : v) mean += x / static_cast<double>(v.size());
+    double worst = 0;
+    for (double x : v) worst = std::max(worst, std::fabs(x / mean - 1.0));
+    return worst;
+  };
+  // On a shared machine wall times follow the load; the CPU times show what the tool costs.
+  if (reference6.seconds > 0) {
+    double ratio = reference6.seconds / two6.seconds;
+    std::printf("%s  tool >= 10x faster than pandas/numpy end to end (10^6 points, 2 threads): "
+                "%.1fx wall (%.1fx in cpu time, 1 thread)\n", verdict(ratio >= 10.0), ratio,
+                reference6.cpuSeconds / one6.cpuSeconds);
+    double speedup = one6.seconds / two6.seconds;
+    std::printf("%s  2 threads >= 1.6x faster than 1 (10^6 points): %.2fx wall\n",
+                verdict(speedup >= 1.6), speedup);
+  }
+  double wallSpread = flat(wallPerPoint), cpuSpread = flat(cpuPerPoint);
+  std::printf("%s  time per point flat within 25%% of the mean: %.0f%% wall (2 threads), %.0f%% in "
+              "cpu time (1 thread)\n", verdict(wallSpread <= 0.25), 100 * wallSpread,
+              100 * cpuSpread);
   std::printf("%s  peak memory under 64 MB at every size\n", verdict(memoryOk));
   if (!keep) fs::remove_all(work);
   return ok ? 0 : 1;

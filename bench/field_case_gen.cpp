@@ -41,7 +41,8 @@ uint64_t writeFieldCase(const std::filesystem::path& folder, uint64_t points, in
   std::string table = "h,file\n";
   std::vector<File> files;
   for (int g = 0; g < grids; ++g) {
-    std::string name = "g" + std::to_string(g + 1) + extension;
+    std::string name = "g";  // built in steps: "g" + std::to_string() draws a false -Wrestrict
+    name.append(std::to_string(g + 1)).append(extension);
     put(table, h[static_cast<size_t>(g)]);
     table += "," + name + "\n";
     files.push_back(create(folder / name));

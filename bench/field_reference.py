@@ -21,12 +21,12 @@ FS = 1.25
 
 def read_points(path, spacing_record):
     if path.lower().endswith(".csv"):
-        frame = pd.read_csv(path, comment="#", dtype={"id": str})
+        frame = pd.read_csv(path, comment="#", dtype={"id": str}, float_precision="round_trip")
         frame.columns = ["id", "value"]
     else:
         frame = pd.read_csv(path, delim_whitespace=True, header=None, usecols=[0, 1],
                             names=["id", "value"], skiprows=1 if spacing_record else 0,
-                            dtype={"id": str})
+                            dtype={"id": str}, float_precision="round_trip")
     return frame
 
 
@@ -96,7 +96,7 @@ def summary(case_path):
         r21p, r32p = np.power(r21, p), np.power(r32, p)
         ext = (r21p * phi1 - phi2) / (r21p - 1)
         ea21 = np.where(np.isnan(p), np.nan, np.abs((phi1 - phi2) / phi1))
-        eext = np.abs((ext - phi1) / ext)
+        eext = np.abs((phi1 - phi2) / (r21p - 1) / ext)  # ext - phi1 without cancellation
         gci21 = FS * ea21 / (r21p - 1)
         gci32 = FS * np.abs((phi2 - phi3) / phi2) / (r32p - 1)
         ratio = gci32 / (r21p * gci21)
@@ -115,8 +115,10 @@ def summary(case_path):
 
 
 def compare(a_path, b_path):
-    a = pd.read_csv(a_path, dtype={"quantity": str}, keep_default_na=False, na_values=[""])
-    b = pd.read_csv(b_path, dtype={"quantity": str}, keep_default_na=False, na_values=[""])
+    a = pd.read_csv(a_path, dtype={"quantity": str}, keep_default_na=False, na_values=[""],
+                    float_precision="round_trip")
+    b = pd.read_csv(b_path, dtype={"quantity": str}, keep_default_na=False, na_values=[""],
+                    float_precision="round_trip")
     if len(a) != len(b) or list(a.columns) != list(b.columns):
         print(f"compare: different shapes {a.shape} {b.shape}")
         return 1
@@ -133,9 +135,13 @@ def compare(a_path, b_path):
         if (~same).any():
             differing[column] = int((~same).sum())
             first = int(np.argmax(~same))
-            print(f"compare: {column}: {differing[column]} points differ, first at row "
-                  f"{first + 2}: {a[column].iloc[first]!r} vs {b[column].iloc[first]!r}")
+            with np.errstate(all="ignore"):
+                worst = np.nanmax(np.where(same, 0, np.abs(x - y) / np.maximum(np.abs(x), np.abs(y))))
+            print(f"compare: {column}: {differing[column]} of {len(a)} points differ beyond 1e-12 "
+                  f"(at most {worst:.1e} relative), first at row {first + 2}: "
+                  f"{a[column].iloc[first]!r} vs {b[column].iloc[first]!r}")
     if differing:
+        print(f"compare: the other {len(a.columns) - len(differing)} columns agree on every point")
         return 1
     print(f"compare: all {len(a)} points agree in all {len(a.columns)} columns (1e-12 relative)")
     return 0

@@ -41,7 +41,7 @@ using PointKernel = std::function<PointSummary(const Point& point, std::string& 
 
 struct FieldOptions {
   unsigned threads = 0;          // 0: all cores
-  size_t chunkPoints = 16384;    // points per chunk
+  size_t chunkPoints = 4096;     // points per chunk
   size_t chunksInFlight = 0;     // 0: twice the threads (at least 2)
   bool progress = true;          // a progress line when standard error is a terminal
   size_t worstPoints = 20;       // K of the worst converging points kept

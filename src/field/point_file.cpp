@@ -94,6 +94,13 @@ std::optional<std::string> splitRecord(std::string_view line, Layout layout, Rec
   return std::nullopt;
 }
 
+std::optional<Error> readSpacing(const std::string& path, double& spacing) {
+  PointFileReader reader;
+  if (auto error = reader.open({path, Layout::Classic, FirstRecord::Spacing})) return error;
+  spacing = *reader.spacing();
+  return std::nullopt;
+}
+
 bool PointFileReader::refill() {
   if (eof_) return false;
   // Every byte of the block has been handed out: read the next block from its start.

@@ -48,6 +48,10 @@ std::optional<std::string> splitRecord(std::string_view line, Layout layout, Rec
 // Whether a line holds a record (is neither blank nor a comment).
 bool isRecordLine(std::string_view line, Layout layout);
 
+// The grid spacing on the first record of a classic grid file (FirstRecord::Spacing), read
+// without reading the rest: to order the grids of a classic case before a run.
+std::optional<Error> readSpacing(const std::string& path, double& spacing);
+
 // Reads a point file in large blocks and hands out whole lines, so many records at a time.
 // Used from one thread at a time.
 class PointFileReader {
