@@ -69,6 +69,20 @@ std::string self(const char* argv0) {
 
 const char* verdict(bool ok) { return ok ? "PASS" : "FAIL"; }
 
+// The seconds field_run spent in its serial stages (reading; writing and merging).
+double serialSeconds(const std::string& log) {
+  double total = 0, read = 0, write = 0;
+  std::FILE* f = std::fopen(log.c_str(), "r");
+  if (f == nullptr) return 0;
+  unsigned long long points = 0;
+  if (std::fscanf(f, "points %llu seconds %lf serial_read %lf serial_write %lf", &points, &total,
+                  &read, &write) != 4) {
+    read = write = 0;
+  }
+  std::fclose(f);
+  return read + write;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +139,7 @@ int main(int argc, char** argv) {
     const std::string summary = (folder / "summary.csv").string();
     tool("2", summary, true);  // the files into the page cache, as for every run after it
     Measure one = tool("1", summary, false);
+    const double serial = serialSeconds(log);
     Measure two = tool("2", summary, false);
     Measure parse = tool("1", (folder / "null.csv").string(), true);
     memoryOk = memoryOk && one.peakMiB < 64.0 && two.peakMiB < 64.0;
@@ -136,6 +151,9 @@ int main(int argc, char** argv) {
                 one.cpuSeconds, two.seconds, two.cpuSeconds, wallPerPoint.back(),
                 cpuPerPoint.back(), one.peakMiB, two.peakMiB, parse.cpuSeconds,
                 static_cast<double>(bytes) / 1e6 / parse.cpuSeconds);
+    std::printf("%9s serial stages %.3f s of %.3f s on 1 thread: 2 threads can be at most %.2fx "
+                "faster\n", "", serial, one.seconds,
+                std::min(2.0, one.seconds / std::max(serial, one.seconds / 2.0)));
     if (n == 1000000) {
       one6 = one, two6 = two;
       std::string refOut = (folder / "reference.csv").string();

@@ -53,8 +53,10 @@ int main(int argc, char** argv) {
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const FieldStats& s = result.stats;
-  std::printf("points %llu seconds %.6f monotonic %llu gci_median %.4g worst %s\n",
-              static_cast<unsigned long long>(result.points), seconds,
+  std::printf("points %llu seconds %.6f serial_read %.6f serial_write %.6f monotonic %llu "
+              "gci_median %.4g worst %s\n",
+              static_cast<unsigned long long>(result.points), seconds, result.readSeconds,
+              result.writeSeconds,
               static_cast<unsigned long long>(s.byConvergence[0]), s.gci.percentile(0.5),
               s.worst.sorted().empty() ? "-" : s.worst.sorted()[0].id.c_str());
   return 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -113,9 +114,19 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   uint64_t nextPosition = 0;
   result.stats.worst = WorstPoints(options.worstPoints);
 
+  using Clock = std::chrono::steady_clock;
+  auto since = [](Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  };
   PipelineStages stages;
   stages.read = [&](size_t slot) {
     if (stop.load()) return false;
+    const Clock::time_point start = Clock::now();
+    struct Timer {
+      double& total;
+      Clock::time_point start;
+      ~Timer() { total += std::chrono::duration<double>(Clock::now() - start).count(); }
+    } timer{result.readSeconds, start};
     Chunk& c = *chunks[slot];
     c.error.reset();
     c.shortFile.reset();
@@ -212,6 +223,7 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   stages.write = [&](size_t slot) {
     Chunk& c = *chunks[slot];
     if (result.error) return;
+    const Clock::time_point start = Clock::now();
     if (c.error || c.shortFile) {
       result.error = c.error ? c.error : c.shortFile;
       stop = true;
@@ -228,6 +240,7 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
     }
     result.points += c.points;
     progress.update(result.points, c.bytesRead);
+    result.writeSeconds += since(start);
   };
 
   runPipeline(threads, slots, stages, options.backend);

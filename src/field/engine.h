@@ -54,6 +54,10 @@ struct FieldResult {
   FieldStats stats;
   Series series;
   std::vector<std::optional<double>> spacings;  // per grid, from FirstRecord::Spacing files
+  // Time spent in the serial stages (reading; writing and merging), which bounds the speedup
+  // that more threads can give: at most (all the time) / (the serial time).
+  double readSeconds = 0.0;
+  double writeSeconds = 0.0;
 };
 
 // Reads the grid files (and the exact values) in lockstep and runs `kernel` on every point,
