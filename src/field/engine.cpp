@@ -72,6 +72,14 @@ struct Chunk {
   std::optional<Error> shortFile;
 };
 
+// Adds the time from its construction to its end to `total`.
+struct StageTimer {
+  using Clock = std::chrono::steady_clock;
+  double& total;
+  Clock::time_point start = Clock::now();
+  ~StageTimer() { total += std::chrono::duration<double>(Clock::now() - start).count(); }
+};
+
 std::string where(const std::string& file, size_t line) {
   return file + ":" + std::to_string(line);
 }
@@ -114,19 +122,10 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   uint64_t nextPosition = 0;
   result.stats.worst = WorstPoints(options.worstPoints);
 
-  using Clock = std::chrono::steady_clock;
-  auto since = [](Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-  };
   PipelineStages stages;
   stages.read = [&](size_t slot) {
     if (stop.load()) return false;
-    const Clock::time_point start = Clock::now();
-    struct Timer {
-      double& total;
-      Clock::time_point start;
-      ~Timer() { total += std::chrono::duration<double>(Clock::now() - start).count(); }
-    } timer{result.readSeconds, start};
+    StageTimer timer{result.readSeconds};
     Chunk& c = *chunks[slot];
     c.error.reset();
     c.shortFile.reset();
@@ -223,7 +222,7 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   stages.write = [&](size_t slot) {
     Chunk& c = *chunks[slot];
     if (result.error) return;
-    const Clock::time_point start = Clock::now();
+    StageTimer timer{result.writeSeconds};
     if (c.error || c.shortFile) {
       result.error = c.error ? c.error : c.shortFile;
       stop = true;
@@ -240,7 +239,6 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
     }
     result.points += c.points;
     progress.update(result.points, c.bytesRead);
-    result.writeSeconds += since(start);
   };
 
   runPipeline(threads, slots, stages, options.backend);
