@@ -11,7 +11,8 @@ namespace kv::field::platform {
 bool stderrIsTerminal();
 
 // Temporary files to remove when the process is interrupted (SIGINT, SIGTERM; Ctrl-C and
-// Ctrl-Break on Windows). The handler only removes the files registered at that moment, then
+// Ctrl-Break on Windows), and folders made for them (removed after the files, when empty, the
+// latest registered first). The handler only removes what is registered at that moment, then
 // ends the process as the signal would have (the signal's default action is restored and the
 // signal raised again). The handlers are installed with the first registration, except for a
 // signal that is ignored. Returns a slot to release, or -1 when all kMaxTemporaries are taken.

@@ -23,10 +23,14 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads t
 
 Slot slots[kMaxTemporaries];
 
-// Async-signal-safe: reads the slots and unlinks, nothing else.
+// Async-signal-safe: reads the slots, unlinks the files, then removes the folders (the latest
+// registered first, so that a folder made inside another goes before it), nothing else.
 extern "C" void onInterrupt(int signal) {
   for (Slot& slot : slots) {
     if (slot.state.load() == kReady) unlink(slot.path);
+  }
+  for (int i = kMaxTemporaries - 1; i >= 0; --i) {
+    if (slots[i].state.load() == kReady) rmdir(slots[i].path);
   }
   struct sigaction action {};
   action.sa_handler = SIG_DFL;

@@ -29,6 +29,9 @@ extern "C" void onInterrupt(int signal) {
   for (Slot& slot : slots) {
     if (slot.state.load() == kReady) DeleteFileA(slot.path);
   }
+  for (int i = kMaxTemporaries - 1; i >= 0; --i) {
+    if (slots[i].state.load() == kReady) RemoveDirectoryA(slots[i].path);
+  }
   // The status of a console program ended by Ctrl-C.
   (void)signal;
   ExitProcess(static_cast<UINT>(0xC000013AL));

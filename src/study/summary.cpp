@@ -74,13 +74,17 @@ std::string summaryRow(const QuantityStudy& q) {
   return row;
 }
 
-std::string summaryCsv(const StudyResult& study) {
+std::string summaryHeader() {
   std::string out;
   for (const SummaryColumn& c : kColumns) {
     if (&c != kColumns) out.push_back(',');
     out += c.name;
   }
-  out.push_back('\n');
+  return out + "\n";
+}
+
+std::string summaryCsv(const StudyResult& study) {
+  std::string out = summaryHeader();
   for (const QuantityStudy& q : study.quantities) out += summaryRow(q) + "\n";
   return out;
 }

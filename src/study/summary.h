@@ -21,6 +21,9 @@ std::span<const SummaryColumn> summaryColumns();
 // One CSV row of a quantity (no line end), fields quoted where they must be.
 std::string summaryRow(const QuantityStudy& q);
 
+// The header line of summary.csv, with its line end.
+std::string summaryHeader();
+
 // The whole of summary.csv: the header and one row per quantity, LF line ends.
 std::string summaryCsv(const StudyResult& study);
 
