@@ -1,13 +1,15 @@
 // Field benchmark: manufactured field cases of 10^5, 10^6 and 10^7 points on 5 grids (by
-// default), run end to end through field_run (the field engine with the per-point standard
-// procedure) on 1 and 2 threads, and at 10^6 points beside the pandas/numpy reference
-// (field_reference.py), whose summary must agree with the tool's on every point and column.
-// Each run is a child process: wall time from the parent, peak memory from wait4. Targets:
+// default), studied end to end by the program (`kestrovanilque study CASE --threads N`: every
+// output, the plots included) on 1 and 2 threads, whose outputs must be the same bytes, and at
+// 10^6 points beside the pandas/numpy reference (field_reference.py), whose summary must agree
+// with the program's on every point and column. Each run is a child process: wall time from the
+// parent, CPU time and peak memory from wait4. Targets:
 //  - the tool at least 10 times faster than the reference end to end (10^6 points, 2 threads);
 //  - time per point flat within 25 % of the mean from 10^5 to 10^7 points (2 threads);
 //  - 2 threads at least 1.6 times faster than 1 (10^6 points);
 //  - peak memory under 64 MB at every size.
-// The cost of reading and parsing alone is measured with a computation that writes nothing.
+// The cost of reading and parsing alone is measured with a computation that writes nothing, and
+// at 10^6 points the time of the serial stages (field_run, the study's field code alone).
 //
 // Usage: field_bench [--grids G] [--work DIR] [--keep] [POINTS ...]
 #include <sys/resource.h>
@@ -69,6 +71,33 @@ std::string self(const char* argv0) {
 
 const char* verdict(bool ok) { return ok ? "PASS" : "FAIL"; }
 
+// Whether two files hold the same bytes, read in blocks.
+bool sameBytes(const fs::path& a, const fs::path& b) {
+  std::FILE* x = std::fopen(a.string().c_str(), "rb");
+  std::FILE* y = std::fopen(b.string().c_str(), "rb");
+  bool same = x != nullptr && y != nullptr;
+  std::vector<char> p(1 << 20), q(1 << 20);
+  while (same) {
+    const size_t n = std::fread(p.data(), 1, p.size(), x), m = std::fread(q.data(), 1, q.size(), y);
+    same = n == m && std::memcmp(p.data(), q.data(), n) == 0;
+    if (n < p.size()) break;
+  }
+  if (x) std::fclose(x);
+  if (y) std::fclose(y);
+  return same;
+}
+
+// Reads every file of a folder once, so that the runs after it find them in the page cache.
+void warm(const fs::path& folder) {
+  std::vector<char> block(1 << 20);
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::FILE* f = std::fopen(entry.path().string().c_str(), "rb");
+    while (f && std::fread(block.data(), 1, block.size(), f) == block.size()) {
+    }
+    if (f) std::fclose(f);
+  }
+}
+
 // The seconds field_run spent in its serial stages (reading; writing and merging).
 double serialSeconds(const std::string& log) {
   double total = 0, read = 0, write = 0;
@@ -119,6 +148,7 @@ int main(int argc, char** argv) {
 
   bool ok = true;
   bool memoryOk = true;
+  bool sameOutputs = true;
   std::vector<double> wallPerPoint, cpuPerPoint;
   Measure one6, two6, reference6;
   for (uint64_t n : sizes) {
@@ -126,22 +156,28 @@ int main(int argc, char** argv) {
     fs::remove_all(folder);
     uint64_t bytes = kv::bench::writeFieldCase(folder, n, grids, kv::bench::FieldLayout::Classic);
     std::string caseFile = (folder / "case.csv").string(), log = (folder / "run.log").string();
-    auto tool = [&](const char* threads, const std::string& out, bool null) {
-      std::vector<std::string> args = {fieldRun, caseFile, out, "--threads", threads};
-      if (null) args.push_back("--null");
+    auto run = [&](const std::vector<std::string>& args) {
       Measure m = runChild(args, log);
       if (m.status != 0) {
-        std::printf("field_bench: field_run failed (status %d) on %s\n", m.status, caseFile.c_str());
+        std::printf("field_bench: %s failed (status %d) on %s\n", args[0].c_str(), m.status, caseFile.c_str());
         ok = false;
       }
       return m;
     };
-    const std::string summary = (folder / "summary.csv").string();
-    tool("2", summary, true);  // the files into the page cache, as for every run after it
-    Measure one = tool("1", summary, false);
-    const double serial = serialSeconds(log);
-    Measure two = tool("2", summary, false);
-    Measure parse = tool("1", (folder / "null.csv").string(), true);
+    auto study = [&](const char* threads, const char* out) {
+      return run({KV_BINARY, "study", caseFile, "--out", (folder / out).string(), "--threads", threads});
+    };
+    warm(folder);
+    Measure one = study("1", "one");
+    Measure two = study("2", "two");
+    bool identical = true;
+    for (const char* name : {"summary.csv", "study.json", "report.html"}) {
+      identical = identical && sameBytes(folder / "one" / name, folder / "two" / name);
+    }
+    sameOutputs = sameOutputs && identical;
+    fs::remove_all(folder / "two");
+    Measure parse = run({fieldRun, caseFile, (folder / "null.csv").string(), "--threads", "1", "--null"});
+    fs::remove(folder / "null.csv");
     memoryOk = memoryOk && one.peakMiB < 64.0 && two.peakMiB < 64.0;
     const double points = static_cast<double>(n);
     wallPerPoint.push_back(two.seconds / points * 1e9);
@@ -151,16 +187,21 @@ int main(int argc, char** argv) {
                 one.cpuSeconds, two.seconds, two.cpuSeconds, wallPerPoint.back(),
                 cpuPerPoint.back(), one.peakMiB, two.peakMiB, parse.cpuSeconds,
                 static_cast<double>(bytes) / 1e6 / parse.cpuSeconds);
-    std::printf("%9s serial stages %.3f s of %.3f s on 1 thread: 2 threads can be at most %.2fx "
-                "faster\n", "", serial, one.seconds,
-                std::min(2.0, one.seconds / std::max(serial, one.seconds / 2.0)));
+    std::printf("%9s outputs of 1 and 2 threads: %s\n", "", identical ? "the same bytes" : "DIFFERENT");
     if (n == 1000000) {
       one6 = one, two6 = two;
+      Measure serialRun = run({fieldRun, caseFile, (folder / "serial.csv").string(), "--threads", "1"});
+      fs::remove(folder / "serial.csv");
+      const double serial = serialSeconds(log);
+      std::printf("%9s field code alone on 1 thread: %.3f s wall, %.3f s cpu, of which serial "
+                  "stages (reading; writing and merging) %.3f s: 2 threads can be at most %.2fx "
+                  "faster\n", "", serialRun.seconds, serialRun.cpuSeconds, serial,
+                  std::min(2.0, serialRun.seconds / std::max(serial, serialRun.seconds / 2.0)));
       std::string refOut = (folder / "reference.csv").string();
       reference6 = runChild({python, reference, caseFile, refOut}, log);
       std::printf("%9s pandas/numpy reference: %.3f s wall, %.3f s cpu, peak %.1f MiB\n", "",
                   reference6.seconds, reference6.cpuSeconds, reference6.peakMiB);
-      Measure compare = runChild({python, reference, "compare", summary, refOut},
+      Measure compare = runChild({python, reference, "compare", (folder / "one" / "summary.csv").string(), refOut},
                                  (folder / "compare.log").string());
       std::FILE* f = std::fopen((folder / "compare.log").string().c_str(), "r");
       char line[512];
@@ -192,6 +233,8 @@ int main(int argc, char** argv) {
               "cpu time (1 thread)\n", verdict(wallSpread <= 0.25), 100 * wallSpread,
               100 * cpuSpread);
   std::printf("%s  peak memory under 64 MB at every size\n", verdict(memoryOk));
+  std::printf("%s  the same outputs, byte for byte, on 1 and 2 threads at every size\n", verdict(sameOutputs));
+  ok = ok && sameOutputs;
   if (!keep) fs::remove_all(work);
   return ok ? 0 : 1;
 }

@@ -116,10 +116,11 @@ std::string fieldPlotScript(const FieldStudy& study, const std::string& folder) 
     const double lo = std::min(static_cast<double>(first) * h.kWidth, pTh) - 0.2;
     const double hi = std::max(static_cast<double>(last + 1) * h.kWidth, pTh) + 0.2;
     g << "set xrange [" << shortest(std::max(0.0, lo)) << ":" << shortest(hi) << "]\nset yrange [0:*]\n"
+      << "set offsets 0,0,graph 0.1,0\n"
       << "set arrow 1 from " << shortest(pTh) << ",graph 0 to " << shortest(pTh)
       << ",graph 1 nohead dt 2 lw 2 lc rgb '#c0392b'\n"
       << "plot $order using 1:2 with boxes lc rgb '#1f4e8c' title 'points in bins of 0.1', NaN with lines dt 2 lw 2 lc rgb '#c0392b' title "
-      << quoted("theoretical order " + shortest(pTh)) << "\nunset arrow 1\n";
+      << quoted("theoretical order " + shortest(pTh)) << "\nunset arrow 1\nset offsets 0,0,0,0\n";
   }
   g << "set style fill solid 0.6 noborder\n";
 

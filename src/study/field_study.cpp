@@ -40,8 +40,11 @@ struct PointStudy {
 }  // namespace
 
 double badness(const QuantityStudy& q) {
+  // Each group is a band of width 2: [0, 1) by GCI, [1, 2) without a GCI, by the relative change
+  // e_a21 of the two finest grids; t / (1 + t) keeps the order of t >= 0 within a band.
+  auto band = [](double t) { return std::isfinite(t) && t >= 0.0 ? t / (1.0 + t) : 1.0; };
   const double gci = q.standard.gciFine21;
-  const double rank = std::isfinite(gci) && gci >= 0.0 ? gci / (1.0 + gci) : 1.0;  // in [0, 1]
+  const double rank = std::isfinite(gci) ? band(gci) : 1.0 + band(q.standard.ea21);
   return (q.converges() ? 0.0 : 2.0) + rank;
 }
 
@@ -144,6 +147,8 @@ FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& o
   out.notConverging = notConverging->load();
   out.stats = std::move(result.stats);
   out.series = std::move(result.series);
+  out.readSeconds = result.readSeconds;
+  out.writeSeconds = result.writeSeconds;
   return out;
 }
 

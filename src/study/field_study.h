@@ -66,6 +66,9 @@ struct FieldStudy {
   uint64_t notConverging = 0;  // points that are not monotonically convergent with an order
   field::FieldStats stats;
   field::Series series;
+  // Time spent in the serial stages (reading; writing and merging): what bounds the speedup.
+  double readSeconds = 0.0;
+  double writeSeconds = 0.0;
 };
 
 // Studies every point, writing its summary.csv row to `summary` (already open, its header
@@ -76,7 +79,8 @@ FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& o
 
 // How badly a point converges, for the ranking of the worst points: those that do not converge
 // monotonically with an order above all others; in each group the larger GCI_fine21 the worse,
-// no GCI worst of all (as the table study ranks its quantities).
+// no GCI worst of all (as the table study ranks its quantities), and among those the larger
+// relative change e_a21 the worse.
 double badness(const QuantityStudy& q);
 
 }  // namespace kv::study
