@@ -4,8 +4,8 @@
 #   1. installs what is missing (mingw-w64, wine, the GoogleTest sources);
 #   2. builds the Linux program (build/release) and the Windows one (build/windows);
 #   3. runs the launcher's, the field engine's and the study's Windows unit tests under wine,
-#      and a study of the shipped CSV example against the Linux program's (summary.csv and
-#      study.json);
+#      and a study of the shipped CSV example and a field study of the trapezoid example against
+#      the Linux program's (summary.csv and study.json);
 #   4. runs the Windows program, as a user would, in a temporary copy of every golden case and
 #      checks that it writes the same files as the Linux program, byte for byte (CR LF and
 #      Latin-1 included), the run's date and time aside;
@@ -137,7 +137,22 @@ else
   diff "$work/study_linux/step_flow.study/summary.csv" "$work/study_windows/step_flow.study/summary.csv" | head -20
   fail "study of examples/study/step_flow.csv"
 fi
-mark "unit tests and a study under wine" "$t"
+# A field study (the trapezoid example's grid files, one point per value record) on the
+# std::thread pipeline: the same summary.csv and study.json as the Linux program's on oneTBB.
+mkdir "$work/field_linux" "$work/field_windows"
+cp examples/trapezoid/* "$work/field_linux/"
+cp examples/trapezoid/* "$work/field_windows/"
+(cd "$work/field_linux" && "$release/kestrovanilque" study trapezoid_case.txt --field --no-plots >/dev/null)
+(cd "$work/field_windows" && wine "$windows/kestrovanilque.exe" study trapezoid_case.txt --field \
+  --no-plots --threads 2 >/dev/null 2>&1) || true
+if cmp -s "$work/field_linux/trapezoid_case.study/summary.csv" "$work/field_windows/trapezoid_case.study/summary.csv" &&
+    cmp -s "$work/field_linux/trapezoid_case.study/study.json" "$work/field_windows/trapezoid_case.study/study.json"; then
+  pass "field study of examples/trapezoid: the Linux run's summary.csv and study.json"
+else
+  diff "$work/field_linux/trapezoid_case.study/summary.csv" "$work/field_windows/trapezoid_case.study/summary.csv" | head -20
+  fail "field study of examples/trapezoid"
+fi
+mark "unit tests and studies under wine" "$t"
 
 # --- 4. Golden cases: the Windows program against the Linux one -------------------------------
 # The Windows programs are copied out of the tree, as a user would have them.
