@@ -159,7 +159,7 @@ std::string fieldPlotScript(const FieldStudy& study, const std::string& folder) 
     }
     g << "set xrange [1:" << shortest(std::max<double>(2.0, static_cast<double>(study.points))) << "]\nset yrange [*:*]\n";
     if (!any) {
-      g << "unset logscale\nset yrange [0:1]\nset label 1 'nothing to draw' at graph 0.5,0.5 center\nplot NaN notitle\nunset label 1\n";
+      g << "unset logscale\nset format y '%g'\nset yrange [0:1]\nset label 1 'nothing to draw' at graph 0.5,0.5 center\nplot NaN notitle\nunset label 1\n";
       continue;
     }
     g << panel.block << " << EOD\n" << data.str() << "EOD\n";

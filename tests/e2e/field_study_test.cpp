@@ -208,6 +208,7 @@ TEST(FieldStudy, InterruptionLeavesNothingAndEndsAsTheSignal) {
     for (const auto& e : fs::directory_iterator(f.path() / "case.study", error)) {
       temporary |= e.path().filename().string().rfind("summary.csv.part", 0) == 0;
     }
+    if (!temporary) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_TRUE(temporary);
   kill(pid, SIGINT);
