@@ -1,7 +1,8 @@
 # Quick start: `make demo` runs the tool on the shipped example; `make test` runs every test.
 # Both install what is missing on a Debian machine first.
 
-BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
+BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
+  libtbb-dev
 # gnuplot draws the plots (the wgnuplot adapter, the study's report); without it a run still
 # completes.
 RUN_PACKAGES := gnuplot-nox
@@ -77,15 +78,17 @@ clean:
 	rm -rf build
 
 # Benchmarks, never part of `make test`: the formatted-record writer against std::to_chars, then
-# whole runs of the binary for N = 250 to 2000 grids; each prints PASS or FAIL per target.
+# whole runs of the binary for N = 250 to 2000 grids, then field studies of 10^5 to 10^7 points
+# beside a pandas reference; each prints PASS or FAIL per target.
 BENCH := build/bench
 
 .PHONY: bench
 bench:
-	@tools/ensure-deps.sh $(BUILD_PACKAGES) libbenchmark-dev
+	@tools/ensure-deps.sh $(BUILD_PACKAGES) libbenchmark-dev python3-pandas
 	cmake -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_BENCH=ON -DKV_BUILD_TESTS=OFF
 	cmake --build $(BENCH) -j $(JOBS)
 	@status=0; \
 	$(BENCH)/bench/writer_bench || status=1; \
 	$(BENCH)/bench/run_bench || status=1; \
+	$(BENCH)/bench/field_bench || status=1; \
 	exit $$status

@@ -3,8 +3,9 @@
 #
 #   1. installs what is missing (mingw-w64, wine, the GoogleTest sources);
 #   2. builds the Linux program (build/release) and the Windows one (build/windows);
-#   3. runs the launcher's and the study's Windows unit tests under wine, and a study of the
-#      shipped CSV example against the Linux program's (summary.csv and study.json);
+#   3. runs the launcher's, the field engine's and the study's Windows unit tests under wine,
+#      and a study of the shipped CSV example and a field study of the trapezoid example against
+#      the Linux program's (summary.csv and study.json);
 #   4. runs the Windows program, as a user would, in a temporary copy of every golden case and
 #      checks that it writes the same files as the Linux program, byte for byte (CR LF and
 #      Latin-1 included), the run's date and time aside;
@@ -60,7 +61,7 @@ t=$(now)
 quiet cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 quiet cmake --build "$windows" -j "$jobs" --target kestrovanilque launch_tests log_command \
-  launch_once study_tests
+  launch_once study_tests field_tests
 mark "Windows cross-build (mingw-w64)" "$t"
 
 for exe in kestrovanilque launch_tests log_command launch_once; do
@@ -110,24 +111,18 @@ fail() {
   echo "not ok - $1"
 }
 
-# --- 3. The launcher's Windows unit tests -----------------------------------------------------
+# --- 3. Windows unit tests: the launcher, and the field engine on std::thread ------------------
 t=$(now)
-if wine "$windows/launch_tests.exe" >"$work/launch_tests.out" 2>&1 &&
-    grep -q '^\[  PASSED  \]' "$work/launch_tests.out" &&
-    ! grep -q '^\[  FAILED  \]' "$work/launch_tests.out"; then
-  pass "launch_tests.exe: $(grep '^\[  PASSED  \]' "$work/launch_tests.out" | tr -d '\r')"
-else
-  cat "$work/launch_tests.out"
-  fail "launch_tests.exe"
-fi
-if wine "$windows/study_tests.exe" >"$work/study_tests.out" 2>&1 &&
-    grep -q '^\[  PASSED  \]' "$work/study_tests.out" &&
-    ! grep -q '^\[  FAILED  \]' "$work/study_tests.out"; then
-  pass "study_tests.exe: $(grep '^\[  PASSED  \]' "$work/study_tests.out" | tr -d '\r')"
-else
-  cat "$work/study_tests.out"
-  fail "study_tests.exe"
-fi
+for tests in launch_tests field_tests study_tests; do
+  if wine "$windows/$tests.exe" >"$work/$tests.out" 2>&1 &&
+      grep -q '^\[  PASSED  \]' "$work/$tests.out" &&
+      ! grep -q '^\[  FAILED  \]' "$work/$tests.out"; then
+    pass "$tests.exe: $(grep '^\[  PASSED  \]' "$work/$tests.out" | tr -d '\r')"
+  else
+    cat "$work/$tests.out"
+    fail "$tests.exe"
+  fi
+done
 # A study of the shipped CSV example: the same summary.csv and study.json as on Linux.
 mkdir "$work/study_linux" "$work/study_windows"
 cp examples/study/step_flow.csv "$work/study_linux/"
@@ -142,7 +137,22 @@ else
   diff "$work/study_linux/step_flow.study/summary.csv" "$work/study_windows/step_flow.study/summary.csv" | head -20
   fail "study of examples/study/step_flow.csv"
 fi
-mark "unit tests and a study under wine" "$t"
+# A field study (the trapezoid example's grid files, one point per value record) on the
+# std::thread pipeline: the same summary.csv and study.json as the Linux program's on oneTBB.
+mkdir "$work/field_linux" "$work/field_windows"
+cp examples/trapezoid/* "$work/field_linux/"
+cp examples/trapezoid/* "$work/field_windows/"
+(cd "$work/field_linux" && "$release/kestrovanilque" study trapezoid_case.txt --field --no-plots >/dev/null)
+(cd "$work/field_windows" && wine "$windows/kestrovanilque.exe" study trapezoid_case.txt --field \
+  --no-plots --threads 2 >/dev/null 2>&1) || true
+if cmp -s "$work/field_linux/trapezoid_case.study/summary.csv" "$work/field_windows/trapezoid_case.study/summary.csv" &&
+    cmp -s "$work/field_linux/trapezoid_case.study/study.json" "$work/field_windows/trapezoid_case.study/study.json"; then
+  pass "field study of examples/trapezoid: the Linux run's summary.csv and study.json"
+else
+  diff "$work/field_linux/trapezoid_case.study/summary.csv" "$work/field_windows/trapezoid_case.study/summary.csv" | head -20
+  fail "field study of examples/trapezoid"
+fi
+mark "unit tests and studies under wine" "$t"
 
 # --- 4. Golden cases: the Windows program against the Linux one -------------------------------
 # The Windows programs are copied out of the tree, as a user would have them.

@@ -78,10 +78,8 @@ std::string resolve(const fs::path& folder, const std::string& field) {
 
 }  // namespace
 
-StudyCase readMainDataCase(const std::string& file, const std::string& text) {
-  StudyCase c;
-  c.kind = StudyCase::Kind::MainData;
-  c.file = file;
+MainDataHead readMainDataHead(const std::string& file, const std::string& text) {
+  MainDataHead head;
   const fs::path folder = fs::path(file).parent_path();
   Reader main(file, text);
   int32_t variableNumber = 0, hasExact = 0, pL = 0, deltaP = 0, refinementType = 0,
@@ -106,20 +104,33 @@ StudyCase readMainDataCase(const std::string& file, const std::string& text) {
     throw InputError(file, countLine, "the number of grids is " + std::to_string(gridCount) +
                                           ": a study needs two grids at least");
   }
-  std::vector<std::string> gridFiles;
-  std::vector<size_t> gridLines;
   for (int32_t i = 1; i <= gridCount; ++i) {
     std::string name(kFileNameLength, ' ');
-    gridLines.push_back(main.line());
+    head.gridLines.push_back(main.line());
     main.read({InputItem::text(name, kFileNameLength)}, "the name of grid file " + std::to_string(i));
-    gridFiles.push_back(resolve(folder, name));
+    head.gridFiles.push_back(resolve(folder, name));
   }
   std::string title(kTitleLength, ' ');
   main.read({InputItem::text(title, kTitleLength)}, "the title");
-  c.title = std::string(adjusted(title));
-  c.theoreticalOrder = pL;
-  c.safetyFactor = Fs;
-  c.classic = {deltaP, refinementType, maxIterations, tolerance, pUMin, pUMax};
+  head.title = std::string(adjusted(title));
+  head.pL = pL;
+  head.Fs = Fs;
+  head.classic = {deltaP, refinementType, maxIterations, tolerance, pUMin, pUMax};
+  if (hasExact == 1) head.exactFile = resolve(folder, exactFile);
+  return head;
+}
+
+StudyCase readMainDataCase(const std::string& file, const std::string& text) {
+  StudyCase c;
+  c.kind = StudyCase::Kind::MainData;
+  c.file = file;
+  const MainDataHead head = readMainDataHead(file, text);
+  const std::vector<std::string>& gridFiles = head.gridFiles;
+  const std::vector<size_t>& gridLines = head.gridLines;
+  c.title = head.title;
+  c.theoreticalOrder = head.pL;
+  c.safetyFactor = head.Fs;
+  c.classic = head.classic;
 
   std::vector<std::vector<double>> values;  // per grid, in the file's order (coarsest first)
   for (size_t g = 0; g < gridFiles.size(); ++g) {
@@ -153,8 +164,8 @@ StudyCase readMainDataCase(const std::string& file, const std::string& text) {
     for (const std::vector<double>& grid : values) q.values.push_back(grid[k]);
     c.quantities.push_back(std::move(q));
   }
-  if (hasExact == 1) {
-    const std::string exactName = resolve(folder, exactFile);
+  if (head.exactFile) {
+    const std::string& exactName = *head.exactFile;
     Reader exact(exactName, readCaseText(exactName));
     std::vector<double> exactValues = readValueRecords(exact);
     for (size_t k = 0; k < count && k < exactValues.size(); ++k) {

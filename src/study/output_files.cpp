@@ -1,74 +1,89 @@
 #include "study/output_files.h"
 
-#include <cstdio>
-#include <random>
-#include <vector>
+#include "field/platform.h"
 
 namespace kv::study {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool writeWhole(const fs::path& path, const std::string& content) {
-  std::FILE* out = std::fopen(path.string().c_str(), "wb");
-  if (out == nullptr) return false;
-  const bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-  return (std::fclose(out) == 0) && written;
-}
-
-}  // namespace
-
-std::optional<std::string> writeOutputs(const fs::path& folder, std::span<const OutputFile> files) {
+std::optional<std::string> OutputSet::create() {
   std::error_code error;
-  // The folders created here, innermost last, so that a failure can take them away again.
-  std::vector<fs::path> created;
-  for (fs::path p = folder; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
-    created.insert(created.begin(), p);
+  std::vector<fs::path> missing;
+  for (fs::path p = folder_; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
+    missing.insert(missing.begin(), p);
     if (p == p.parent_path()) break;
   }
-  auto undoFolders = [&] {
-    for (auto it = created.rbegin(); it != created.rend(); ++it) fs::remove(*it, error);  // only if empty
-  };
-  for (const fs::path& p : created) {
+  for (const fs::path& p : missing) {
+    // Registered before it exists, so that an interruption at any moment takes it away again.
+    createdSlots_.push_back(field::platform::protectTemporary(p.string()));
     if (!fs::create_directory(p, error) && error) {
       const std::string message = "cannot create the folder " + p.string() + " (" + error.message() + ")";
-      undoFolders();
+      field::platform::releaseTemporary(createdSlots_.back());
+      createdSlots_.pop_back();
+      discard();
       return message;
     }
+    created_.push_back(p);
   }
-  if (!fs::is_directory(folder, error)) return folder.string() + " is not a folder";
+  if (!fs::is_directory(folder_, error)) return folder_.string() + " is not a folder";
+  return std::nullopt;
+}
 
-  std::random_device random;
-  const std::string tag = ".tmp-" + std::to_string(random());
-  std::vector<fs::path> temporary;
-  for (const OutputFile& f : files) {
-    const fs::path path = folder / ("." + f.name + tag);
-    temporary.push_back(path);
-    if (!writeWhole(path, f.content)) {
-      for (const fs::path& t : temporary) fs::remove(t, error);
-      undoFolders();
-      return "cannot write " + (folder / f.name).string();
-    }
+field::OutputFile* OutputSet::open(const std::string& name, std::string& failure) {
+  auto file = std::make_unique<field::OutputFile>();
+  if (file->open((folder_ / name).string())) {
+    failure = "cannot write " + (folder_ / name).string();
+    return nullptr;
   }
-  // Only files are replaced: a folder in the place of an output stops the study before any
-  // output is renamed.
-  for (const OutputFile& f : files) {
-    const fs::path target = folder / f.name;
+  names_.push_back(name);
+  files_.push_back(std::move(file));
+  return files_.back().get();
+}
+
+std::optional<std::string> OutputSet::commit() {
+  std::error_code error;
+  for (const std::string& name : names_) {
+    const fs::path target = folder_ / name;
     if (fs::exists(target, error) && !fs::is_regular_file(target, error)) {
-      for (const fs::path& t : temporary) fs::remove(t, error);
+      discard();
       return target.string() + " exists and is not a file";
     }
   }
-  for (size_t k = 0; k < files.size(); ++k) {
-    const fs::path target = folder / files[k].name;
-    fs::rename(temporary[k], target, error);
-    if (error) {
-      for (size_t m = k; m < files.size(); ++m) fs::remove(temporary[m], error);
-      return "cannot replace " + target.string();
+  for (size_t k = 0; k < files_.size(); ++k) {
+    if (files_[k]->commit()) {
+      discard();
+      return "cannot replace " + (folder_ / names_[k]).string();
     }
   }
+  committed_ = true;
+  for (int slot : createdSlots_) field::platform::releaseTemporary(slot);
+  createdSlots_.clear();
   return std::nullopt;
+}
+
+void OutputSet::discard() {
+  for (auto& file : files_) file->discard();
+  files_.clear();
+  names_.clear();
+  if (!committed_) {
+    std::error_code error;
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) fs::remove(*it, error);  // only if empty
+  }
+  created_.clear();
+  for (int slot : createdSlots_) field::platform::releaseTemporary(slot);
+  createdSlots_.clear();
+}
+
+std::optional<std::string> writeOutputs(const fs::path& folder, std::span<const OutputFile> files) {
+  OutputSet set(folder);
+  if (auto failure = set.create()) return failure;
+  for (const OutputFile& f : files) {
+    std::string failure;
+    field::OutputFile* out = set.open(f.name, failure);
+    if (out == nullptr) return failure;
+    if (!out->write(f.content)) return "cannot write " + (folder / f.name).string();
+  }
+  return set.commit();
 }
 
 }  // namespace kv::study

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "study/csv_case.h"
+#include "study/field_report.h"
+#include "study/field_study.h"
 #include "study/main_data_case.h"
 #include "study/output_files.h"
 #include "study/plots.h"
@@ -35,13 +37,21 @@ struct Arguments {
   int dim = 0;
   bool noPlots = false;
   bool strict = false;
+  bool field = false;
+  unsigned threads = 0;
 };
 
 void print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-StudyCase readCase(Arguments a) {
+// A case to study: a table of quantities (or a small main data file), or a field.
+struct Case {
+  std::optional<StudyCase> table;
+  std::optional<FieldStudyCase> field;
+};
+
+Case readCase(Arguments a) {
   std::string text = readCaseText(a.caseFile);
   // The classic start file names the main data file: follow it.
   if (fs::path(a.caseFile).filename() == "Kestrovanilque.in" && !looksLikeCsv(text)) {
@@ -60,11 +70,84 @@ StudyCase readCase(Arguments a) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const bool csv = a.caseFile == "-" || extension == ".csv" || extension == ".tsv" ||
                    text.empty() || looksLikeCsv(text);
-  if (csv) return parseCsvCase(text, a.caseFile, {a.cells, a.dim});
+  if (csv && isFieldTable(text)) return {std::nullopt, readFieldTable(a.caseFile, a.dim)};
+  if (csv) {
+    if (a.field) {
+      throw InputError(displayName(a.caseFile), 0,
+                       "--field needs a field case (a table with the header h,file or cells,file) "
+                       "or a main data file; this table holds quantities");
+    }
+    return {parseCsvCase(text, a.caseFile, {a.cells, a.dim}), std::nullopt};
+  }
   if (a.cells) {
     throw InputError(a.caseFile, 0, "--cells applies to CSV cases only; a main data file gives h");
   }
-  return readMainDataCase(a.caseFile, text);
+  if (auto field = readMainDataField(a.caseFile, text, a.field)) return {std::nullopt, std::move(field)};
+  return {readMainDataCase(a.caseFile, text), std::nullopt};
+}
+
+void printError(const InputError& e) {
+  InputError named(displayName(e.file()), e.line(), e.what());
+  print(stderr, std::string(kProgram) + ": error: " + named.where() + "\n");
+}
+
+// Copies a file to standard output in blocks.
+void printFile(const fs::path& path) {
+  std::FILE* in = std::fopen(path.string().c_str(), "rb");
+  if (in == nullptr) return;
+  std::vector<char> block(size_t{1} << 20);
+  size_t n;
+  while ((n = std::fread(block.data(), 1, block.size(), in)) > 0) std::fwrite(block.data(), 1, n, stdout);
+  std::fclose(in);
+}
+
+// A field: summary.csv is written while the points are read, in one pass; study.json and
+// report.html follow from the distribution. Every output is temporary until all are complete.
+int runFieldCase(const Arguments& a, const FieldStudyCase& input, const fs::path& folder) {
+  OutputSet outputs(folder);
+  if (std::optional<std::string> failure = outputs.create()) {
+    print(stderr, std::string(kProgram) + ": error: " + *failure + ": choose another folder with --out\n");
+    return 3;
+  }
+  std::string failure;
+  field::OutputFile* summary = outputs.open("summary.csv", failure);
+  field::OutputFile* json = summary ? outputs.open("study.json", failure) : nullptr;
+  field::OutputFile* report = json ? outputs.open("report.html", failure) : nullptr;
+  if (report == nullptr) {
+    print(stderr, std::string(kProgram) + ": error: " + failure + ": choose another folder with --out\n");
+    return 3;
+  }
+  summary->write(summaryHeader(a.targetGci.has_value()));
+  FieldStudy study;
+  try {
+    study = runFieldStudy(input, {{a.order, a.fs, a.targetGci}, a.threads, true}, *summary);
+  } catch (const InputError& e) {
+    outputs.discard();
+    printError(e);
+    return 2;
+  }
+  FieldPlots plots;
+  if (a.noPlots) {
+    plots.note = "--no-plots was given";
+  } else {
+    plots = drawFieldPlots(study);
+  }
+  const std::string jsonText = fieldJson(study);
+  json->write(jsonText);
+  report->write(fieldReportHtml(study, plots));
+  if (std::optional<std::string> problem = outputs.commit()) {
+    print(stderr, std::string(kProgram) + ": error: " + *problem + ": choose another folder with --out\n");
+    return 3;
+  }
+  if (a.format == "csv") {
+    printFile(folder / "summary.csv");
+  } else if (a.format == "json") {
+    print(stdout, jsonText);
+  } else {
+    print(stdout, fieldText(study));
+    print(stdout, "report: " + (folder / "report.html").string() + "\n");
+  }
+  return a.strict && study.notConverging > 0 ? 1 : 0;
 }
 
 fs::path outputFolder(const Arguments& a) {
@@ -111,6 +194,9 @@ int runStudyCommand(int argc, char** argv) {
   cells->needs(app.get_option("--dim"));
   app.add_flag("--no-plots", a.noPlots, "do not draw the plots of report.html");
   app.add_flag("--strict", a.strict, "exit 1 when a quantity does not converge monotonically or has no observed order");
+  app.add_flag("--field", a.field, "study a main data file as a field, one point per value record, however few the records (by default a field needs more than 100)");
+  app.add_option("--threads", a.threads, "threads of a field study (default: all cores)")
+      ->check(CLI::Range(1u, 1024u));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -121,14 +207,15 @@ int runStudyCommand(int argc, char** argv) {
     return 2;
   }
 
-  StudyCase input;
+  Case read;
   try {
-    input = readCase(a);
+    read = readCase(a);
   } catch (const InputError& e) {
-    InputError named(displayName(e.file()), e.line(), e.what());
-    print(stderr, std::string(kProgram) + ": error: " + named.where() + "\n");
+    printError(e);
     return 2;
   }
+  if (read.field) return runFieldCase(a, *read.field, outputFolder(a));
+  const StudyCase& input = *read.table;
   const StudyResult study = runStudy(input, {a.order, a.fs, a.targetGci});
   StudyPlots plots;
   if (a.noPlots) {

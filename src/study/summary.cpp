@@ -110,15 +110,19 @@ std::string summaryRow(const QuantityStudy& q, bool withTarget) {
   return row;
 }
 
-std::string summaryCsv(const StudyResult& study) {
-  const bool withTarget = study.targetGci.has_value();
+std::string summaryHeader(bool withTarget) {
   std::string out;
   for (const SummaryColumn& c : kColumns) {
     if (c.targetOnly && !withTarget) continue;
     if (&c != kColumns) out.push_back(',');
     out += c.name;
   }
-  out.push_back('\n');
+  return out + "\n";
+}
+
+std::string summaryCsv(const StudyResult& study) {
+  const bool withTarget = study.targetGci.has_value();
+  std::string out = summaryHeader(withTarget);
   for (const QuantityStudy& q : study.quantities) out += summaryRow(q, withTarget) + "\n";
   return out;
 }

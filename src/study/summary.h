@@ -23,6 +23,9 @@ std::span<const SummaryColumn> summaryColumns();
 // columns only with `withTarget`.
 std::string summaryRow(const QuantityStudy& q, bool withTarget = false);
 
+// The header line of summary.csv, with its line end.
+std::string summaryHeader(bool withTarget = false);
+
 // The whole of summary.csv: the header and one row per quantity, LF line ends.
 std::string summaryCsv(const StudyResult& study);
 

@@ -1,0 +1,249 @@
+#include "field/engine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "field/number.h"
+#include "field/platform.h"
+#include "field/progress.h"
+
+namespace kv::field {
+
+unsigned defaultThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+namespace {
+
+// The lines of one file in one chunk, handed out record by record.
+class RecordCursor {
+ public:
+  void reset(std::string_view text, size_t firstLine, Layout layout) {
+    text_ = text;
+    pos_ = 0;
+    line_ = firstLine;
+    layout_ = layout;
+  }
+  // The next record line (without its line end) and its line number.
+  std::string_view next(size_t& line) {
+    for (;;) {
+      size_t end = text_.find('\n', pos_);
+      size_t stop = end == std::string_view::npos ? text_.size() : end;
+      std::string_view record = text_.substr(pos_, stop - pos_);
+      line = line_;
+      pos_ = end == std::string_view::npos ? text_.size() : end + 1;
+      ++line_;
+      if (isRecordLine(record, layout_)) return record;
+    }
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+  size_t line_ = 0;
+  Layout layout_ = Layout::Classic;
+};
+
+bool sameId(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  int64_t x = 0, y = 0;  // 007 and 7 are the same point
+  return parseInteger(a, x) && parseInteger(b, y) && x == y;
+}
+
+struct SeriesEntry {
+  std::string_view id;
+  double p;
+  double gci;
+};
+
+struct Chunk {
+  uint64_t firstPosition = 0;
+  size_t points = 0;
+  std::vector<std::string> text;  // per file
+  std::vector<size_t> firstLine;  // per file
+  uint64_t bytesRead = 0;         // of all the files, after this chunk
+  std::string rows;
+  FieldStats stats;
+  std::vector<SeriesEntry> series;
+  std::optional<Error> error;
+  // A file that ends before the others: reported after the points all files still share.
+  std::optional<Error> shortFile;
+};
+
+// Adds the time from its construction to its end to `total`.
+struct StageTimer {
+  using Clock = std::chrono::steady_clock;
+  double& total;
+  Clock::time_point start = Clock::now();
+  ~StageTimer() { total += std::chrono::duration<double>(Clock::now() - start).count(); }
+};
+
+std::string where(const std::string& file, size_t line) {
+  return file + ":" + std::to_string(line);
+}
+
+}  // namespace
+
+FieldResult runField(const std::vector<PointFile>& grids, const std::optional<PointFile>& exact,
+                     const PointKernel& kernel, OutputFile& out, const FieldOptions& options) {
+  FieldResult result;
+  std::vector<PointFile> files = grids;
+  if (exact) files.push_back(*exact);
+  const size_t gridCount = grids.size();
+  const size_t fileCount = files.size();
+  std::vector<PointFileReader> readers(fileCount);
+  uint64_t totalBytes = 0;
+  for (size_t f = 0; f < fileCount; ++f) {
+    if (auto error = readers[f].open(files[f])) {
+      result.error = error;
+      return result;
+    }
+    std::error_code ignored;
+    uintmax_t size = std::filesystem::file_size(files[f].path, ignored);
+    if (!ignored) totalBytes += size;
+    if (f < gridCount) result.spacings.push_back(readers[f].spacing());
+  }
+
+  const unsigned threads = options.threads ? options.threads : defaultThreads();
+  const size_t chunkPoints = std::max<size_t>(1, options.chunkPoints);
+  const size_t slots = options.chunksInFlight ? options.chunksInFlight
+                                              : std::max<size_t>(2, 2 * size_t{threads});
+  std::vector<std::unique_ptr<Chunk>> chunks(slots);
+  for (auto& chunk : chunks) {
+    chunk = std::make_unique<Chunk>();
+    chunk->text.resize(fileCount);
+    chunk->firstLine.resize(fileCount);
+    chunk->stats.worst = WorstPoints(options.worstPoints);
+  }
+  ProgressLine progress(options.progress && platform::stderrIsTerminal(), totalBytes);
+  std::atomic<bool> stop{false};
+  uint64_t nextPosition = 0;
+  result.stats.worst = WorstPoints(options.worstPoints);
+
+  PipelineStages stages;
+  stages.read = [&](size_t slot) {
+    if (stop.load()) return false;
+    StageTimer timer{result.readSeconds};
+    Chunk& c = *chunks[slot];
+    c.error.reset();
+    c.shortFile.reset();
+    std::vector<size_t> taken(fileCount);
+    for (size_t f = 0; f < fileCount; ++f) {
+      c.text[f].clear();
+      if (auto error = readers[f].take(chunkPoints, c.text[f], taken[f], c.firstLine[f])) {
+        c.error = error;
+        c.points = 0;
+        stop = true;
+        return true;  // the error travels with the chunk, so it is reported in order
+      }
+    }
+    auto [fewest, most] = std::minmax_element(taken.begin(), taken.end());
+    if (*most == 0) return false;
+    if (*fewest != *most) {
+      const size_t shortFile = static_cast<size_t>(fewest - taken.begin());
+      const size_t longFile = static_cast<size_t>(most - taken.begin());
+      const uint64_t count = nextPosition + *fewest;
+      c.shortFile = Error{files[shortFile].path, readers[shortFile].nextLine(),
+                          "ends after " + std::to_string(count) + " points, but " +
+                              files[longFile].path + " holds more (every file of a field must "
+                              "hold the same points)"};
+      stop = true;
+    }
+    c.firstPosition = nextPosition;
+    c.points = *fewest;
+    nextPosition += c.points;
+    c.bytesRead = 0;
+    for (const PointFileReader& r : readers) c.bytesRead += r.bytesRead();
+    return true;
+  };
+
+  stages.process = [&](size_t slot) {
+    Chunk& c = *chunks[slot];
+    c.rows.clear();
+    c.stats.clear();
+    c.series.clear();
+    if (c.error) return;
+    std::vector<RecordCursor> cursors(fileCount);
+    for (size_t f = 0; f < fileCount; ++f) {
+      cursors[f].reset(c.text[f], c.firstLine[f], files[f].layout);
+    }
+    std::vector<double> values(gridCount);
+    std::vector<size_t> lines(fileCount);
+    std::vector<RecordFields> fields(fileCount);
+    for (size_t i = 0; i < c.points; ++i) {
+      const uint64_t position = c.firstPosition + i;
+      std::optional<double> exactValue;
+      for (size_t f = 0; f < fileCount; ++f) {
+        std::string_view record = cursors[f].next(lines[f]);
+        if (auto message = splitRecord(record, files[f].layout, fields[f])) {
+          c.error = Error{files[f].path, lines[f], *message};
+          return;
+        }
+        double value = 0.0;
+        if (files[f].layout == Layout::Classic) {
+          int64_t index = 0;
+          if (!parseInteger(fields[f].id, index)) {
+            c.error = Error{files[f].path, lines[f],
+                            "the index '" + std::string(fields[f].id) + "' is not an integer"};
+            return;
+          }
+        }
+        if (!parseReal(fields[f].value, value)) {
+          c.error = Error{files[f].path, lines[f],
+                          "the value '" + std::string(fields[f].value) + "' of point " +
+                              std::string(fields[f].id) + " is not a number"};
+          return;
+        }
+        if (f > 0 && !sameId(fields[0].id, fields[f].id)) {
+          c.error = Error{files[f].path, lines[f],
+                          "point " + std::to_string(position + 1) + " has the id '" +
+                              std::string(fields[f].id) + "' here but '" +
+                              std::string(fields[0].id) + "' in " +
+                              where(files[0].path, lines[0]) +
+                              " (the files of a field must list the same points in the same "
+                              "order)"};
+          return;
+        }
+        if (f < gridCount) {
+          values[f] = value;
+        } else {
+          exactValue = value;
+        }
+      }
+      Point point{position, fields[0].id, values, exactValue};
+      PointSummary summary = kernel(point, c.rows);
+      c.stats.add(position, point.id, summary);
+      c.series.push_back({point.id, summary.p, summary.gci});
+    }
+  };
+
+  stages.write = [&](size_t slot) {
+    Chunk& c = *chunks[slot];
+    if (result.error) return;
+    StageTimer timer{result.writeSeconds};
+    if (c.error || c.shortFile) {
+      result.error = c.error ? c.error : c.shortFile;
+      stop = true;
+      return;
+    }
+    if (!out.write(c.rows)) {
+      result.error = Error{out.path(), 0, "cannot be written (disk full?)"};
+      stop = true;
+      return;
+    }
+    result.stats.merge(c.stats);
+    for (size_t i = 0; i < c.series.size(); ++i) {
+      result.series.add(c.firstPosition + i, c.series[i].id, c.series[i].p, c.series[i].gci);
+    }
+    result.points += c.points;
+    progress.update(result.points, c.bytesRead);
+  };
+
+  runPipeline(threads, slots, stages, options.backend);
+  progress.finish();
+  return result;
+}
+
+}  // namespace kv::field

@@ -1,0 +1,71 @@
+// The field engine: every point of a field, sampled at the same points on every grid, in one
+// pass over the point files with bounded memory, on all cores.
+//
+// The grid files (and the file of exact values, if any) are read in lockstep, a chunk of points
+// at a time, in large blocks: read (one thread, in order) -> parse and compute (all threads) ->
+// write and merge statistics (one thread, in order). Records are matched by position and their
+// ids must agree in every file. The output and the statistics are the same, byte for byte,
+// whatever the number of threads and the size of the chunks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "field/error.h"
+#include "field/output_file.h"
+#include "field/pipeline.h"
+#include "field/point_file.h"
+#include "field/stats.h"
+
+namespace kv::field {
+
+// One point as the per-point computation sees it.
+struct Point {
+  uint64_t position = 0;     // 0-based position of its record in the files
+  std::string_view id;       // as written in the first grid file
+  // One value per grid, in the order of the grid files given to runField (a field case lists
+  // them finest first: values[0] is grid 1 of the standard procedure).
+  std::span<const double> values;
+  std::optional<double> exact;
+};
+
+// The per-point computation: appends the point's output row (with its line end) to `row`, and
+// returns what the statistics need. Called from several threads at once on different points:
+// it must not change shared state.
+using PointKernel = std::function<PointSummary(const Point& point, std::string& row)>;
+
+struct FieldOptions {
+  unsigned threads = 0;          // 0: all cores
+  size_t chunkPoints = 4096;     // points per chunk
+  size_t chunksInFlight = 0;     // 0: twice the threads (at least 2)
+  bool progress = true;          // a progress line when standard error is a terminal
+  size_t worstPoints = 20;       // K of the worst converging points kept
+  PipelineBackend backend = PipelineBackend::Default;
+};
+
+struct FieldResult {
+  std::optional<Error> error;  // set: nothing useful was computed; the output is incomplete
+  uint64_t points = 0;
+  FieldStats stats;
+  Series series;
+  std::vector<std::optional<double>> spacings;  // per grid, from FirstRecord::Spacing files
+  // Time spent in the serial stages (reading; writing and merging), which bounds the speedup
+  // that more threads can give: at most (all the time) / (the serial time).
+  double readSeconds = 0.0;
+  double writeSeconds = 0.0;
+};
+
+// Reads the grid files (and the exact values) in lockstep and runs `kernel` on every point,
+// writing the rows in order to `out` (already open; whatever was written before stays first).
+// The caller commits `out` when the result has no error, and discards it otherwise.
+FieldResult runField(const std::vector<PointFile>& grids, const std::optional<PointFile>& exact,
+                     const PointKernel& kernel, OutputFile& out, const FieldOptions& options = {});
+
+unsigned defaultThreads();
+
+}  // namespace kv::field

@@ -1,0 +1,200 @@
+#include "field/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "temp_folder.h"
+
+namespace kv::field {
+namespace {
+
+using testing_support::fileBytes;
+using testing_support::TempFolder;
+using testing_support::writeBytes;
+
+std::string shortest(double x) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
+}
+
+double valueOf(size_t grid, size_t i) {
+  double h = 0.1 * static_cast<double>(1 << grid);
+  return 1.0 + h * h * std::sin(0.01 * static_cast<double>(i)) + 1e-3 * static_cast<double>(i);
+}
+
+// A field of `n` points written in every layout the engine reads: a classic grid file with its
+// spacing record (blank lines, CR LF, commas, Fortran exponents, comments), a CSV file with a
+// header and a comment, a classic file without heading and an exact-value CSV without header.
+struct Field {
+  size_t n;
+  std::vector<PointFile> grids;
+  PointFile exact;
+
+  explicit Field(size_t points) : n(points) {
+    std::string a = "  0.1  grid spacing h\r\n";
+    std::string b = "id,value\n# points of the medium grid\n";
+    std::string c, e;
+    for (size_t i = 0; i < n; ++i) {
+      std::string id = std::to_string(i + 1);
+      std::string va = shortest(valueOf(0, i));
+      if (i % 5 == 0 && va.find('e') != std::string::npos) va[va.find('e')] = 'D';
+      a += (i % 3 == 0 ? "  " + id + " , " + va : id + "\t" + va) + "   value of point\r\n";
+      if (i % 100 == 0) a += "   \r\n";
+      b += id + "," + shortest(valueOf(1, i)) + "\n";
+      c += (i % 7 == 0 ? "+" + id : "00" + id) + " " + shortest(valueOf(2, i)) + "\n";
+      e += " " + id + " , " + shortest(1.0 + 1e-3 * static_cast<double>(i)) + "\n";
+    }
+    c.pop_back();  // the last record without a line end
+    writeBytes("a.txt", a);
+    writeBytes("b.csv", b);
+    writeBytes("c.txt", c);
+    writeBytes("e.csv", e);
+    grids = {{"a.txt", Layout::Classic, FirstRecord::Spacing},
+             {"b.csv", Layout::Csv, FirstRecord::Detect},
+             {"c.txt", Layout::Classic, FirstRecord::Detect}};
+    exact = {"e.csv", Layout::Csv, FirstRecord::Detect};
+  }
+
+  std::string expectedRows() const {
+    std::string rows = "id,a,b,c,exact\n";
+    for (size_t i = 0; i < n; ++i) {
+      rows += std::to_string(i + 1) + "," + shortest(valueOf(0, i)) + "," +
+              shortest(valueOf(1, i)) + "," + shortest(valueOf(2, i)) + "," +
+              shortest(1.0 + 1e-3 * static_cast<double>(i)) + "\n";
+    }
+    return rows;
+  }
+};
+
+// A stand-in for the per-point computation: echoes the point, and summarises it so that the
+// statistics see every kind of value (ties in badness among them).
+PointSummary echo(const Point& point, std::string& row) {
+  row.append(point.id);
+  for (double v : point.values) row.append(",").append(shortest(v));
+  row.append(",").append(point.exact ? shortest(*point.exact) : "").append("\n");
+  uint64_t i = point.position;
+  PointSummary s;
+  s.convergence = static_cast<Convergence>(i % kConvergenceTypes);
+  s.p = i % 11 == 0 ? kNoValue : static_cast<double>(i % 97) * 0.1;
+  s.gci = i % 13 == 0 ? kNoValue : 1e-6 * static_cast<double>(1 + i % 1000);
+  s.badness = static_cast<double>(i % 50);
+  return s;
+}
+
+struct Outcome {
+  std::string output;
+  FieldResult result;
+};
+
+Outcome run(const Field& field, const FieldOptions& options, bool withExact = true) {
+  OutputFile out;
+  EXPECT_FALSE(out.open("out.csv"));
+  out.write("id,a,b,c,exact\n");
+  Outcome r;
+  r.result = runField(field.grids, withExact ? std::optional(field.exact) : std::nullopt, echo,
+                      out, options);
+  if (!r.result.error) {
+    EXPECT_FALSE(out.commit());
+    r.output = fileBytes("out.csv");
+  }
+  return r;
+}
+
+TEST(FieldEngine, ReadsEveryLayoutInLockstepAndWritesTheSameBytesWhateverTheSplit) {
+  TempFolder folder("field");
+  Field field(3001);
+  const std::string expected = field.expectedRows();
+  const Outcome reference = run(field, {.threads = 1, .chunkPoints = 16384});
+  ASSERT_FALSE(reference.result.error) << reference.result.error->message;
+  EXPECT_EQ(reference.output, expected);
+  EXPECT_EQ(reference.result.points, 3001u);
+  ASSERT_EQ(reference.result.spacings.size(), 3u);
+  EXPECT_EQ(reference.result.spacings[0], 0.1);
+  EXPECT_FALSE(reference.result.spacings[1]);
+
+  for (PipelineBackend backend : {PipelineBackend::Tbb, PipelineBackend::Threads}) {
+    for (unsigned threads : {1u, 2u, 3u}) {
+      for (size_t chunk : {size_t{1}, size_t{7}, size_t{1000}}) {
+        SCOPED_TRACE(testing::Message() << "threads " << threads << ", chunk " << chunk
+                                        << ", backend " << static_cast<int>(backend));
+        Outcome r = run(field, {.threads = threads, .chunkPoints = chunk,
+                            .chunksInFlight = chunk == 7 ? 3u : 0u, .backend = backend});
+        ASSERT_FALSE(r.result.error);
+        EXPECT_EQ(r.output, expected);
+        const FieldStats& s = r.result.stats;
+        const FieldStats& t = reference.result.stats;
+        EXPECT_EQ(s.points, t.points);
+        EXPECT_EQ(s.byConvergence, t.byConvergence);
+        EXPECT_EQ(s.order.bins, t.order.bins);
+        EXPECT_EQ(s.gci.bins, t.gci.bins);
+        std::vector<WorstPoint> worst = s.worst.sorted();
+        ASSERT_EQ(worst.size(), t.worst.sorted().size());
+        for (size_t k = 0; k < worst.size(); ++k) {
+          EXPECT_EQ(worst[k].position, t.worst.sorted()[k].position);
+        }
+        ASSERT_EQ(r.result.series.buckets().size(), reference.result.series.buckets().size());
+        for (size_t k = 0; k < r.result.series.buckets().size(); ++k) {
+          EXPECT_EQ(r.result.series.buckets()[k].p.sum, reference.result.series.buckets()[k].p.sum);
+        }
+      }
+    }
+  }
+}
+
+// Failures name the file and line at fault; the first one in the order of the points wins.
+TEST(FieldEngine, ReportsTheFirstMismatchWithBothFilesAndLines) {
+  TempFolder folder("field");
+  struct Case {
+    const char* name;
+    std::string a, b;
+    Error expected;
+  };
+  const std::string good = "1 1.0\n2 2.0\n3 3.0\n4 4.0\n";
+  const Case cases[] = {
+      {"id mismatch", good, "1 1.5\n2 2.5\n5 3.5\n6 4.5\n",
+       {"b.txt", 3, "point 3 has the id '5' here but '3' in a.txt:3 (the files of a field must "
+                    "list the same points in the same order)"}},
+      {"second file shorter", good, "1 1.5\n\n2 2.5\n",
+       {"b.txt", 4, "ends after 2 points, but a.txt holds more (every file of a field must hold "
+                    "the same points)"}},
+      {"first file shorter", "1 1.0\n", "1 1.5\n2 2.5\n",
+       {"a.txt", 2, "ends after 1 points, but b.txt holds more (every file of a field must hold "
+                    "the same points)"}},
+      {"not a number", good, "1 1.5\n2 2.5x\n",
+       {"b.txt", 2, "the value '2.5x' of point 2 is not a number"}},
+      {"decimal comma", good, "1 1.5\n2 2,5\n",
+       {"b.txt", 2, "the value of point 2 has a decimal comma: write 2.5, not 2,5"}},
+      {"index not an integer", good, "1 1.5\n2.0 2.5\n",
+       {"b.txt", 2, "the index '2.0' is not an integer"}},
+      {"index without value", good, "1 1.5\n2\n2.5\n",
+       {"b.txt", 2, "the record of point 2 holds no value (write the index and the value on "
+                    "one line)"}},
+      {"empty file", good, "\n  \n", {"b.txt", 0, "holds no points"}},
+      {"missing file", good, "", {"missing.txt", 0, "cannot be opened (does it exist?)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeBytes("a.txt", c.a);
+    writeBytes("b.txt", c.b);
+    std::vector<PointFile> grids = {{"a.txt"}, {c.expected.file == "missing.txt" ? "missing.txt" : "b.txt"}};
+    for (size_t chunk : {size_t{1}, size_t{2}, size_t{100}}) {
+      OutputFile out;
+      ASSERT_FALSE(out.open("out.csv"));
+      FieldResult r = runField(grids, std::nullopt, echo, out, {.threads = 2, .chunkPoints = chunk});
+      ASSERT_TRUE(r.error);
+      EXPECT_EQ(*r.error, c.expected) << r.error->file << ":" << r.error->line << ": "
+                                      << r.error->message;
+    }
+    EXPECT_FALSE(std::filesystem::exists("out.csv"));
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace kv::field
