@@ -24,6 +24,7 @@ struct PointStudy {
   std::optional<double> targetGci;
   double cells1 = kNotANumber;
   int dimensions = 0;
+  bool leastSquares = false;
 
   field::PointSummary operator()(const field::Point& point, std::string& row) const {
     // An exact value that is not finite is unknown, as in a main data file's exact values.
@@ -31,7 +32,7 @@ struct PointStudy {
     QuantityStudy q =
         studyQuantity(std::string(point.id), h, point.values, exact, standard, false, classic);
     q.uncertainty = uncertainties(q.standard, h, point.values, standard.theoreticalOrder, targetGci,
-                                  cells1, dimensions);
+                                  cells1, dimensions, leastSquares);
     row += summaryRow(q, targetGci.has_value());
     row += '\n';
     if (!q.converges()) notConverging->fetch_add(1, std::memory_order_relaxed);
@@ -145,7 +146,8 @@ FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& o
                     notConverging,
                     options.study.targetGci,
                     input.cells.empty() ? kNotANumber : input.cells.front(),
-                    input.cells.empty() ? 0 : input.dimension};
+                    input.cells.empty() ? 0 : input.dimension,
+                    options.leastSquares};
   field::FieldOptions engine;
   engine.threads = options.threads;
   engine.progress = options.progress;

@@ -81,10 +81,11 @@ std::optional<double> Uncertainties::leastSquaresU() const {
 
 Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
                             std::span<const double> values, double pTh,
-                            std::optional<double> targetGci, double cells1, int dimensions) {
+                            std::optional<double> targetGci, double cells1, int dimensions,
+                            bool leastSquares) {
   Uncertainties u;
   u.gci = gciUncertainty(r.gciFine21, r.phi1);
-  if (h.size() >= 4) {
+  if (leastSquares && h.size() >= 4) {
     LeastSquaresResult ls = leastSquaresUncertainty(h, values, pTh);
     if (ls.status == LeastSquaresStatus::ok) u.leastSquares = std::move(ls);
   }

@@ -82,7 +82,8 @@ QuantityStudy studyQuantity(const std::string& name, std::span<const double> h,
 // grid it needs (cells1 and dimensions > 0: the cell count too).
 Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
                             std::span<const double> values, double pTh,
-                            std::optional<double> targetGci, double cells1, int dimensions);
+                            std::optional<double> targetGci, double cells1, int dimensions,
+                            bool leastSquares = true);
 
 StudyResult runStudy(const StudyCase& input, const StudyOptions& options);
 

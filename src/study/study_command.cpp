@@ -39,6 +39,7 @@ struct Arguments {
   bool strict = false;
   bool field = false;
   unsigned threads = 0;
+  bool leastSquares = false;
 };
 
 void print(std::FILE* stream, const std::string& text) {
@@ -120,7 +121,7 @@ int runFieldCase(const Arguments& a, const FieldStudyCase& input, const fs::path
   summary->write(summaryHeader(a.targetGci.has_value()));
   FieldStudy study;
   try {
-    study = runFieldStudy(input, {{a.order, a.fs, a.targetGci}, a.threads, true}, *summary);
+    study = runFieldStudy(input, {{a.order, a.fs, a.targetGci}, a.threads, true, a.leastSquares}, *summary);
   } catch (const InputError& e) {
     outputs.discard();
     printError(e);
@@ -195,6 +196,7 @@ int runStudyCommand(int argc, char** argv) {
   app.add_flag("--no-plots", a.noPlots, "do not draw the plots of report.html");
   app.add_flag("--strict", a.strict, "exit 1 when a quantity does not converge monotonically or has no observed order");
   app.add_flag("--field", a.field, "study a main data file as a field, one point per value record, however few the records (by default a field needs more than 100)");
+  app.add_flag("--least-squares", a.leastSquares, "field cases: also the least-squares estimate of every point (tables always have it; on five grids it costs about seven times the rest of a point)");
   app.add_option("--threads", a.threads, "threads of a field study (default: all cores)")
       ->check(CLI::Range(1u, 1024u));
   try {

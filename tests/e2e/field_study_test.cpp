@@ -92,11 +92,11 @@ TEST(FieldStudy, EveryPointAsATableStudyGivesItAndTheSameWhateverTheThreads) {
   CaseFolder f(false);
   const size_t points = 20000, tablePoints = 2000;  // five chunks of points
   f.write("table.csv", writeField(f, points, tablePoints));
-  RunResult one = f.run({"study", "case.csv", "--threads", "1", "--out", "one"});
+  RunResult one = f.run({"study", "case.csv", "--threads", "1", "--out", "one", "--least-squares"});
   ASSERT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(one.err, "");  // no progress line: standard error is not a terminal
   EXPECT_THAT(one.out, HasSubstr("20000 points on 4 grids\n"));
-  RunResult two = f.run({"study", "case.csv", "--threads", "2", "--out", "two"});
+  RunResult two = f.run({"study", "case.csv", "--threads", "2", "--out", "two", "--least-squares"});
   ASSERT_EQ(two.status, 0) << two.err;
   for (const char* name : {"summary.csv", "study.json", "report.html"}) {
     EXPECT_EQ(f.read(std::string("one/") + name), f.read(std::string("two/") + name)) << name;
@@ -110,6 +110,13 @@ TEST(FieldStudy, EveryPointAsATableStudyGivesItAndTheSameWhateverTheThreads) {
   ASSERT_EQ(field.size(), points + 1);
   ASSERT_EQ(table.size(), tablePoints + 1);
   for (size_t k = 0; k <= tablePoints; ++k) ASSERT_EQ(field[k], table[k]) << "row " << k;
+  // Without --least-squares the same rows, the least-squares fields (u_ls to ls_fs) empty.
+  ASSERT_EQ(f.run({"study", "case.csv", "--no-plots", "--out", "quick"}).status, 0);
+  const std::vector<std::string> quick = lines(f.read("quick/summary.csv"));
+  const std::regex leastSquares("^((?:[^,]*,){24})[^,]*,[^,]*,[^,]*,[^,]*,[^,]*,");
+  for (size_t k = 1; k <= tablePoints; k += 97) {
+    EXPECT_EQ(quick[k], std::regex_replace(table[k], leastSquares, "$1,,,,,")) << "row " << k;
+  }
 
   // The distribution counts every point once, as the rows say.
   nlohmann::json j = nlohmann::json::parse(f.read("one/study.json"));
