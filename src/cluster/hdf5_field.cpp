@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <numeric>
 
 namespace kv::cluster {
@@ -131,6 +132,8 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
   transfer_ = collectiveTransfer();
   Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
   H5Pset_fapl_mpio(access.get(), comm, MPI_INFO_NULL);
+  std::error_code error;
+  if (!std::filesystem::exists(file, error)) throw BadFile(file, "", "does not exist");
   handle_ = Handle(H5Fopen(file.c_str(), H5F_ACC_RDONLY, access.get()), H5Fclose);
   if (!handle_.valid()) {
     throw BadFile(file, "", "cannot be opened as an HDF5 file (is it one, and readable?)");
@@ -139,7 +142,7 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
 
   // /h: one positive, distinct spacing per grid.
   if (!exists(h5, "/h")) throw BadFile(file, "/h", "is missing: the spacing of each grid is needed");
-  DatasetShape h = openDataset(file, h5, "/h", H5T_FLOAT, "spacings");
+  DatasetShape h = openDataset(file, h5, "/h", H5T_FLOAT, "floating-point spacings");
   if (h.dims.size() != 1) {
     throw BadFile(file, "/h", "has shape " + shape(h.dims) + ": one spacing per grid is expected");
   }
@@ -180,7 +183,7 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
   std::string first;
   for (const std::string& name : names) {
     const std::string path = "/fields/" + name;
-    DatasetShape values = openDataset(file, h5, path, H5T_FLOAT, "values");
+    DatasetShape values = openDataset(file, h5, path, H5T_FLOAT, "floating-point values");
     if (values.dims.size() != 2 || values.dims[0] != grids) {
       throw BadFile(file, path, "has shape " + shape(values.dims) + ": grids x points is expected, with " +
                                     std::to_string(grids) + " grids (one per spacing of /h)");
@@ -205,7 +208,7 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
       auto q = std::find_if(quantities_.begin(), quantities_.end(),
                             [&](const FieldQuantity& f) { return f.name == name; });
       if (q == quantities_.end()) throw BadFile(file, path, "names no dataset of /fields");
-      DatasetShape values = openDataset(file, h5, path, H5T_FLOAT, "exact values");
+      DatasetShape values = openDataset(file, h5, path, H5T_FLOAT, "floating-point exact values");
       if (values.dims.size() != 1 || values.dims[0] != points_) {
         throw BadFile(file, path, "has shape " + shape(values.dims) + ": one exact value per point (" +
                                       std::to_string(points_) + ") is expected");
