@@ -80,7 +80,8 @@ clean:
 
 # Benchmarks, never part of `make test`: the formatted-record writer against std::to_chars, then
 # whole runs of the binary for N = 250 to 2000 grids, then field studies of 10^5 to 10^7 points
-# beside a pandas reference; each prints PASS or FAIL per target.
+# beside a pandas reference, then HDF5 fields of 10^6 and 10^7 points on 1 and 2 MPI ranks; each
+# prints PASS or FAIL per target.
 BENCH := build/bench
 
 .PHONY: bench
@@ -92,4 +93,5 @@ bench:
 	$(BENCH)/bench/writer_bench || status=1; \
 	$(BENCH)/bench/run_bench || status=1; \
 	$(BENCH)/bench/field_bench || status=1; \
+	if [ -x $(BENCH)/bench/cluster_bench ]; then $(BENCH)/bench/cluster_bench || status=1; fi; \
 	exit $$status

@@ -181,8 +181,9 @@ SummaryFile::SummaryFile(const std::string& path, MPI_Comm comm, uint64_t rows,
   for (const SummaryColumnType& c : columns) {
     Handle creation(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
     H5Pset_chunk(creation.get(), 1, &chunk);
-    H5Pset_shuffle(creation.get());
-    H5Pset_deflate(creation.get(), 4);
+    // Byte shuffling helps numbers compress; text is mostly padding and compresses as it is.
+    if (c.kind != ColumnKind::Text) H5Pset_shuffle(creation.get());
+    H5Pset_deflate(creation.get(), 1);
     H5Pset_fill_time(creation.get(), H5D_FILL_TIME_NEVER);
     // No modification times: the same rows give the same bytes.
     H5Pset_obj_track_times(creation.get(), false);

@@ -36,7 +36,7 @@ struct Arguments {
   bool noCsv = false;
   bool noPlots = false;
   bool strict = false;
-  uint64_t blockPoints = 32768;
+  uint64_t blockPoints = SummaryFile::kChunkRows;
 };
 
 void print(std::FILE* stream, const std::string& text) {
@@ -113,9 +113,6 @@ int runHdf5Study(int argc, char** argv) {
   const Range whole = slab ? part({0, field->points()}, slab->index - 1, slab->count)
                            : Range{0, field->points()};
   const Range mine = part(whole, static_cast<uint64_t>(mpi.rank()), static_cast<uint64_t>(mpi.size()));
-  // The first part is the largest: it sets the number of collective rounds of every rank.
-  const uint64_t largest = part(whole, 0, static_cast<uint64_t>(mpi.size())).size();
-  const uint64_t rounds = (largest + a.blockPoints - 1) / a.blockPoints;
 
   FieldHeader header;
   header.caseFile = a.caseFile;
@@ -189,9 +186,21 @@ int runHdf5Study(int argc, char** argv) {
     csv.beginSection();
     field::FieldStats local;
     const std::string prefix = header.quantities[q] + ":";
+    // Blocks end where the rows of summary.h5 reach a multiple of the block size, so that with
+    // the default size every write fills whole chunks (but at the ends of a rank's range).
+    // Every rank makes as many collective rounds as the rank with the most blocks.
+    auto blockEnd = [&](uint64_t begin) {
+      const uint64_t row = q * whole.size() + (begin - whole.begin);
+      return std::min(mine.end, begin + (a.blockPoints - row % a.blockPoints));
+    };
+    uint64_t blocks = 0;
+    for (uint64_t at = mine.begin; at < mine.end; at = blockEnd(at)) ++blocks;
+    uint64_t rounds = 0;
+    MPI_Allreduce(&blocks, &rounds, 1, MPI_UINT64_T, MPI_MAX, MPI_COMM_WORLD);
+    uint64_t next = mine.begin;
     for (uint64_t round = 0; round < rounds; ++round) {
-      const Range points{std::min(mine.begin + round * a.blockPoints, mine.end),
-                         std::min(mine.begin + (round + 1) * a.blockPoints, mine.end)};
+      const Range points{next, next < mine.end ? blockEnd(next) : mine.end};
+      next = points.end;
       field->readValues(q, points, values);
       field->readExact(q, points, exact);
       field->readIds(points, ids);
