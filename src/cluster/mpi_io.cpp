@@ -74,13 +74,17 @@ bool SpooledRows::assemble(const std::string& path, std::string_view head, std::
   }
   starts.push_back(at);
 
-  MPI_File file = MPI_FILE_NULL;
-  bool ok = MPI_File_open(MPI_COMM_WORLD, path.c_str(), MPI_MODE_CREATE | MPI_MODE_EXCL | MPI_MODE_WRONLY,
-                          MPI_INFO_NULL, &file) == MPI_SUCCESS;
-  if (!ok) {
-    // Every rank has failed to open it (the open is collective).
-    return false;
+  // Rank 0 creates the file, then all open it: a collective open that fails can bring down
+  // some MPI-IO implementations, so it is attempted only on a file known to exist.
+  int created = 0;
+  if (rank == 0) {
+    if (std::FILE* f = field::platform::createNew(path)) created = std::fclose(f) == 0;
   }
+  MPI_Bcast(&created, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  if (!created) return false;
+  MPI_File file = MPI_FILE_NULL;
+  bool ok = MPI_File_open(MPI_COMM_WORLD, path.c_str(), MPI_MODE_WRONLY, MPI_INFO_NULL, &file) == MPI_SUCCESS;
+  if (!ok) return false;  // on every rank: the open is collective
   MPI_Status status;
   if (rank == 0 && !head.empty()) {
     ok = MPI_File_write_at(file, 0, head.data(), static_cast<int>(head.size()), MPI_BYTE, &status) == MPI_SUCCESS;
