@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cluster/hdf5_summary.h"
 #include "field_writer.h"
 #include "temp_folder.h"
 
@@ -203,6 +205,79 @@ TEST_F(Cluster, BadFilesAreRefusedWithOneMessage) {
   EXPECT_EQ(lines(ranks.err).front(), "kestrovanilque study: error: repeated_h.h5: /h: spacings 1 and 3 are both "
                                       "0.02: every grid needs its own spacing");
   EXPECT_FALSE(fs::exists("repeated_h.study"));
+}
+
+std::vector<std::string> fields(const std::string& row) {
+  std::vector<std::string> out(1);
+  for (char c : row) {
+    if (c == ',') {
+      out.emplace_back();
+    } else {
+      out.back().push_back(c);
+    }
+  }
+  return out;
+}
+
+// summary.h5 holds the rows of summary.csv, column by column: the same numbers (NaN where the
+// CSV is empty), the convergence type as a code named in the attribute, the texts.
+TEST_F(Cluster, SummaryH5HoldsTheRowsOfTheCsv) {
+  ASSERT_TRUE(writeH5("field.h5", smallField()));
+  ASSERT_EQ(run("study field.h5", 2).status, 0);
+  const std::vector<std::string> csv = lines(fileBytes("field.study/summary.csv"));
+  const SummaryFile h5 = SummaryFile::openForReading("field.study/summary.h5");
+  ASSERT_EQ(h5.rows(), csv.size() - 1);
+  EXPECT_EQ(fields(csv[0]).size(), h5.columns().size());
+  SummaryBlock block(h5.columns());
+  ASSERT_TRUE(h5.read(0, h5.rows(), block));
+  const char* const types[] = {"monotonic-convergence", "oscillatory-convergence", "monotonic-divergence",
+                               "oscillatory-divergence", "two-grids", "no-change", "undetermined"};
+  for (size_t c = 0; c < h5.columns().size(); ++c) {
+    const SummaryColumnType& column = h5.columns()[c];
+    ASSERT_EQ(column.name, fields(csv[0])[c]);
+    for (size_t row = 0; row < h5.rows(); ++row) {
+      const std::string expected = fields(csv[row + 1])[c];
+      const char* at = block.data(c).data() + row * SummaryBlock::elementSize(column);
+      std::string got;
+      if (column.kind == ColumnKind::Number) {
+        double x;
+        std::memcpy(&x, at, sizeof x);
+        if (expected.empty()) {
+          EXPECT_TRUE(std::isnan(x)) << column.name << " row " << row;
+        } else {
+          EXPECT_EQ(x, std::stod(expected)) << column.name << " row " << row;
+        }
+        continue;
+      } else if (column.kind == ColumnKind::Count) {
+        int32_t n;
+        std::memcpy(&n, at, sizeof n);
+        got = std::to_string(n);
+      } else if (column.kind == ColumnKind::Convergence) {
+        got = types[static_cast<uint8_t>(*at)];
+      } else {
+        got.assign(at, strnlen(at, column.width));
+      }
+      EXPECT_EQ(got, expected) << column.name << " row " << row;
+    }
+  }
+}
+
+// --no-csv leaves summary.csv out; --strict fails a field with points that do not converge;
+// an output folder that cannot be created: status 3 and nothing written.
+TEST_F(Cluster, OptionsAndAnUnwritableFolder) {
+  ASSERT_TRUE(writeH5("field.h5", smallField()));
+  EXPECT_EQ(run("study field.h5 --no-csv --out plain", 2).status, 0);
+  EXPECT_TRUE(fs::exists("plain/summary.h5"));
+  EXPECT_FALSE(fs::exists("plain/summary.csv"));
+  EXPECT_EQ(run("study field.h5 --strict --out strict").status, 1);
+  EXPECT_TRUE(fs::exists("strict/summary.csv"));
+  kv::testing_support::writeBytes("file", "");
+  const Outcome blocked = run("study field.h5 --out file/sub", 2);
+  EXPECT_EQ(blocked.status, 3);
+  EXPECT_THAT(blocked.err, HasSubstr("file/sub: the output folder cannot be created"));
+  const Outcome badSlab = run("study field.h5 --slab 4/3");
+  EXPECT_EQ(badSlab.status, 2);
+  EXPECT_THAT(badSlab.err, HasSubstr("--slab 4/3: write I/N"));
 }
 
 }  // namespace
