@@ -2,12 +2,13 @@
 # Both install what is missing on a Debian machine first.
 
 BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
-  libtbb-dev
+  libtbb-dev libopenmpi-dev openmpi-bin libhdf5-openmpi-dev
 # gnuplot draws the plots (the wgnuplot adapter, the study's report); without it a run still
 # completes.
 RUN_PACKAGES := gnuplot-nox
-# The study's report is loaded in headless Chromium by a test (skipped when it cannot run).
-TEST_PACKAGES := chromium
+# The study's report is loaded in headless Chromium by a test (skipped when it cannot run);
+# h5dump and h5py (MPI build) are for looking into HDF5 fields and writing them.
+TEST_PACKAGES := chromium hdf5-tools python3-h5py-mpi
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -79,7 +80,8 @@ clean:
 
 # Benchmarks, never part of `make test`: the formatted-record writer against std::to_chars, then
 # whole runs of the binary for N = 250 to 2000 grids, then field studies of 10^5 to 10^7 points
-# beside a pandas reference; each prints PASS or FAIL per target.
+# beside a pandas reference, then HDF5 fields of 10^6 and 10^7 points on 1 and 2 MPI ranks; each
+# prints PASS or FAIL per target.
 BENCH := build/bench
 
 .PHONY: bench
@@ -91,4 +93,5 @@ bench:
 	$(BENCH)/bench/writer_bench || status=1; \
 	$(BENCH)/bench/run_bench || status=1; \
 	$(BENCH)/bench/field_bench || status=1; \
+	if [ -x $(BENCH)/bench/cluster_bench ]; then $(BENCH)/bench/cluster_bench || status=1; fi; \
 	exit $$status

@@ -12,6 +12,7 @@ text launch
 model
 estimation field
 listing plots study
+cluster
 app"}
 rank_of() {
   echo "$layers" | awk -v d="$1" '{ for (i = 1; i <= NF; i++) if ($i == d) print NR }'

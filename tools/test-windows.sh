@@ -61,7 +61,7 @@ t=$(now)
 quiet cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 quiet cmake --build "$windows" -j "$jobs" --target kestrovanilque launch_tests log_command \
-  launch_once study_tests field_tests
+  launch_once study_tests field_tests cluster_tests
 mark "Windows cross-build (mingw-w64)" "$t"
 
 for exe in kestrovanilque launch_tests log_command launch_once; do
@@ -113,7 +113,7 @@ fail() {
 
 # --- 3. Windows unit tests: the launcher, and the field engine on std::thread ------------------
 t=$(now)
-for tests in launch_tests field_tests study_tests; do
+for tests in launch_tests field_tests study_tests cluster_tests; do
   if wine "$windows/$tests.exe" >"$work/$tests.out" 2>&1 &&
       grep -q '^\[  PASSED  \]' "$work/$tests.out" &&
       ! grep -q '^\[  FAILED  \]' "$work/$tests.out"; then

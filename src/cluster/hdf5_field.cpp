@@ -1,0 +1,262 @@
+#include "cluster/hdf5_field.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <numeric>
+
+namespace kv::cluster {
+
+namespace {
+
+std::string number(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", x);
+  return text;
+}
+
+bool exists(hid_t file, const std::string& path) {
+  // Each step of the path must exist before the next can be asked about.
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (H5Lexists(file, prefix.c_str(), H5P_DEFAULT) <= 0) return false;
+    if (slash == std::string::npos) return true;
+  }
+}
+
+std::string className(H5T_class_t c) {
+  switch (c) {
+    case H5T_INTEGER: return "integers";
+    case H5T_FLOAT: return "floating-point numbers";
+    case H5T_STRING: return "strings";
+    case H5T_COMPOUND: return "compound records";
+    case H5T_ENUM: return "an enumeration";
+    default: return "values of another kind";
+  }
+}
+
+struct DatasetShape {
+  Handle dataset;
+  std::vector<hsize_t> dims;
+};
+
+// Opens `path` and checks the class of its elements; throws BadFile.
+DatasetShape openDataset(const std::string& file, hid_t h5, const std::string& path,
+                         H5T_class_t wanted, const char* what) {
+  Handle dataset(H5Dopen2(h5, path.c_str(), H5P_DEFAULT), H5Dclose);
+  if (!dataset.valid()) throw BadFile(file, path, "is not a dataset");
+  Handle type(H5Dget_type(dataset.get()), H5Tclose);
+  const H5T_class_t c = H5Tget_class(type.get());
+  if (c != wanted) {
+    throw BadFile(file, path, std::string("holds ") + className(c) + ": " + what + " are expected");
+  }
+  Handle space(H5Dget_space(dataset.get()), H5Sclose);
+  const int rank = H5Sget_simple_extent_ndims(space.get());
+  std::vector<hsize_t> dims(static_cast<size_t>(std::max(rank, 0)));
+  if (rank > 0) H5Sget_simple_extent_dims(space.get(), dims.data(), nullptr);
+  return {std::move(dataset), dims};
+}
+
+std::string shape(const std::vector<hsize_t>& dims) {
+  if (dims.empty()) return "a single value";
+  std::string out;
+  for (size_t i = 0; i < dims.size(); ++i) out += (i ? " x " : "") + std::to_string(dims[i]);
+  return out;
+}
+
+// The names of the links of a group, in byte order.
+std::vector<std::string> members(hid_t group) {
+  H5G_info_t info;
+  std::vector<std::string> names;
+  if (H5Gget_info(group, &info) < 0) return names;
+  for (hsize_t i = 0; i < info.nlinks; ++i) {
+    const ssize_t size =
+        H5Lget_name_by_idx(group, ".", H5_INDEX_NAME, H5_ITER_INC, i, nullptr, 0, H5P_DEFAULT);
+    if (size < 0) continue;
+    std::string name(static_cast<size_t>(size) + 1, '\0');
+    H5Lget_name_by_idx(group, ".", H5_INDEX_NAME, H5_ITER_INC, i, name.data(), name.size(),
+                       H5P_DEFAULT);
+    name.resize(static_cast<size_t>(size));
+    names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Selects columns [range) of every row of a rows x points dataset (or of a 1-D one); an empty
+// range selects nothing, as a collective read of a rank without points must.
+Handle selection(hid_t dataset, Range range, hsize_t rows, bool twoD, Handle& memory) {
+  Handle file(H5Dget_space(dataset), H5Sclose);
+  const hsize_t elements = rows * range.size();
+  if (elements == 0) {
+    H5Sselect_none(file.get());
+    const hsize_t one = 1;
+    memory = Handle(H5Screate_simple(1, &one, nullptr), H5Sclose);
+    H5Sselect_none(memory.get());
+    return file;
+  }
+  if (twoD) {
+    const hsize_t start[2] = {0, range.begin}, count[2] = {rows, range.size()};
+    H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, start, nullptr, count, nullptr);
+  } else {
+    const hsize_t start = range.begin, count = range.size();
+    H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, &start, nullptr, &count, nullptr);
+  }
+  memory = Handle(H5Screate_simple(1, &elements, nullptr), H5Sclose);
+  return file;
+}
+
+void read(hid_t dataset, hid_t memoryType, Range range, hsize_t rows, bool twoD, void* buffer,
+          hid_t transfer, const std::string& file, const std::string& name) {
+  Handle memory;
+  Handle fileSpace = selection(dataset, range, rows, twoD, memory);
+  if (H5Dread(dataset, memoryType, memory.get(), fileSpace.get(), transfer, buffer) < 0) {
+    throw BadFile(file, name, "cannot be read");
+  }
+}
+
+}  // namespace
+
+std::string BadFile::where() const {
+  return file_ + ": " + (dataset_.empty() ? "" : dataset_ + ": ") + what();
+}
+
+Handle collectiveTransfer() {
+  Handle transfer(H5Pcreate(H5P_DATASET_XFER), H5Pclose);
+  H5Pset_dxpl_mpio(transfer.get(), H5FD_MPIO_COLLECTIVE);
+  return transfer;
+}
+
+HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
+  H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+  transfer_ = collectiveTransfer();
+  Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+  H5Pset_fapl_mpio(access.get(), comm, MPI_INFO_NULL);
+  std::error_code error;
+  if (!std::filesystem::exists(file, error)) throw BadFile(file, "", "does not exist");
+  handle_ = Handle(H5Fopen(file.c_str(), H5F_ACC_RDONLY, access.get()), H5Fclose);
+  if (!handle_.valid()) {
+    throw BadFile(file, "", "cannot be opened as an HDF5 file (is it one, and readable?)");
+  }
+  const hid_t h5 = handle_.get();
+
+  // /h: one positive, distinct spacing per grid.
+  if (!exists(h5, "/h")) throw BadFile(file, "/h", "is missing: the spacing of each grid is needed");
+  DatasetShape h = openDataset(file, h5, "/h", H5T_FLOAT, "floating-point spacings");
+  if (h.dims.size() != 1) {
+    throw BadFile(file, "/h", "has shape " + shape(h.dims) + ": one spacing per grid is expected");
+  }
+  const size_t grids = h.dims[0];
+  if (grids < 2) {
+    throw BadFile(file, "/h", "holds " + std::to_string(grids) + " spacing(s): at least two grids are needed");
+  }
+  std::vector<double> spacing(grids);
+  read(h.dataset.get(), H5T_NATIVE_DOUBLE, {0, grids}, 1, false, spacing.data(), H5P_DEFAULT,
+       file, "/h");
+  for (size_t g = 0; g < grids; ++g) {
+    if (!(spacing[g] > 0.0) || !std::isfinite(spacing[g])) {
+      throw BadFile(file, "/h", "spacing " + std::to_string(g + 1) + " is " + number(spacing[g]) +
+                                    ": every spacing must be positive and finite");
+    }
+  }
+  gridRow_.resize(grids);
+  std::iota(gridRow_.begin(), gridRow_.end(), size_t{0});
+  std::stable_sort(gridRow_.begin(), gridRow_.end(),
+                   [&](size_t a, size_t b) { return spacing[a] < spacing[b]; });
+  for (size_t i = 0; i + 1 < grids; ++i) {
+    if (spacing[gridRow_[i]] == spacing[gridRow_[i + 1]]) {
+      const size_t a = std::min(gridRow_[i], gridRow_[i + 1]), b = std::max(gridRow_[i], gridRow_[i + 1]);
+      throw BadFile(file, "/h", "spacings " + std::to_string(a + 1) + " and " + std::to_string(b + 1) +
+                                    " are both " + number(spacing[a]) + ": every grid needs its own spacing");
+    }
+  }
+  for (size_t row : gridRow_) h_.push_back(spacing[row]);
+
+  // /fields/<quantity>: grids x points, the same points in every one.
+  if (!exists(h5, "/fields")) {
+    throw BadFile(file, "/fields", "is missing: one dataset /fields/<quantity> per quantity is needed");
+  }
+  Handle fields(H5Gopen2(h5, "/fields", H5P_DEFAULT), H5Gclose);
+  if (!fields.valid()) throw BadFile(file, "/fields", "is not a group of datasets");
+  const std::vector<std::string> names = members(fields.get());
+  if (names.empty()) throw BadFile(file, "/fields", "holds no dataset: no quantity to study");
+  std::string first;
+  for (const std::string& name : names) {
+    const std::string path = "/fields/" + name;
+    DatasetShape values = openDataset(file, h5, path, H5T_FLOAT, "floating-point values");
+    if (values.dims.size() != 2 || values.dims[0] != grids) {
+      throw BadFile(file, path, "has shape " + shape(values.dims) + ": grids x points is expected, with " +
+                                    std::to_string(grids) + " grids (one per spacing of /h)");
+    }
+    if (first.empty()) {
+      first = path;
+      points_ = values.dims[1];
+      if (points_ == 0) throw BadFile(file, path, "holds no point");
+    } else if (values.dims[1] != points_) {
+      throw BadFile(file, path, "has " + std::to_string(values.dims[1]) + " points where " + first +
+                                    " has " + std::to_string(points_) + ": every quantity needs the same points");
+    }
+    quantities_.push_back({name, std::move(values.dataset), Handle()});
+  }
+
+  // /exact/<quantity>: one value per point, for quantities of /fields only.
+  if (exists(h5, "/exact")) {
+    Handle exact(H5Gopen2(h5, "/exact", H5P_DEFAULT), H5Gclose);
+    if (!exact.valid()) throw BadFile(file, "/exact", "is not a group of datasets");
+    for (const std::string& name : members(exact.get())) {
+      const std::string path = "/exact/" + name;
+      auto q = std::find_if(quantities_.begin(), quantities_.end(),
+                            [&](const FieldQuantity& f) { return f.name == name; });
+      if (q == quantities_.end()) throw BadFile(file, path, "names no dataset of /fields");
+      DatasetShape values = openDataset(file, h5, path, H5T_FLOAT, "floating-point exact values");
+      if (values.dims.size() != 1 || values.dims[0] != points_) {
+        throw BadFile(file, path, "has shape " + shape(values.dims) + ": one exact value per point (" +
+                                      std::to_string(points_) + ") is expected");
+      }
+      q->exact = std::move(values.dataset);
+    }
+  }
+
+  // /points/id: one integer per point.
+  if (exists(h5, "/points/id")) {
+    DatasetShape ids = openDataset(file, h5, "/points/id", H5T_INTEGER, "integer ids");
+    if (ids.dims.size() != 1 || ids.dims[0] != points_) {
+      throw BadFile(file, "/points/id", "has shape " + shape(ids.dims) + ": one id per point (" +
+                                            std::to_string(points_) + ") is expected");
+    }
+    ids_ = std::move(ids.dataset);
+  }
+}
+
+void HdfField::readValues(size_t quantity, Range range, std::vector<double>& values) const {
+  const size_t grids = h_.size();
+  const size_t n = range.size();
+  std::vector<double> raw(grids * n);
+  const FieldQuantity& q = quantities_[quantity];
+  read(q.values.get(), H5T_NATIVE_DOUBLE, range, grids, true, raw.data(), transfer_.get(), file_,
+       "/fields/" + q.name);
+  values.resize(grids * n);
+  for (size_t g = 0; g < grids; ++g) {
+    const double* row = raw.data() + gridRow_[g] * n;
+    for (size_t i = 0; i < n; ++i) values[i * grids + g] = row[i];
+  }
+}
+
+void HdfField::readExact(size_t quantity, Range range, std::vector<double>& exact) const {
+  const FieldQuantity& q = quantities_[quantity];
+  exact.assign(range.size(), std::nan(""));
+  if (!q.exact.valid()) return;
+  read(q.exact.get(), H5T_NATIVE_DOUBLE, range, 1, false, exact.data(), transfer_.get(), file_,
+       "/exact/" + q.name);
+}
+
+void HdfField::readIds(Range range, std::vector<int64_t>& ids) const {
+  ids.resize(range.size());
+  if (!ids_.valid()) {
+    for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int64_t>(range.begin + i + 1);
+    return;
+  }
+  read(ids_.get(), H5T_NATIVE_INT64, range, 1, false, ids.data(), transfer_.get(), file_, "/points/id");
+}
+
+}  // namespace kv::cluster

@@ -1,0 +1,284 @@
+// HDF5 fields end to end: the real binary, alone and under mpirun, in temporary folders.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cluster/hdf5_summary.h"
+#include "field_writer.h"
+#include "temp_folder.h"
+
+namespace kv::cluster::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using kv::testing_support::fileBytes;
+using kv::testing_support::TempFolder;
+using ::testing::HasSubstr;
+
+struct Outcome {
+  int status = -1;
+  std::string err;
+};
+
+// Runs the program with `args` (under mpirun -np `ranks` when ranks > 0), in the working folder.
+Outcome run(const std::string& args, int ranks = 0) {
+  std::string command;
+  if (ranks > 0) {
+    command = std::string(KV_MPIEXEC) + " --oversubscribe -np " + std::to_string(ranks) + " ";
+  }
+  command += std::string(KV_BINARY) + " " + args + " > out.txt 2> err.txt";
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileBytes("err.txt")};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Spacings given out of order; 7 points: smooth ones of orders 2 and 1.5, an oscillating one,
+// one that does not change from grid to grid (zero differences), and one NaN.
+const std::vector<double> kH = {0.02, 0.01, 0.04};
+double lift(size_t point, double h) {
+  if (point == 3) return 0.5;
+  if (point == 5) return point + 1.0 + 0.3 * h * (h == 0.02 ? -1 : 1);
+  return 1.0 + 0.1 * point + 0.3 * std::pow(h, point % 2 ? 1.5 : 2.0);
+}
+
+Dataset fieldOf(double (*value)(size_t, double), size_t points, bool withNaN) {
+  Dataset d{{kH.size(), points}, {}};
+  for (double h : kH) {
+    for (size_t i = 0; i < points; ++i) d.values.push_back(withNaN && i == 6 ? kNaN : value(i, h));
+  }
+  return d;
+}
+
+std::map<std::string, Dataset> smallField(size_t points = 7, bool withNaN = true) {
+  std::map<std::string, Dataset> d;
+  d["/h"] = {{kH.size()}, kH};
+  d["/fields/lift"] = fieldOf(lift, points, withNaN);
+  d["/fields/drag"] = fieldOf([](size_t i, double h) { return 2.0 - 0.01 * i - h * h; }, points, false);
+  Dataset ids{{points}, {}, H5T_STD_I64LE};
+  for (size_t i = 0; i < points; ++i) ids.values.push_back(100.0 + 7.0 * i);
+  d["/points/id"] = ids;
+  Dataset exact{{points}, {}};
+  for (size_t i = 0; i < points; ++i) exact.values.push_back(lift(i, 0.0));
+  d["/exact/lift"] = exact;
+  return d;
+}
+
+const char* const kOutputs[] = {"summary.csv", "summary.h5", "study.json"};
+
+class Cluster : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+    setenv("OMPI_MCA_rmaps_base_oversubscribe", "1", 1);
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // MPI keeps its memory until exit
+  }
+  TempFolder folder{"kv_cluster"};
+};
+
+// The rows of every point equal those of a text study of the same values (a CSV case with one
+// column per point, named as the HDF5 rows are).
+TEST_F(Cluster, RowsEqualTheTextStudyOfTheSameValues) {
+  ASSERT_TRUE(writeH5("field.h5", smallField(7, false)));
+  ASSERT_EQ(run("study field.h5").status, 0);
+  auto number = [](double x) {
+    std::ostringstream out;
+    out.precision(17);
+    out << x;
+    return out.str();
+  };
+  std::string csv = "h";
+  for (size_t i = 0; i < 7; ++i) csv.append(",lift:").append(std::to_string(100 + 7 * i));
+  for (double h : kH) {
+    csv.append("\n").append(number(h));
+    for (size_t i = 0; i < 7; ++i) csv.append(",").append(number(lift(i, h)));
+  }
+  csv.append("\nexact");
+  for (size_t i = 0; i < 7; ++i) csv.append(",").append(number(lift(i, 0.0)));
+  kv::testing_support::writeBytes("text.csv", csv + "\n");
+  ASSERT_EQ(run("study text.csv --no-plots").status, 0);
+  const std::vector<std::string> text = lines(fileBytes("text.study/summary.csv"));
+  const std::vector<std::string> field = lines(fileBytes("field.study/summary.csv"));
+  ASSERT_EQ(field.size(), 1 + 2 * 7u);  // drag then lift
+  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(field[1 + 7 + i], text[1 + i]);
+  EXPECT_EQ(field[0], text[0]);
+}
+
+// Any number of ranks, with uneven slabs, several rounds of tiny blocks, and more ranks than
+// points: the same bytes in every output.
+TEST_F(Cluster, EveryNumberOfRanksWritesTheSameBytes) {
+  ASSERT_TRUE(writeH5("field.h5", smallField()));
+  ASSERT_TRUE(writeH5("three.h5", smallField(3)));
+  ASSERT_EQ(run("study field.h5 --out one").status, 0);
+  ASSERT_EQ(run("study three.h5 --out three").status, 0);
+  const std::string csv = fileBytes("one/summary.csv");
+  EXPECT_THAT(csv, HasSubstr("\nlift:121,3,0.01,0.02,0.04,2,2,0.5,0.5,0.5,,no-change,"));
+  EXPECT_THAT(csv, HasSubstr("\nlift:135,3,0.01,0.02,0.04,2,2,6.003,5.994,6.012,-0.5000000000000246,oscillatory-convergence,"));
+  EXPECT_THAT(csv, HasSubstr("\nlift:142,3,0.01,0.02,0.04,2,2,,,,,undetermined,"));
+  for (int ranks = 1; ranks <= 4; ++ranks) {
+    const std::string out = "np" + std::to_string(ranks);
+    ASSERT_EQ(run("study field.h5 --block-points 2 --out " + out, ranks).status, 0) << ranks;
+    ASSERT_EQ(run("study three.h5 --out " + out + "-three", ranks).status, 0) << ranks;
+    for (const char* file : kOutputs) {
+      EXPECT_EQ(fileBytes(out + "/" + file), fileBytes(std::string("one/") + file)) << ranks << " " << file;
+      EXPECT_EQ(fileBytes(out + "-three/" + file), fileBytes(std::string("three/") + file)) << ranks << " " << file;
+    }
+    // Nothing else is left: no spool, no scratch file.
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3) << ranks;
+  }
+}
+
+// A job array: the slabs given in any order merge into the bytes of one run; a slab missing or
+// given twice is refused and nothing is written.
+TEST_F(Cluster, SlabsMergeIntoOneRun) {
+  ASSERT_TRUE(writeH5("field.h5", smallField()));
+  ASSERT_EQ(run("study field.h5 --out one").status, 0);
+  ASSERT_EQ(run("study field.h5 --slab 1/3 --out s1").status, 0);
+  ASSERT_EQ(run("study field.h5 --slab 2/3 --out s2 --block-points 1", 2).status, 0);
+  ASSERT_EQ(run("study field.h5 --slab 3/3 --out s3").status, 0);
+  ASSERT_EQ(run("merge s3 s1 s2 --out merged").status, 0);
+  for (const char* file : kOutputs) {
+    EXPECT_EQ(fileBytes(std::string("merged/") + file), fileBytes(std::string("one/") + file)) << file;
+  }
+  EXPECT_FALSE(fs::exists("merged/slab.json"));
+  const Outcome missing = run("merge s3 s1 --out bad");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_THAT(missing.err, HasSubstr("slab 2/3 is missing"));
+  const Outcome twice = run("merge s1 s2 s3 s2 --out bad");
+  EXPECT_EQ(twice.status, 2);
+  EXPECT_THAT(twice.err, HasSubstr("slab 2/3 is given twice"));
+  EXPECT_FALSE(fs::exists("bad"));
+}
+
+// Bad files: one message naming the file and the dataset, status 2, nothing written; the same
+// status from every rank.
+TEST_F(Cluster, BadFilesAreRefusedWithOneMessage) {
+  const std::vector<double> v(12, 1.0);
+  const Dataset h{{3}, kH}, values{{3, 4}, v};
+  struct Case {
+    const char* name;
+    std::map<std::string, Dataset> datasets;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no_fields", {{"/h", h}}, "no_fields.h5: /fields: is missing"},
+      {"no_h", {{"/fields/a", values}}, "no_h.h5: /h: is missing"},
+      {"shape", {{"/h", h}, {"/fields/a", {{2, 6}, v}}}, "shape.h5: /fields/a: has shape 2 x 6: grids x points"},
+      {"points", {{"/h", h}, {"/fields/a", values}, {"/fields/b", {{3, 3}, {1, 2, 3, 4, 5, 6, 7, 8, 9}}}},
+       "points.h5: /fields/b: has 3 points where /fields/a has 4"},
+      {"integer", {{"/h", h}, {"/fields/a", {{3, 4}, v, H5T_STD_I32LE}}}, "integer.h5: /fields/a: holds integers"},
+      {"zero_h", {{"/h", {{3}, {0.02, 0.0, 0.04}}}, {"/fields/a", values}}, "zero_h.h5: /h: spacing 2 is 0"},
+      {"negative_h", {{"/h", {{3}, {0.02, -0.01, 0.04}}}, {"/fields/a", values}}, "negative_h.h5: /h: spacing 2 is -0.01"},
+      {"repeated_h", {{"/h", {{3}, {0.02, 0.01, 0.02}}}, {"/fields/a", values}},
+       "repeated_h.h5: /h: spacings 1 and 3 are both 0.02"},
+      {"ids", {{"/h", h}, {"/fields/a", values}, {"/points/id", {{3}, {1, 2, 3}, H5T_STD_I64LE}}},
+       "ids.h5: /points/id: has shape 3"},
+      {"exact", {{"/h", h}, {"/fields/a", values}, {"/exact/b", {{4}, {1, 1, 1, 1}}}}, "exact.h5: /exact/b: names no dataset"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = std::string(c.name) + ".h5";
+    ASSERT_TRUE(writeH5(file, c.datasets)) << c.name;
+    const Outcome r = run("study " + file);
+    EXPECT_EQ(r.status, 2) << c.name;
+    EXPECT_THAT(r.err, ::testing::StartsWith(std::string("kestrovanilque study: error: ") + c.message));
+    EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+    EXPECT_FALSE(fs::exists(std::string(c.name) + ".study")) << c.name;
+  }
+  kv::testing_support::writeBytes("text.h5", "h,a\n1,2\n");
+  EXPECT_THAT(run("study text.h5").err, HasSubstr("text.h5: cannot be opened as an HDF5 file"));
+  const Outcome ranks = run("study repeated_h.h5", 3);
+  EXPECT_EQ(ranks.status, 2);
+  EXPECT_EQ(lines(ranks.err).front(), "kestrovanilque study: error: repeated_h.h5: /h: spacings 1 and 3 are both "
+                                      "0.02: every grid needs its own spacing");
+  EXPECT_FALSE(fs::exists("repeated_h.study"));
+}
+
+std::vector<std::string> fields(const std::string& row) {
+  std::vector<std::string> out(1);
+  for (char c : row) {
+    if (c == ',') {
+      out.emplace_back();
+    } else {
+      out.back().push_back(c);
+    }
+  }
+  return out;
+}
+
+// summary.h5 holds the rows of summary.csv, column by column: the same numbers (NaN where the
+// CSV is empty), the convergence type as a code named in the attribute, the texts.
+TEST_F(Cluster, SummaryH5HoldsTheRowsOfTheCsv) {
+  ASSERT_TRUE(writeH5("field.h5", smallField()));
+  ASSERT_EQ(run("study field.h5", 2).status, 0);
+  const std::vector<std::string> csv = lines(fileBytes("field.study/summary.csv"));
+  const SummaryFile h5 = SummaryFile::openForReading("field.study/summary.h5");
+  ASSERT_EQ(h5.rows(), csv.size() - 1);
+  EXPECT_EQ(fields(csv[0]).size(), h5.columns().size());
+  SummaryBlock block(h5.columns());
+  ASSERT_TRUE(h5.read(0, h5.rows(), block));
+  const char* const types[] = {"monotonic-convergence", "oscillatory-convergence", "monotonic-divergence",
+                               "oscillatory-divergence", "two-grids", "no-change", "undetermined"};
+  for (size_t c = 0; c < h5.columns().size(); ++c) {
+    const SummaryColumnType& column = h5.columns()[c];
+    ASSERT_EQ(column.name, fields(csv[0])[c]);
+    for (size_t row = 0; row < h5.rows(); ++row) {
+      const std::string expected = fields(csv[row + 1])[c];
+      const char* at = block.data(c).data() + row * SummaryBlock::elementSize(column);
+      std::string got;
+      if (column.kind == ColumnKind::Number) {
+        double x;
+        std::memcpy(&x, at, sizeof x);
+        if (expected.empty()) {
+          EXPECT_TRUE(std::isnan(x)) << column.name << " row " << row;
+        } else {
+          EXPECT_EQ(x, std::stod(expected)) << column.name << " row " << row;
+        }
+        continue;
+      } else if (column.kind == ColumnKind::Count) {
+        int32_t n;
+        std::memcpy(&n, at, sizeof n);
+        got = std::to_string(n);
+      } else if (column.kind == ColumnKind::Convergence) {
+        got = types[static_cast<uint8_t>(*at)];
+      } else {
+        got.assign(at, strnlen(at, column.width));
+      }
+      EXPECT_EQ(got, expected) << column.name << " row " << row;
+    }
+  }
+}
+
+// --no-csv leaves summary.csv out; --strict fails a field with points that do not converge;
+// an output folder that cannot be created: status 3 and nothing written.
+TEST_F(Cluster, OptionsAndAnUnwritableFolder) {
+  ASSERT_TRUE(writeH5("field.h5", smallField()));
+  EXPECT_EQ(run("study field.h5 --no-csv --out plain", 2).status, 0);
+  EXPECT_TRUE(fs::exists("plain/summary.h5"));
+  EXPECT_FALSE(fs::exists("plain/summary.csv"));
+  EXPECT_EQ(run("study field.h5 --strict --out strict").status, 1);
+  EXPECT_TRUE(fs::exists("strict/summary.csv"));
+  kv::testing_support::writeBytes("file", "");
+  const Outcome blocked = run("study field.h5 --out file/sub", 2);
+  EXPECT_EQ(blocked.status, 3);
+  EXPECT_THAT(blocked.err, HasSubstr("file/sub: the output folder cannot be created"));
+  const Outcome badSlab = run("study field.h5 --slab 4/3");
+  EXPECT_EQ(badSlab.status, 2);
+  EXPECT_THAT(badSlab.err, HasSubstr("--slab 4/3: write I/N"));
+}
+
+}  // namespace
+}  // namespace kv::cluster::testing
