@@ -1,16 +1,20 @@
 #include "estimation/least_squares.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <initializer_list>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace kv {
 
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kLargest = std::numeric_limits<double>::max();
 constexpr std::size_t kScanPoints = 401;  // steps of about 0.05 over the order bracket
 constexpr double kOrderTolerance = 1e-10;
 
@@ -75,37 +79,78 @@ LinearFit fitLinear(std::span<const std::array<double, 3>> basis, std::span<cons
   return fit;
 }
 
-// The one-term fit phi0 + alpha X, X_i = x_i^p = exp(p ln x_i), at a given p, from the weighted
-// means and the centred sums (no allocation: `powers` holds the X_i). It runs some nine hundred
-// times per free-order fit, so it stays lean; S is summed from the residuals themselves.
-LinearFit fitPower(std::span<const double> logX, std::span<const double> phi,
-                   std::span<const double> w, double p, std::vector<double>& powers) {
-  LinearFit fit;
-  double weight = 0.0, meanX = 0.0, meanPhi = 0.0, squares = 0.0;
-  for (std::size_t i = 0; i < logX.size(); ++i) {
-    powers[i] = std::exp(p * logX[i]);
-    weight += w[i];
-    meanX += w[i] * powers[i];
-    meanPhi += w[i] * phi[i];
-    squares += w[i] * powers[i] * powers[i];
+// What the one-term fits in x^p share at every p: the weights, their sum and the weighted mean
+// of phi, and the centred values phi_i - mean.
+struct PowerFitData {
+  PowerFitData(std::span<const double> phi, std::span<const double> w) : phi(phi), w(w) {
+    for (std::size_t i = 0; i < phi.size(); ++i) {
+      weight += w[i];
+      meanPhi += w[i] * phi[i];
+    }
+    meanPhi /= weight;
+    centred.resize(phi.size());
+    for (std::size_t i = 0; i < phi.size(); ++i) centred[i] = phi[i] - meanPhi;
   }
-  meanX /= weight;
-  meanPhi /= weight;
-  double sxx = 0.0, sxphi = 0.0;
-  for (std::size_t i = 0; i < logX.size(); ++i) {
-    sxx += w[i] * (powers[i] - meanX) * (powers[i] - meanX);
-    sxphi += w[i] * (powers[i] - meanX) * (phi[i] - meanPhi);
+  std::span<const double> phi, w;
+  double weight = 0.0, meanPhi = 0.0;
+  std::vector<double> centred;
+};
+
+// The one-term fits phi0 + alpha X, X_i = x_i^p, at `count` orders at once, from the weighted
+// means and the centred sums; S is summed from the residuals themselves. `powers` holds X_i of
+// order j at [i * count + j]. The loops run across the orders, so they vectorise, while every
+// order sees the same operations in the same sequence as if fitted alone: a fit's numbers do
+// not depend on the orders it is batched with.
+template <std::size_t count>
+void fitPowers(const double* powers, const PowerFitData& data, std::array<LinearFit, count>& fits) {
+  const std::size_t n = data.phi.size();
+  const double* w = data.w.data();
+  std::array<double, count> meanX{}, squares{}, sxx{}, sxphi{}, c0{}, c1{}, s{};
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* X = powers + i * count;
+    for (std::size_t j = 0; j < count; ++j) {
+      meanX[j] += w[i] * X[j];
+      squares[j] += w[i] * X[j] * X[j];
+    }
   }
-  if (!std::isfinite(sxx) || !std::isfinite(squares) || !(sxx > 1e-24 * squares)) return fit;
-  fit.c[1] = sxphi / sxx;
-  fit.c[0] = meanPhi - fit.c[1] * meanX;
-  double s = 0.0;
-  for (std::size_t i = 0; i < logX.size(); ++i) {
-    const double r = phi[i] - fit.c[0] - fit.c[1] * powers[i];
-    s += w[i] * r * r;
+  for (std::size_t j = 0; j < count; ++j) meanX[j] /= data.weight;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* X = powers + i * count;
+    for (std::size_t j = 0; j < count; ++j) {
+      sxx[j] += w[i] * (X[j] - meanX[j]) * (X[j] - meanX[j]);
+      sxphi[j] += w[i] * (X[j] - meanX[j]) * data.centred[i];
+    }
   }
-  fit.s = std::isfinite(s) ? s : kInfinity;
-  return fit;
+  std::array<bool, count> valid{};
+  for (std::size_t j = 0; j < count; ++j) {
+    // Finite and not degenerate (|v| <= max is false for NaN and infinities).
+    valid[j] = std::abs(sxx[j]) <= kLargest && std::abs(squares[j]) <= kLargest &&
+               sxx[j] > 1e-24 * squares[j];
+    c1[j] = valid[j] ? sxphi[j] / sxx[j] : 0.0;
+    c0[j] = valid[j] ? data.meanPhi - c1[j] * meanX[j] : 0.0;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* X = powers + i * count;
+    for (std::size_t j = 0; j < count; ++j) {
+      const double r = data.phi[i] - c0[j] - c1[j] * X[j];
+      s[j] += w[i] * r * r;
+    }
+  }
+  for (std::size_t j = 0; j < count; ++j) {
+    fits[j].c = {c0[j], c1[j], 0.0};
+    fits[j].s = valid[j] && s[j] <= kLargest ? s[j] : kInfinity;
+  }
+}
+
+// X_i = x_i^p = exp(p ln x_i) for `count` orders, laid out as fitPowers reads them. The finest
+// grid (ln x = 0) needs no exp.
+template <std::size_t count>
+void powersAt(std::span<const double> logX, const std::array<double, count>& p, double* powers) {
+  for (std::size_t i = 0; i < logX.size(); ++i) {
+    for (std::size_t j = 0; j < count; ++j) {
+      powers[i * count + j] = logX[i] == 0.0 ? 1.0 : std::exp(p[j] * logX[i]);
+    }
+  }
 }
 
 double standardDeviation(double s, std::size_t grids, std::size_t parameters, bool weighted) {
@@ -114,67 +159,144 @@ double standardDeviation(double s, std::size_t grids, std::size_t parameters, bo
   return std::sqrt((weighted ? n * s : s) / dof);
 }
 
-// The free-order fit: S(p) scanned over the bracket, then golden-section search on the scanned
-// minimum's neighbourhood; an end of the bracket wins when S is no larger there.
-LeastSquaresFit fitFreeOrder(std::span<const double> x, std::span<const double> phi,
-                             std::span<const double> w, bool weighted) {
-  std::vector<double> powers(x.size());
-  std::vector<double> logX(x.size());
-  for (std::size_t i = 0; i < x.size(); ++i) logX[i] = std::log(x[i]);
-  auto s = [&](double p) { return fitPower(logX, phi, w, p, powers).s; };
+// Golden-section search for the minimum of S(p) on [a, b], one evaluation at a time: the caller
+// evaluates S at next() and hands it to take(), until finished(). Two searches can so run side
+// by side. At the end, best() is the smallest of S at the middle of the final interval and at
+// its two inner points.
+class GoldenSection {
+ public:
+  GoldenSection(double a, double b)
+      : a_(a), b_(b), c_(b - kRatio * (b - a)), d_(a + kRatio * (b - a)), next_(c_) {}
+
+  bool finished() const { return stage_ == Stage::finished; }
+  double next() const { return next_; }
+
+  void take(double s) {
+    switch (stage_) {
+      case Stage::first:
+        sc_ = s;
+        next_ = d_;
+        stage_ = Stage::second;
+        return;
+      case Stage::second:
+        sd_ = s;
+        break;
+      case Stage::narrowing:
+        (nextIsC_ ? sc_ : sd_) = s;
+        break;
+      case Stage::middle:
+        sMiddle_ = s;
+        stage_ = Stage::finished;
+        return;
+      case Stage::finished:
+        return;
+    }
+    stage_ = Stage::narrowing;
+    if (!(b_ - a_ > kOrderTolerance * std::max(1.0, std::abs(a_)))) {
+      next_ = 0.5 * (a_ + b_);
+      stage_ = Stage::middle;
+    } else if (sc_ <= sd_) {
+      b_ = d_;
+      d_ = c_;
+      sd_ = sc_;
+      c_ = b_ - kRatio * (b_ - a_);
+      next_ = c_;
+      nextIsC_ = true;
+    } else {
+      a_ = c_;
+      c_ = d_;
+      sc_ = sd_;
+      d_ = a_ + kRatio * (b_ - a_);
+      next_ = d_;
+      nextIsC_ = false;
+    }
+  }
+
+  // The order with the smallest S found and that S.
+  std::pair<double, double> best() const {
+    double p = 0.5 * (a_ + b_), sp = sMiddle_;
+    if (sc_ < sp) p = c_, sp = sc_;
+    if (sd_ < sp) p = d_, sp = sd_;
+    return {p, sp};
+  }
+
+ private:
+  enum class Stage { first, second, narrowing, middle, finished };
+  static constexpr double kRatio = 0.6180339887498949;  // (sqrt(5) - 1) / 2
+  double a_, b_, c_, d_;
+  double sc_ = 0.0, sd_ = 0.0, sMiddle_ = 0.0;
+  double next_;
+  bool nextIsC_ = true;
+  Stage stage_ = Stage::first;
+};
+
+// The unweighted and the weighted free-order fits together: S(p) of both scanned over the
+// bracket (the powers x_i^p shared, kBatch orders at a time), then golden-section search on
+// each scanned minimum's neighbourhood; an end of the bracket wins when S is no larger there.
+std::array<LeastSquaresFit, 2> fitFreeOrder(std::span<const double> x, std::span<const double> phi,
+                                            std::span<const double> ones,
+                                            std::span<const double> weights) {
+  constexpr std::size_t kBatch = 8;
+  const std::size_t n = x.size();
+  std::vector<double> logX(n);
+  for (std::size_t i = 0; i < n; ++i) logX[i] = std::log(x[i]);
+  std::vector<double> powers(n * kBatch);
+  const std::array<PowerFitData, 2> data = {PowerFitData(phi, ones), PowerFitData(phi, weights)};
+
   const double step =
       (kLeastSquaresOrderMax - kLeastSquaresOrderMin) / static_cast<double>(kScanPoints - 1);
   auto scanned = [&](std::size_t k) {
-    return k + 1 == kScanPoints ? kLeastSquaresOrderMax
+    return k + 1 >= kScanPoints ? kLeastSquaresOrderMax
                                 : kLeastSquaresOrderMin + step * static_cast<double>(k);
   };
-  std::size_t best = 0;
-  double bestS = kInfinity;
-  for (std::size_t k = 0; k < kScanPoints; ++k) {
-    const double value = s(scanned(k));
-    if (value < bestS) {
-      bestS = value;
-      best = k;
+  std::array<std::size_t, 2> best{};
+  std::array<double, 2> bestS = {kInfinity, kInfinity};
+  for (std::size_t k0 = 0; k0 < kScanPoints; k0 += kBatch) {
+    std::array<double, kBatch> p;
+    for (std::size_t j = 0; j < kBatch; ++j) p[j] = scanned(k0 + j);  // the last one repeated
+    powersAt(logX, p, powers.data());
+    for (std::size_t f = 0; f < 2; ++f) {
+      std::array<LinearFit, kBatch> fits;
+      fitPowers(powers.data(), data[f], fits);
+      for (std::size_t j = 0; j < kBatch && k0 + j < kScanPoints; ++j) {
+        if (fits[j].s < bestS[f]) {
+          bestS[f] = fits[j].s;
+          best[f] = k0 + j;
+        }
+      }
     }
   }
-  double a = scanned(best == 0 ? 0 : best - 1);
-  double b = scanned(best + 1 == kScanPoints ? best : best + 1);
-  const double ratio = (std::sqrt(5.0) - 1.0) / 2.0;
-  double c = b - ratio * (b - a);
-  double d = a + ratio * (b - a);
-  double sc = s(c);
-  double sd = s(d);
-  while (b - a > kOrderTolerance * std::max(1.0, std::abs(a))) {
-    if (sc <= sd) {
-      b = d;
-      d = c;
-      sd = sc;
-      c = b - ratio * (b - a);
-      sc = s(c);
-    } else {
-      a = c;
-      c = d;
-      sc = sd;
-      d = a + ratio * (b - a);
-      sd = s(d);
-    }
-  }
-  double p = 0.5 * (a + b);
-  double sp = s(p);
-  if (sc < sp) p = c, sp = sc;
-  if (sd < sp) p = d, sp = sd;
-  if (bestS <= sp) p = scanned(best), sp = bestS;
 
-  LeastSquaresFit fit;
-  fit.model = ErrorModel::freeOrder;
-  fit.weighted = weighted;
-  const LinearFit linear = fitPower(logX, phi, w, p, powers);
-  fit.phi0 = linear.c[0];
-  fit.alpha = linear.c[1];
-  fit.p = p;
-  fit.sigma = standardDeviation(linear.s, x.size(), 3, weighted);
-  fit.pAtBracketEnd = p == kLeastSquaresOrderMin || p == kLeastSquaresOrderMax;
-  return fit;
+  auto s = [&](double p, std::size_t f) {
+    std::array<LinearFit, 1> fit;
+    powersAt<1>(logX, {p}, powers.data());
+    fitPowers(powers.data(), data[f], fit);
+    return fit[0];
+  };
+  std::array<GoldenSection, 2> search = {
+      GoldenSection(scanned(best[0] == 0 ? 0 : best[0] - 1), scanned(best[0] + 1)),
+      GoldenSection(scanned(best[1] == 0 ? 0 : best[1] - 1), scanned(best[1] + 1))};
+  while (!search[0].finished() || !search[1].finished()) {
+    for (std::size_t f = 0; f < 2; ++f) {
+      if (!search[f].finished()) search[f].take(s(search[f].next(), f).s);
+    }
+  }
+
+  std::array<LeastSquaresFit, 2> fits;
+  for (std::size_t f = 0; f < 2; ++f) {
+    auto [p, sp] = search[f].best();
+    if (bestS[f] <= sp) p = scanned(best[f]);
+    const LinearFit linear = s(p, f);
+    LeastSquaresFit& fit = fits[f];
+    fit.model = ErrorModel::freeOrder;
+    fit.weighted = f == 1;
+    fit.phi0 = linear.c[0];
+    fit.alpha = linear.c[1];
+    fit.p = p;
+    fit.sigma = standardDeviation(linear.s, n, 3, fit.weighted);
+    fit.pAtBracketEnd = p == kLeastSquaresOrderMin || p == kLeastSquaresOrderMax;
+  }
+  return fits;
 }
 
 LeastSquaresFit fitFixedOrder(ErrorModel model, std::span<const double> x,
@@ -281,11 +403,12 @@ LeastSquaresResult leastSquaresUncertainty(std::span<const double> h, std::span<
                                                 ErrorModel::secondOrder,
                                                 ErrorModel::firstAndSecondOrder};
   std::array<std::size_t, 4> kept{};
+  const std::array<LeastSquaresFit, 2> freeOrder = fitFreeOrder(x, phi, ones, weights);
   for (std::size_t m = 0; m < models.size(); ++m) {
     for (bool weighted : {false, true}) {
       const std::span<const double> w = weighted ? weights : ones;
       LeastSquaresFit& fit = result.fits[2 * m + (weighted ? 1 : 0)];
-      fit = models[m] == ErrorModel::freeOrder ? fitFreeOrder(x, phi, w, weighted)
+      fit = models[m] == ErrorModel::freeOrder ? freeOrder[weighted ? 1 : 0]
                                                : fitFixedOrder(models[m], x, phi, w, weighted);
       fit.name = kFitNames[2 * m + (weighted ? 1 : 0)];
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -108,6 +109,103 @@ TEST(LeastSquares, FlagsAnOrderOnTheBracketEnd) {
   EXPECT_TRUE(low.pAtBracketEnd);
   EXPECT_EQ(low.p, kLeastSquaresOrderMin);
   EXPECT_NE(low.chosenFit().model, ErrorModel::freeOrder);  // p < 0.5
+}
+
+// The free-order fit as a plain scan: every p of the scan and of the golden-section search
+// fitted alone, by the centred sums, with its powers from exp. The fast fit batches and shares
+// this work; it must find the same orders and the same numbers.
+struct ReferenceFit {
+  double p, phi0, alpha, s;
+};
+
+ReferenceFit referenceFit(const std::vector<double>& x, const std::vector<double>& phi,
+                          const std::vector<double>& w, double p) {
+  const std::size_t n = x.size();
+  std::vector<double> X(n);
+  double weight = 0, meanX = 0, meanPhi = 0, squares = 0, sxx = 0, sxphi = 0, s = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    X[i] = std::exp(p * std::log(x[i]));
+    weight += w[i], meanX += w[i] * X[i], meanPhi += w[i] * phi[i], squares += w[i] * X[i] * X[i];
+  }
+  meanX /= weight, meanPhi /= weight;
+  for (std::size_t i = 0; i < n; ++i) {
+    sxx += w[i] * (X[i] - meanX) * (X[i] - meanX);
+    sxphi += w[i] * (X[i] - meanX) * (phi[i] - meanPhi);
+  }
+  if (!std::isfinite(sxx) || !std::isfinite(squares) || !(sxx > 1e-24 * squares)) {
+    return {p, 0, 0, std::numeric_limits<double>::infinity()};
+  }
+  const double alpha = sxphi / sxx, phi0 = meanPhi - alpha * meanX;
+  for (std::size_t i = 0; i < n; ++i) {
+    s += w[i] * (phi[i] - phi0 - alpha * X[i]) * (phi[i] - phi0 - alpha * X[i]);
+  }
+  return {p, phi0, alpha, std::isfinite(s) ? s : std::numeric_limits<double>::infinity()};
+}
+
+ReferenceFit referenceFreeOrder(const std::vector<double>& x, const std::vector<double>& phi,
+                                const std::vector<double>& w) {
+  const double step = (kLeastSquaresOrderMax - kLeastSquaresOrderMin) / 400;
+  auto scanned = [&](int k) { return k >= 400 ? kLeastSquaresOrderMax : 0.01 + step * k; };
+  int best = 0;
+  ReferenceFit bestFit{0, 0, 0, std::numeric_limits<double>::infinity()};
+  for (int k = 0; k <= 400; ++k) {
+    const ReferenceFit fit = referenceFit(x, phi, w, scanned(k));
+    if (fit.s < bestFit.s) bestFit = fit, best = k;
+  }
+  double a = scanned(std::max(best - 1, 0)), b = scanned(best + 1);
+  const double ratio = (std::sqrt(5.0) - 1.0) / 2.0;
+  ReferenceFit c = referenceFit(x, phi, w, b - ratio * (b - a));
+  ReferenceFit d = referenceFit(x, phi, w, a + ratio * (b - a));
+  while (b - a > 1e-10 * std::max(1.0, std::abs(a))) {
+    if (c.s <= d.s) {
+      b = d.p, d = c, c = referenceFit(x, phi, w, b - ratio * (b - a));
+    } else {
+      a = c.p, c = d, d = referenceFit(x, phi, w, a + ratio * (b - a));
+    }
+  }
+  ReferenceFit fit = referenceFit(x, phi, w, 0.5 * (a + b));
+  for (const ReferenceFit& other : {c, d}) {
+    if (other.s < fit.s) fit = other;
+  }
+  return bestFit.s <= fit.s ? bestFit : fit;
+}
+
+// Random manufactured series (clean, noisy, far from asymptotic, shuffled, 4 to 9 grids): both
+// free-order fits equal the plain scan's to the last bit, and so the choice and U agree.
+TEST(LeastSquares, FreeOrderFitsEqualAPlainScanOnRandomSeries) {
+  std::mt19937_64 random(20261207);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int trial = 0; trial < 3000; ++trial) {
+    const std::size_t n = 4 + static_cast<std::size_t>(unit(random) * 6);
+    const double order = 0.05 + 6.0 * unit(random);
+    const double alpha = (unit(random) < 0.5 ? -1 : 1) * std::pow(10.0, -4.0 * unit(random));
+    const double noise = std::array<double, 4>{0.0, 1e-12, 1e-3, 0.3}[trial % 4];
+    std::vector<double> h, phi;
+    double spacing = 0.001 + unit(random);
+    for (std::size_t i = 0; i < n; ++i) {
+      h.push_back(spacing);
+      phi.push_back(2.0 + alpha * std::pow(spacing, order) +
+                    noise * std::abs(alpha) * (2.0 * unit(random) - 1.0));
+      spacing *= 1.05 + 1.5 * unit(random);
+    }
+    if (trial % 3 == 0) std::shuffle(h.begin(), h.end(), random);
+    const LeastSquaresResult result = leastSquaresUncertainty(h, phi, 2.0);
+    ASSERT_EQ(result.status, LeastSquaresStatus::ok);
+    const double hMin = *std::min_element(h.begin(), h.end());
+    std::vector<double> x, ones(n, 1.0), w;
+    for (double value : h) x.push_back(value / hMin);
+    double inverseSum = 0;
+    for (double value : x) inverseSum += 1.0 / value;
+    for (double value : x) w.push_back((1.0 / value) / inverseSum);
+    for (int weighted = 0; weighted < 2; ++weighted) {
+      const ReferenceFit expected = referenceFreeOrder(x, phi, weighted ? w : ones);
+      const LeastSquaresFit& fit = result.fits[weighted];
+      SCOPED_TRACE("trial " + std::to_string(trial) + ", " + std::string(fit.name));
+      ASSERT_EQ(fit.p, expected.p);
+      ASSERT_EQ(fit.phi0, expected.phi0);
+      ASSERT_EQ(fit.alpha, expected.alpha);
+    }
+  }
 }
 
 TEST(LeastSquares, DegenerateInputsGiveAStatusAndNoNumbers) {
