@@ -54,14 +54,15 @@ void leastSquares(benchmark::State& state) {
 }
 BENCHMARK(leastSquares)->Arg(4)->Arg(5)->Arg(8)->Unit(benchmark::kMicrosecond);
 
-// Keeps the best time per point of each benchmark (microseconds).
+// Keeps the best processor time per point of each benchmark (microseconds): the machine may
+// be shared.
 class Collector : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration) continue;
-      const double perPoint = run.GetAdjustedRealTime() / kPoints;
+      const double perPoint = run.GetAdjustedCPUTime() / kPoints;
       double& best = microseconds[run.benchmark_name()];
       best = best == 0.0 ? perPoint : std::min(best, perPoint);
     }

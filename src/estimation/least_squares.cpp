@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <limits>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -96,29 +97,31 @@ struct PowerFitData {
   std::vector<double> centred;
 };
 
-// The one-term fits phi0 + alpha X, X_i = x_i^p, at `count` orders at once, from the weighted
-// means and the centred sums; S is summed from the residuals themselves. `powers` holds X_i of
-// order j at [i * count + j]. The loops run across the orders, so they vectorise, while every
-// order sees the same operations in the same sequence as if fitted alone: a fit's numbers do
-// not depend on the orders it is batched with.
+// The one-term fits phi0 + alpha X, X_i = x_i^p, at `count` orders at once, order j with the
+// weights of data[j], from the weighted means and the centred sums; S is summed from the
+// residuals themselves. `powers` holds X_i of order j at [i * count + j]. The loops run across
+// the orders, so that independent fits overlap, while every order sees the same operations in
+// the same sequence as if fitted alone: a fit's numbers do not depend on its companions.
 template <std::size_t count>
-void fitPowers(const double* powers, const PowerFitData& data, std::array<LinearFit, count>& fits) {
-  const std::size_t n = data.phi.size();
-  const double* w = data.w.data();
+void fitPowers(const double* powers, const std::array<const PowerFitData*, count>& data,
+               std::array<LinearFit, count>& fits) {
+  const std::size_t n = data[0]->phi.size();
   std::array<double, count> meanX{}, squares{}, sxx{}, sxphi{}, c0{}, c1{}, s{};
   for (std::size_t i = 0; i < n; ++i) {
     const double* X = powers + i * count;
     for (std::size_t j = 0; j < count; ++j) {
-      meanX[j] += w[i] * X[j];
-      squares[j] += w[i] * X[j] * X[j];
+      const double w = data[j]->w[i];
+      meanX[j] += w * X[j];
+      squares[j] += w * X[j] * X[j];
     }
   }
-  for (std::size_t j = 0; j < count; ++j) meanX[j] /= data.weight;
+  for (std::size_t j = 0; j < count; ++j) meanX[j] /= data[j]->weight;
   for (std::size_t i = 0; i < n; ++i) {
     const double* X = powers + i * count;
     for (std::size_t j = 0; j < count; ++j) {
-      sxx[j] += w[i] * (X[j] - meanX[j]) * (X[j] - meanX[j]);
-      sxphi[j] += w[i] * (X[j] - meanX[j]) * data.centred[i];
+      const double w = data[j]->w[i];
+      sxx[j] += w * (X[j] - meanX[j]) * (X[j] - meanX[j]);
+      sxphi[j] += w * (X[j] - meanX[j]) * data[j]->centred[i];
     }
   }
   std::array<bool, count> valid{};
@@ -127,13 +130,13 @@ void fitPowers(const double* powers, const PowerFitData& data, std::array<Linear
     valid[j] = std::abs(sxx[j]) <= kLargest && std::abs(squares[j]) <= kLargest &&
                sxx[j] > 1e-24 * squares[j];
     c1[j] = valid[j] ? sxphi[j] / sxx[j] : 0.0;
-    c0[j] = valid[j] ? data.meanPhi - c1[j] * meanX[j] : 0.0;
+    c0[j] = valid[j] ? data[j]->meanPhi - c1[j] * meanX[j] : 0.0;
   }
   for (std::size_t i = 0; i < n; ++i) {
     const double* X = powers + i * count;
     for (std::size_t j = 0; j < count; ++j) {
-      const double r = data.phi[i] - c0[j] - c1[j] * X[j];
-      s[j] += w[i] * r * r;
+      const double r = data[j]->phi[i] - c0[j] - c1[j] * X[j];
+      s[j] += data[j]->w[i] * r * r;
     }
   }
   for (std::size_t j = 0; j < count; ++j) {
@@ -148,7 +151,9 @@ template <std::size_t count>
 void powersAt(std::span<const double> logX, const std::array<double, count>& p, double* powers) {
   for (std::size_t i = 0; i < logX.size(); ++i) {
     for (std::size_t j = 0; j < count; ++j) {
-      powers[i * count + j] = logX[i] == 0.0 ? 1.0 : std::exp(p[j] * logX[i]);
+      powers[i * count + j] = logX[i] == 0.0           ? 1.0
+                              : j > 0 && p[j] == p[j - 1] ? powers[i * count + j - 1]
+                                                          : std::exp(p[j] * logX[i]);
     }
   }
 }
@@ -230,71 +235,203 @@ class GoldenSection {
   Stage stage_ = Stage::first;
 };
 
+// The scan's orders: kScanPoints equal steps over the bracket, its end exactly.
+double scannedOrder(std::size_t k) {
+  const double step =
+      (kLeastSquaresOrderMax - kLeastSquaresOrderMin) / static_cast<double>(kScanPoints - 1);
+  return k + 1 >= kScanPoints ? kLeastSquaresOrderMax
+                              : kLeastSquaresOrderMin + step * static_cast<double>(k);
+}
+
+// Which orders of the scan may hold the smallest S of a one-term fit in x^p, found cheaply, so
+// that S is computed exactly (fitPowers) only there. At every scanned order, S is estimated
+// from uncentred sums, S ~ Syy - Sxd^2 / sxx, with X_i = x_i^p from an exp every eighth order
+// times exp(m step ln x_i); the estimate comes with a bound of its distance to the exact S
+// (the rounding of the sums, the error of the powers, and that of the exact computation
+// itself), four times over. Every order whose S may be no larger than the smallest upper bound
+// is a candidate; where the estimate cannot be trusted (overflow, X nearly constant), the order
+// is a candidate too. The exact minimum of the scan is so always among the candidates.
+class ScanBounds {
+ public:
+  static constexpr std::size_t kAnchor = 8;
+
+  ScanBounds(std::span<const double> logX) : n_(logX.size()), powers_(n_ * kScanPoints) {
+    // |X - x^p| <= delta X: a few roundings, and the order p rounded differently (a few ulp of
+    // the bracket's end, times ln x).
+    double maxLog = 0.0;
+    for (double value : logX) maxLog = std::max(maxLog, value);
+    delta_ = 16.0 * kEpsilon + 64.0 * kEpsilon * kLeastSquaresOrderMax * maxLog;
+    const double step = scannedOrder(1) - scannedOrder(0);
+    for (std::size_t i = 0; i < n_; ++i) {
+      double* X = powers_.data() + i * kScanPoints;
+      if (logX[i] == 0.0) {
+        std::fill(X, X + kScanPoints, 1.0);
+        finest_ = i;
+        continue;
+      }
+      std::array<double, kAnchor> factor;
+      for (std::size_t m = 0; m < kAnchor; ++m) {
+        factor[m] = std::exp(static_cast<double>(m) * step * logX[i]);
+      }
+      for (std::size_t k = 0; k < kScanPoints; k += kAnchor) {
+        const double anchor = std::exp(scannedOrder(k) * logX[i]);
+        for (std::size_t m = 0; m < kAnchor && k + m < kScanPoints; ++m) {
+          X[k + m] = anchor * factor[m];
+        }
+      }
+      if (logX[i] > logX[coarsest_]) coarsest_ = i;
+    }
+  }
+
+  // The candidates for the smallest S with the weights and centred values of `data`.
+  void candidates(const PowerFitData& data, std::vector<std::size_t>& out) const {
+    const double* w = data.w.data();
+    const double n = static_cast<double>(n_);
+    double syy = 0.0, sumWd = 0.0, absWd = 0.0, maxPhi = 0.0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      syy += w[i] * data.centred[i] * data.centred[i];
+      sumWd += w[i] * data.centred[i];
+      absWd += w[i] * std::abs(data.centred[i]);
+      maxPhi = std::max(maxPhi, std::abs(data.phi[i]));
+    }
+    std::array<double, kScanPoints> sx{}, sxx{}, sxd{}, lower, upper, margin;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const double* X = powers_.data() + i * kScanPoints;
+      const double wd = w[i] * data.centred[i];
+      if (i == finest_) {  // X = 1 throughout
+        for (std::size_t k = 0; k < kScanPoints; ++k) sx[k] += w[i], sxx[k] += w[i], sxd[k] += wd;
+        continue;
+      }
+      for (std::size_t k = 0; k < kScanPoints; ++k) {
+        sx[k] += w[i] * X[k];
+        sxx[k] += w[i] * X[k] * X[k];
+        sxd[k] += wd * X[k];
+      }
+    }
+    const double* maxX = powers_.data() + coarsest_ * kScanPoints;
+    const double sumError = (4.0 * n + 8.0) * kEpsilon + 2.0 * delta_;
+    const double perWeight = 1.0 / data.weight;
+    for (std::size_t k = 0; k < kScanPoints; ++k) {
+      const double spread = sxx[k] - sx[k] * sx[k] * perWeight;
+      const double inverse = 1.0 / spread;
+      // Errors of Sxd (with the centring's leftover sum of w d) and of sxx.
+      const double e1 = sumError * maxX[k] * absWd + 2.0 * std::abs(sumWd) * sx[k] * perWeight;
+      const double e2 = (6.0 * n + 8.0) * kEpsilon * sxx[k] + 4.0 * delta_ * sxx[k];
+      const double t = sxd[k] * sxd[k] * inverse;
+      const double difference = syy - t;
+      const double s = 0.5 * (difference + std::abs(difference));  // no less than 0
+      // The exact computation's own rounding: residuals up to m, coefficients rounded; its term
+      // 8 eps m sqrt(s W) bounded by 1e-6 s + 16e6 (eps m)^2 W.
+      const double m = 2.0 * maxPhi + 2.0 * std::abs(sxd[k]) * inverse * maxX[k];
+      const double exact = 1e-6 * s + 2e7 * kEpsilon * kEpsilon * m * m * data.weight +
+                           100.0 * n * n * kEpsilon * kEpsilon * syy;
+      const double error =
+          4.0 * ((4.0 * n + 4.0) * kEpsilon * syy +
+                 (2.0 * std::abs(sxd[k]) * e1 + e1 * e1 + 2.0 * t * e2) * inverse + exact);
+      lower[k] = s - error;
+      upper[k] = s + error;
+      // Positive when sxx is finite and its error small beside the spread of X.
+      margin[k] = spread - (2.0 * (6.0 * n + 8.0) * kEpsilon + 8.0 * delta_ + 1e-20) * sxx[k];
+    }
+    // (Comparisons kept out of the loop above, which so vectorises.)
+    std::array<double, 4> least4 = {kInfinity, kInfinity, kInfinity, kInfinity};
+    for (std::size_t k = 0; k < kScanPoints; ++k) {
+      const double bound = margin[k] > 0.0 ? upper[k] : kInfinity;
+      least4[k % 4] = bound < least4[k % 4] ? bound : least4[k % 4];
+    }
+    const double least = std::min({least4[0], least4[1], least4[2], least4[3]});
+    out.resize(kScanPoints);
+    std::size_t found = 0;
+    for (std::size_t k = 0; k < kScanPoints; ++k) {  // without branches: few are candidates
+      out[found] = k;
+      found += !((margin[k] > 0.0) & (upper[k] <= kLargest) & (lower[k] > least));
+    }
+    out.resize(found);
+  }
+
+ private:
+  static constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+  std::size_t n_;
+  std::size_t coarsest_ = 0;
+  std::size_t finest_ = 0;
+  double delta_ = 0.0;
+  std::vector<double> powers_;  // X_i at scanned order k at [i * kScanPoints + k]
+};
+
 // The unweighted and the weighted free-order fits together: S(p) of both scanned over the
 // bracket (the powers x_i^p shared, kBatch orders at a time), then golden-section search on
 // each scanned minimum's neighbourhood; an end of the bracket wins when S is no larger there.
 std::array<LeastSquaresFit, 2> fitFreeOrder(std::span<const double> x, std::span<const double> phi,
                                             std::span<const double> ones,
                                             std::span<const double> weights) {
-  constexpr std::size_t kBatch = 8;
+  constexpr std::size_t kBatch = 4;
   const std::size_t n = x.size();
   std::vector<double> logX(n);
   for (std::size_t i = 0; i < n; ++i) logX[i] = std::log(x[i]);
   std::vector<double> powers(n * kBatch);
   const std::array<PowerFitData, 2> data = {PowerFitData(phi, ones), PowerFitData(phi, weights)};
 
-  const double step =
-      (kLeastSquaresOrderMax - kLeastSquaresOrderMin) / static_cast<double>(kScanPoints - 1);
-  auto scanned = [&](std::size_t k) {
-    return k + 1 >= kScanPoints ? kLeastSquaresOrderMax
-                                : kLeastSquaresOrderMin + step * static_cast<double>(k);
-  };
+  auto scanned = scannedOrder;
+  const ScanBounds bounds(logX);
+  std::vector<std::size_t> candidates;
   std::array<std::size_t, 2> best{};
   std::array<double, 2> bestS = {kInfinity, kInfinity};
-  for (std::size_t k0 = 0; k0 < kScanPoints; k0 += kBatch) {
-    std::array<double, kBatch> p;
-    for (std::size_t j = 0; j < kBatch; ++j) p[j] = scanned(k0 + j);  // the last one repeated
-    powersAt(logX, p, powers.data());
-    for (std::size_t f = 0; f < 2; ++f) {
+  for (std::size_t f = 0; f < 2; ++f) {
+    bounds.candidates(data[f], candidates);
+    for (std::size_t c0 = 0; c0 < candidates.size(); c0 += kBatch) {
+      std::array<double, kBatch> p;
+      for (std::size_t j = 0; j < kBatch; ++j) {  // the last one repeated
+        p[j] = scanned(candidates[std::min(c0 + j, candidates.size() - 1)]);
+      }
+      powersAt(logX, p, powers.data());
       std::array<LinearFit, kBatch> fits;
-      fitPowers(powers.data(), data[f], fits);
-      for (std::size_t j = 0; j < kBatch && k0 + j < kScanPoints; ++j) {
+      std::array<const PowerFitData*, kBatch> lanes;
+      lanes.fill(&data[f]);
+      fitPowers(powers.data(), lanes, fits);
+      for (std::size_t j = 0; j < kBatch && c0 + j < candidates.size(); ++j) {
         if (fits[j].s < bestS[f]) {
           bestS[f] = fits[j].s;
-          best[f] = k0 + j;
+          best[f] = candidates[c0 + j];
         }
       }
     }
   }
 
-  auto s = [&](double p, std::size_t f) {
-    std::array<LinearFit, 1> fit;
-    powersAt<1>(logX, {p}, powers.data());
-    fitPowers(powers.data(), data[f], fit);
-    return fit[0];
+  // Both searches step together, their fits side by side (a finished one repeats its order).
+  const std::array<const PowerFitData*, 2> both = {&data[0], &data[1]};
+  auto s = [&](std::array<double, 2> p) {
+    std::array<LinearFit, 2> fit;
+    powersAt<2>(logX, p, powers.data());
+    fitPowers(powers.data(), both, fit);
+    return fit;
   };
   std::array<GoldenSection, 2> search = {
       GoldenSection(scanned(best[0] == 0 ? 0 : best[0] - 1), scanned(best[0] + 1)),
       GoldenSection(scanned(best[1] == 0 ? 0 : best[1] - 1), scanned(best[1] + 1))};
   while (!search[0].finished() || !search[1].finished()) {
+    const std::array<LinearFit, 2> fit = s({search[0].next(), search[1].next()});
     for (std::size_t f = 0; f < 2; ++f) {
-      if (!search[f].finished()) search[f].take(s(search[f].next(), f).s);
+      if (!search[f].finished()) search[f].take(fit[f].s);
     }
   }
 
+  std::array<double, 2> order;
+  for (std::size_t f = 0; f < 2; ++f) {
+    double sp;
+    std::tie(order[f], sp) = search[f].best();
+    if (bestS[f] <= sp) order[f] = scanned(best[f]);
+  }
+  const std::array<LinearFit, 2> linear = s(order);
   std::array<LeastSquaresFit, 2> fits;
   for (std::size_t f = 0; f < 2; ++f) {
-    auto [p, sp] = search[f].best();
-    if (bestS[f] <= sp) p = scanned(best[f]);
-    const LinearFit linear = s(p, f);
     LeastSquaresFit& fit = fits[f];
     fit.model = ErrorModel::freeOrder;
     fit.weighted = f == 1;
-    fit.phi0 = linear.c[0];
-    fit.alpha = linear.c[1];
-    fit.p = p;
-    fit.sigma = standardDeviation(linear.s, n, 3, fit.weighted);
-    fit.pAtBracketEnd = p == kLeastSquaresOrderMin || p == kLeastSquaresOrderMax;
+    fit.phi0 = linear[f].c[0];
+    fit.alpha = linear[f].c[1];
+    fit.p = order[f];
+    fit.sigma = standardDeviation(linear[f].s, n, 3, fit.weighted);
+    fit.pAtBracketEnd = fit.p == kLeastSquaresOrderMin || fit.p == kLeastSquaresOrderMax;
   }
   return fits;
 }

@@ -17,9 +17,11 @@
 //
 //   unweighted: w_i = 1;         weighted ("w" suffix): w_i = (1/h_i) / sum_j (1/h_j).
 //
-// For the free order, S(p) is minimised over the bracket [0.01, 20]: a scan of the bracket,
-// then golden-section search between the scanned minimum's neighbours; for each p, phi0 and
-// alpha come from the linear fit in x^p. A minimum on the bracket's end is flagged.
+// For the free order, S(p) is minimised over the bracket [0.01, 20]: a scan of the bracket
+// (401 equally spaced orders), then golden-section search between the scanned minimum's
+// neighbours; for each p, phi0 and alpha come from the linear fit in x^p. A minimum on the
+// bracket's end is flagged. The scan computes S exactly only at the orders that bounded
+// estimates of S cannot rule out, so it finds the same minimum as computing S everywhere.
 //
 // Standard deviations, with n_g grids and n_par parameters:
 //
