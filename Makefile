@@ -78,7 +78,8 @@ install: build
 clean:
 	rm -rf build
 
-# Benchmarks, never part of `make test`: the formatted-record writer against std::to_chars, then
+# Benchmarks, never part of `make test`: the formatted-record writer against std::to_chars, the
+# least-squares estimate per point, then
 # whole runs of the binary for N = 250 to 2000 grids, then field studies of 10^5 to 10^7 points
 # beside a pandas reference, then HDF5 fields of 10^6 and 10^7 points on 1 and 2 MPI ranks; each
 # prints PASS or FAIL per target.
@@ -91,6 +92,7 @@ bench:
 	cmake --build $(BENCH) -j $(JOBS)
 	@status=0; \
 	$(BENCH)/bench/writer_bench || status=1; \
+	$(BENCH)/bench/least_squares_bench || status=1; \
 	$(BENCH)/bench/run_bench || status=1; \
 	$(BENCH)/bench/field_bench || status=1; \
 	if [ -x $(BENCH)/bench/cluster_bench ]; then $(BENCH)/bench/cluster_bench || status=1; fi; \

@@ -359,8 +359,9 @@ class ScanBounds {
 };
 
 // The unweighted and the weighted free-order fits together: S(p) of both scanned over the
-// bracket (the powers x_i^p shared, kBatch orders at a time), then golden-section search on
-// each scanned minimum's neighbourhood; an end of the bracket wins when S is no larger there.
+// bracket (exactly at the candidates of ScanBounds, kBatch orders at a time), then golden-
+// section search on each scanned minimum's neighbourhood, the two searches side by side; an
+// end of the bracket wins when S is no larger there.
 std::array<LeastSquaresFit, 2> fitFreeOrder(std::span<const double> x, std::span<const double> phi,
                                             std::span<const double> ones,
                                             std::span<const double> weights) {
@@ -371,7 +372,7 @@ std::array<LeastSquaresFit, 2> fitFreeOrder(std::span<const double> x, std::span
   std::vector<double> powers(n * kBatch);
   const std::array<PowerFitData, 2> data = {PowerFitData(phi, ones), PowerFitData(phi, weights)};
 
-  auto scanned = scannedOrder;
+  const auto scanned = scannedOrder;
   const ScanBounds bounds(logX);
   std::vector<std::size_t> candidates;
   std::array<std::size_t, 2> best{};
