@@ -1,7 +1,6 @@
 #include "run/input_reader.h"
 
 #include "launch/launch.h"
-#include "text/list_directed.h"
 #include "text/record_writer.h"
 #include "text/text_field.h"
 
@@ -15,8 +14,8 @@ namespace {
 
 std::string openName(const std::string& field) { return std::string(adjusted(field)); }
 
-// Reads `count` records of an integer (discarded) and a real into `value`, so that `value`
-// ends with the real of the count-th record.
+}  // namespace
+
 void readValueRecords(ListDirectedReader& in, int32_t count, double& value) {
   int32_t discarded = 0;
   for (int32_t k = 1; k <= count; ++k) {
@@ -24,20 +23,12 @@ void readValueRecords(ListDirectedReader& in, int32_t count, double& value) {
   }
 }
 
-}  // namespace
+void readGridFile(ListDirectedReader& in, int32_t variableNumber, double& h, double& value) {
+  in.read({InputItem::real(h)});
+  readValueRecords(in, variableNumber, value);
+}
 
-void readInput(Run& run) {
-  RunParameters& p = run.params;
-  GridSeries& g = run.grid;
-
-  p.lastLaunchStatus = launchCommand("notepad Kestrovanilque.in");
-  {
-    ListDirectedReader start(kInputUnit, kStartFile);
-    start.read({InputItem::text(p.mainDataFile, kFileNameLength)});
-  }
-  p.lastLaunchStatus = launchCommand(editorCommand(p.mainDataFile));
-
-  ListDirectedReader main(kInputUnit, openName(p.mainDataFile));
+void readParameters(ListDirectedReader& main, RunParameters& p) {
   main.read({InputItem::integer(p.variableNumber)});
   main.read({InputItem::text(p.listingFile, kFileNameLength)});
   main.read({InputItem::integer(p.hasExactSolution)});
@@ -51,15 +42,34 @@ void readInput(Run& run) {
   main.read({InputItem::real(p.pUMin)});
   main.read({InputItem::real(p.pUMax)});
   main.read({InputItem::integer(p.gridCount)});
+}
 
-  g.allocate(p.gridCount);
-
+void readGridNames(ListDirectedReader& main, Run& run) {
+  RunParameters& p = run.params;
+  GridSeries& g = run.grid;
   for (int i = 1; i <= g.count; ++i) {
     main.read({InputItem::text(g.gridFile(i), kFileNameLength)});
     g.pV(i) = trueOrder(p, i);
     g.pV_text(i) = trueOrderText(g.pV(i));
   }
   main.read({InputItem::text(p.title, kTitleLength)});
+}
+
+void readInput(Run& run) {
+  RunParameters& p = run.params;
+  GridSeries& g = run.grid;
+
+  p.lastLaunchStatus = launchCommand("notepad Kestrovanilque.in");
+  {
+    ListDirectedReader start(kInputUnit, kStartFile);
+    start.read({InputItem::text(p.mainDataFile, kFileNameLength)});
+  }
+  p.lastLaunchStatus = launchCommand(editorCommand(p.mainDataFile));
+
+  ListDirectedReader main(kInputUnit, openName(p.mainDataFile));
+  readParameters(main, p);
+  g.allocate(p.gridCount);
+  readGridNames(main, run);
 
   if (p.hasExactSolution == 1) {
     ListDirectedReader exact(kInputUnit, openName(p.exactSolutionFile));
@@ -68,8 +78,7 @@ void readInput(Run& run) {
 
   for (int i = 1; i <= g.count; ++i) {
     ListDirectedReader grid(kInputUnit, openName(g.gridFile(i)));
-    grid.read({InputItem::real(g.h(i))});
-    readValueRecords(grid, p.variableNumber, g.Th(i));
+    readGridFile(grid, p.variableNumber, g.h(i), g.Th(i));
   }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "run/run.h"
+#include "text/list_directed.h"
 
 namespace kv {
 
@@ -13,6 +14,17 @@ inline constexpr const char* kStartFile = "Kestrovanilque.in";
 // Reads every input file into `run` (parameters and the input arrays of the grid series).
 // Any failure to read ends the run with its fatal line before anything is written.
 void readInput(Run& run);
+
+// The parts of readInput, each over an open reader:
+// the run parameters (the first thirteen values of the main data file);
+void readParameters(ListDirectedReader& in, RunParameters& p);
+// then, with the grid series allocated, the grid file names and the title;
+void readGridNames(ListDirectedReader& in, Run& run);
+// `count` records of an integer (discarded) and a real, `value` ending with the last real
+// (the exact-solution file);
+void readValueRecords(ListDirectedReader& in, int32_t count, double& value);
+// a grid file: its spacing, then its value records.
+void readGridFile(ListDirectedReader& in, int32_t variableNumber, double& h, double& value);
 
 // The editor command for a file name: "notepad " + the name left-adjusted and trimmed, the name
 // quoted for the command interpreter when it holds characters the interpreter would act on.
