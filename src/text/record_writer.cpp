@@ -30,6 +30,10 @@ FormattedRecordWriter::FormattedRecordWriter(int unit, std::string fileName, Mod
       if (error) FatalFile(FatalCode::OpenFailure, unit_, fileName_);
       target_ = resolved.string();
     }
+    // A file that could not be written in place is not replaced either (a read-only script).
+    std::FILE* writable = std::fopen(target_.c_str(), "r+b");
+    if (writable == nullptr) FatalFile(FatalCode::OpenFailure, unit_, fileName_);
+    std::fclose(writable);
     temporary_ = target_ + kPartialSuffix;
     fs::remove(temporary_, error);  // whatever stands there, a link included, is not written
     path = temporary_;
