@@ -8,7 +8,7 @@
 
 namespace {
 // Larger series only cost the fuzzer time: their allocation is tested on its own.
-constexpr double kMaxRunData = 16.0 * 1024 * 1024;
+constexpr double kMaxRunData = 256.0 * 1024;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
