@@ -7,6 +7,7 @@
 #include "fuzz_input.h"
 #include "reader_checks.h"
 #include "app/input_reader.h"
+#include "text/record_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kv;

@@ -5,6 +5,7 @@
 
 #include "reader_checks.h"
 #include "app/input_reader.h"
+#include "text/record_writer.h"
 
 namespace {
 // Larger series only cost the fuzzer time: their allocation is tested on its own.

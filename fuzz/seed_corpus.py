@@ -63,3 +63,22 @@ values = [0.03125, 9.99995, 0.125, 2.5, 1e-300, 5e-324, 1.7976931348623157e308, 
 packed = b"".join(struct.pack("<d", v) for v in values)
 for shape, width, decimals in ((0x80, 12, 4), (0x80, 22, 14), (8, 10, 3), (11, 15, 5)):
     put("record", bytes([shape, width, decimals]) + packed)
+
+# The study's CSV tables: the shipped ones and small variants (cell counts with their dimension
+# in the control byte, an exact row, quoted names, ';' and tab delimiters, CR LF, a BOM).
+for table in sorted((ROOT / "examples/study").glob("*.csv")):
+    put("study_csv", bytes([0]) + table.read_bytes())
+put("study_csv", bytes([1 | 3 << 1]) + b"cells,drag\n1000,0.53\n8000,0.531\n64000,0.5312\nexact,0.5312\n")
+put("study_csv", bytes([0]) + b'\xef\xbb\xbfh;"a;b";c\r\n0.1;1;2\r\n0.2;1.5;2.5\r\n# comment\r\n0.4;3;4\r\n')
+put("study_csv", bytes([0]) + b"h\tq\n0.1\t1e-3\n0.05\t+2.5\nexact\t\n")
+
+# Field cases (h,file tables) and the point files of a field: a classic grid file with its
+# spacing, a CSV file with a header, a classic file without heading, an exact-value file.
+put("field_case", bytes([0]) + b"h,file\n0.0125,fine.txt\n0.025,medium.csv\n0.05,coarse.txt\nexact,exact.txt\n")
+put("field_case", bytes([2]) + b"# cells\r\ncells;file\r\n4096;a.txt\r\n512;b.txt\r\n")
+classic = b"  0.1  grid spacing h\r\n 1 , 1.5\r\n2\t1.25D-1   value\r\n\r\n3 .5\r\n"
+csv = b"id,value\n# medium\n1,1.5\n2,0.125\n3,0.5\n"
+bare = b"1 1.5\n002 0.25\n+3 Infinity"
+put("point_files", bytes([0b00_01_10, 1]) + classic + b"\n==\n" + csv + b"\n==\n" + bare)
+put("point_files", bytes([0b01_00_01_10, 2 | 4]) + classic + b"\n==\n" + csv + b"\n==\n" + csv)
+put("point_files", bytes([0, 0]) + bare + b"\n==\n" + bare)
