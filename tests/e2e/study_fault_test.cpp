@@ -164,6 +164,9 @@ std::vector<Hostile> hostileFiles() {
          f.write("field.csv", "h,file\n" + std::string(size_t{20} << 20, '#') + "\n");
        },
        field, 2, "field\\.csv: is larger than 16 MiB: .*"},
+      {"HugeLineInAPointFile",
+       [](const CaseFolder& f) { writeField(f), f.write("g2.csv", "id,value\n1," + std::string(kHugeLine, '7') + "\n"); },
+       field, 2, "g2\\.csv:2: holds a line longer than 1 MiB"},
       {"NulInAValue", [](const CaseFolder& f) { f.write("case.csv", std::string("h,q\n0.1,1\0\n0.2,2\n", 17)); },
        table, 2, "case\\.csv:2: column 'q': '1\\?' is not a number"},
       {"EscapeInAName", [](const CaseFolder& f) { f.write("case.csv", "h,q\x1b[2J\n0.1,x\n0.2,2\n"); },
