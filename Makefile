@@ -90,7 +90,7 @@ fuzz-build:
 	@tools/ensure-deps.sh $(BUILD_PACKAGES) $(FUZZ_PACKAGES)
 	@[ -f $(FUZZ)/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF
-	cmake --build $(FUZZ) -j $(JOBS)
+	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_targets
 
 fuzz: fuzz-build
 	@fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
