@@ -7,12 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include <unistd.h>
+
 namespace kv::fuzz {
 
 inline const std::string& tempFolder() {
   static const std::string folder = [] {
+    // Memory-backed where there is one: a file is written on every execution.
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/kv-fuzz-XXXXXX";
+    if (base == nullptr) base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = std::string(base) + "/kv-fuzz-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     return pattern;
   }();
