@@ -15,7 +15,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE := build/release
 ASAN := build/asan
 
-.PHONY: all deps build demo test test-release test-asan test-windows install clean
+.PHONY: all deps build demo test test-release test-asan test-fuzz test-windows install clean
 
 all: build
 
@@ -31,7 +31,7 @@ $(ASAN)/CMakeCache.txt: | deps
 build: deps $(RELEASE)/CMakeCache.txt
 	cmake --build $(RELEASE) -j $(JOBS)
 
-test: test-release test-asan
+test: test-release test-asan test-fuzz
 
 test-release: build
 	@tools/ensure-deps.sh $(TEST_PACKAGES) || echo "make: chromium is missing: the report test will be skipped"
@@ -77,6 +77,26 @@ install: build
 
 clean:
 	rm -rf build
+
+# Fuzzing (fuzz/): clang with libFuzzer, AddressSanitizer and UBSan, in a build folder of its
+# own. `make fuzz` runs each target for FUZZ_SECONDS; `make test` replays the regression inputs
+# and runs each target for 20 seconds. One target at a time, at the lowest priority.
+FUZZ := build/fuzz
+FUZZ_PACKAGES := clang libfuzzer-14-dev libclang-rt-14-dev
+FUZZ_SECONDS ?= 600
+
+.PHONY: fuzz fuzz-build
+fuzz-build:
+	@tools/ensure-deps.sh $(BUILD_PACKAGES) $(FUZZ_PACKAGES)
+	@[ -f $(FUZZ)/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF
+	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	@fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	@fuzz/run.sh $(FUZZ) 20
 
 # Benchmarks, never part of `make test`: the formatted-record writer against std::to_chars, the
 # least-squares estimate per point, then

@@ -27,12 +27,16 @@ std::string_view fatalMessageText(FatalCode code) {
 void Fatal(FatalCode code, std::string_view message) {
   std::string line = "kestrovanilque: severe (" + std::to_string(static_cast<int>(code)) + "): ";
   line.append(message);
+#ifdef KV_FATAL_THROWS
+  throw FatalExit{code, std::move(line)};
+#else
   line.push_back('\n');
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
   // exit() flushes and closes every open output file, so what was written stays written.
   std::exit(static_cast<int>(code));
+#endif
 }
 
 void FatalFile(FatalCode code, int unit, std::string_view file) {
@@ -43,7 +47,11 @@ void FatalFile(FatalCode code, int unit, std::string_view file) {
       message += std::to_string(unit);
       ++i;
     } else if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
-      message.append(file);
+      // A control character of the name is shown as '?': the line stays one line and sends
+      // the terminal no control sequence.
+      for (char c : file) {
+        message.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+      }
       ++i;
     } else {
       message.push_back(text[i]);

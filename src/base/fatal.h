@@ -4,6 +4,7 @@
 // and the exit status N. Records already written stay in their files.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kv {
@@ -18,10 +19,20 @@ enum class FatalCode : int {
 };
 
 // Ends the process with the fatal line and exit status `code`.
+//
+// Builds that run the readers in-process, over and over (the fuzz targets, configured with
+// KV_FATAL_THROWS), throw a FatalExit holding the line instead; nothing is printed. Every other
+// build ends the process.
 [[noreturn]] void Fatal(FatalCode code, std::string_view message);
 
+struct FatalExit {
+  FatalCode code;
+  std::string line;  // the fatal line, without its line end
+};
+
 // Ends the process with the fatal line whose message names a unit and a file:
-// "end-of-file during read, unit 7, file grid1.dat" and the like.
+// "end-of-file during read, unit 7, file grid1.dat" and the like. Control characters of the
+// name are shown as '?'.
 [[noreturn]] void FatalFile(FatalCode code, int unit, std::string_view file);
 
 // The message text of a code, with %d and %s standing for the unit and the file.

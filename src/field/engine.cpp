@@ -143,7 +143,10 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
     if (*most == 0) return false;
     if (*fewest != *most) {
       const size_t shortFile = static_cast<size_t>(fewest - taken.begin());
-      const size_t longFile = static_cast<size_t>(most - taken.begin());
+      // The first file that holds more, whatever the chunk size.
+      const size_t longFile = static_cast<size_t>(
+          std::find_if(taken.begin(), taken.end(), [least = *fewest](size_t t) { return t > least; }) -
+          taken.begin());
       const uint64_t count = nextPosition + *fewest;
       c.shortFile = Error{files[shortFile].path, readers[shortFile].nextLine(),
                           "ends after " + std::to_string(count) + " points, but " +

@@ -196,5 +196,23 @@ TEST(FieldEngine, ReportsTheFirstMismatchWithBothFilesAndLines) {
   }
 }
 
+// Found by fuzzing: of files of three lengths, the one named as holding more was the last of
+// the longest in a chunk, so it changed with the chunk size.
+TEST(FieldEngine, NamesTheSameLongerFileWhateverTheChunkSize) {
+  TempFolder folder("field");
+  writeBytes("a.txt", "1 1.0\n2 2.0\n3 3.0\n");
+  writeBytes("b.txt", "1 1.5\n2 2.5\n");
+  writeBytes("c.txt", "1 1.7\n");
+  for (size_t chunk : {size_t{1}, size_t{100}}) {
+    OutputFile out;
+    ASSERT_FALSE(out.open("out.csv"));
+    FieldResult r = runField({{"a.txt"}, {"b.txt"}, {"c.txt"}}, std::nullopt, echo, out,
+                             {.threads = 1, .chunkPoints = chunk});
+    ASSERT_TRUE(r.error);
+    EXPECT_EQ(*r.error, (Error{"c.txt", 2, "ends after 1 points, but a.txt holds more (every file "
+                                           "of a field must hold the same points)"}));
+  }
+}
+
 }  // namespace
 }  // namespace kv::field

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "field/number.h"
 
@@ -34,17 +35,25 @@ std::vector<std::string_view> split(std::string_view line, char delimiter) {
   }
 }
 
-bool readSmallFile(const std::string& path, std::string& content) {
+// A case table is small: one reading more than this is not one.
+constexpr size_t kMaxCaseBytes = size_t{16} << 20;
+
+enum class Read { Ok, Failed, Folder, TooLarge };
+
+Read readSmallFile(const std::string& path, std::string& content) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return Read::Folder;
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
+  if (file == nullptr) return Read::Failed;
   char block[65536];
   size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0 && content.size() < (1u << 24)) {
+  while (content.size() <= kMaxCaseBytes && (n = std::fread(block, 1, sizeof block, file)) > 0) {
     content.append(block, n);
   }
   bool ok = std::ferror(file) == 0;
   std::fclose(file);
-  return ok;
+  if (!ok) return Read::Failed;
+  return content.size() > kMaxCaseBytes ? Read::TooLarge : Read::Ok;
 }
 
 }  // namespace
@@ -62,10 +71,20 @@ bool isFieldCaseHeader(std::string_view line) {
 
 std::variant<FieldCase, Error> readFieldCase(const std::string& path, int dimension) {
   std::string content;
-  if (!readSmallFile(path, content)) return Error{path, 0, "cannot be read (does it exist?)"};
+  switch (readSmallFile(path, content)) {
+    case Read::Ok:
+      break;
+    case Read::Failed:
+      return Error{path, 0, "cannot be read (does it exist?)"};
+    case Read::Folder:
+      return Error{path, 0, "is a folder, not a file: name the field case (an h,file table)"};
+    case Read::TooLarge:
+      return Error{path, 0, "is larger than 16 MiB: a field case lists a few grids and their files"};
+  }
   if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   FieldCase result;
+  std::set<double> spacings;
   bool haveHeader = false;
   bool cells = false;
   char delimiter = ',';
@@ -119,9 +138,7 @@ std::variant<FieldCase, Error> readFieldCase(const std::string& path, int dimens
     grid.file = file;
     grid.cells = cells ? value : 0.0;
     grid.h = cells ? std::pow(value, -1.0 / dimension) : value;
-    for (const FieldGrid& g : result.grids) {
-      if (g.h == grid.h) return Error{path, lineNumber, "two grids with the same h"};
-    }
+    if (!spacings.insert(grid.h).second) return Error{path, lineNumber, "two grids with the same h"};
     result.grids.push_back(grid);
   }
   if (!haveHeader) return Error{path, 0, "is empty: expected the header h,file or cells,file"};

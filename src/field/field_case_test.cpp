@@ -63,6 +63,13 @@ TEST(FieldCase, BadCasesSayWhereAndWhat) {
     EXPECT_EQ(std::get<Error>(read), (Error{"case.csv", c.line, c.message})) << c.text;
   }
   EXPECT_EQ(std::get<Error>(readFieldCase("none.csv")).message, "cannot be read (does it exist?)");
+  std::filesystem::create_directory("folder.csv");
+  EXPECT_EQ(std::get<Error>(readFieldCase("folder.csv")).message,
+            "is a folder, not a file: name the field case (an h,file table)");
+  // Never read in part: grids after 16 MiB of comments are not lost, the case is refused.
+  writeBytes("large.csv", "#" + std::string(size_t{16} << 20, ' ') + "\nh,file\n0.1,a.txt\n0.2,b.txt\n");
+  EXPECT_EQ(std::get<Error>(readFieldCase("large.csv")),
+            (Error{"large.csv", 0, "is larger than 16 MiB: a field case lists a few grids and their files"}));
 }
 
 }  // namespace

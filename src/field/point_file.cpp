@@ -1,6 +1,7 @@
 #include "field/point_file.h"
 
 #include <cstring>
+#include <filesystem>
 
 #include "field/number.h"
 
@@ -116,6 +117,10 @@ bool PointFileReader::refill() {
 
 std::optional<Error> PointFileReader::open(const PointFile& file) {
   file_ = file;
+  std::error_code folder;
+  if (std::filesystem::is_directory(file.path, folder)) {
+    return Error{file.path, 0, "is a folder, not a file: name a point file"};
+  }
   stream_.reset(std::fopen(file.path.c_str(), "rb"));
   if (!stream_) return Error{file.path, 0, "cannot be opened (does it exist?)"};
   block_.resize(kBlockBytes);

@@ -66,7 +66,7 @@ void completePlotScript(const RunData& run, std::string_view scriptName, int kep
     for (int k = 0; k < keptLines; ++k) script.skipRecord();
     kept.assign(script.content(), 0, script.nextRecordOffset());
   }
-  FormattedRecordWriter script(kPlotUnit, name);
+  FormattedRecordWriter script(kPlotUnit, name, FormattedRecordWriter::Mode::Replace);
   script.writeBytes(kept);
   // A last kept line without a line end still leaves the new lines on lines of their own.
   if (!kept.empty() && kept.back() != '\n') script.writeBytes("\r\n");

@@ -137,7 +137,8 @@ class Parser {
     if (fields.size() < 2) {
       throw InputError(name_, line.number, "the header has no quantity column: name one column per quantity after the first, separated by , ; or tab");
     }
-    std::set<std::string> seen;
+    std::set<std::string_view> seen;
+    c_.quantities.reserve(fields.size() - 1);
     for (size_t k = 1; k < fields.size(); ++k) {
       if (fields[k].empty()) {
         throw InputError(name_, line.number, "column " + std::to_string(k + 1) + " has no name: name every quantity");

@@ -37,10 +37,19 @@ std::string readCaseText(const std::string& file) {
   std::string content;
   char chunk[65536];
   size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) content.append(chunk, n);
+  while (content.size() <= kMaxCaseBytes && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+    content.append(chunk, n);
+  }
   const bool failed = std::ferror(in) != 0;
   if (in != stdin) std::fclose(in);
   if (failed) throw InputError(displayName(file), 0, "cannot read the file");
+  // A table or a main data file is small; what is larger is the wrong file, or a field's
+  // values, which belong in point files named by an h,file table.
+  if (content.size() > kMaxCaseBytes) {
+    throw InputError(displayName(file), 0,
+                     "is larger than 16 MiB: a case or grid file of a table study is far smaller "
+                     "(give the values of a field in point files named by an h,file table)");
+  }
   return content;
 }
 

@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "study/csv_case.h"
 #include "study/field_report.h"
@@ -87,9 +89,17 @@ Case readCase(Arguments a) {
   return {readMainDataCase(a.caseFile, text), std::nullopt};
 }
 
+// One error line on standard error: control characters of names and quoted values (escape
+// sequences, NUL, line ends) show as '?', so that the line reaches the terminal as one line.
+void printErrorLine(std::string message) {
+  for (char& c : message) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') c = '?';
+  }
+  print(stderr, std::string(kProgram) + ": error: " + message + "\n");
+}
+
 void printError(const InputError& e) {
-  InputError named(displayName(e.file()), e.line(), e.what());
-  print(stderr, std::string(kProgram) + ": error: " + named.where() + "\n");
+  printErrorLine(InputError(displayName(e.file()), e.line(), e.what()).where());
 }
 
 // Copies a file to standard output in blocks.
@@ -107,7 +117,7 @@ void printFile(const fs::path& path) {
 int runFieldCase(const Arguments& a, const FieldStudyCase& input, const fs::path& folder) {
   OutputSet outputs(folder);
   if (std::optional<std::string> failure = outputs.create()) {
-    print(stderr, std::string(kProgram) + ": error: " + *failure + ": choose another folder with --out\n");
+    printErrorLine(*failure + ": choose another folder with --out");
     return 3;
   }
   std::string failure;
@@ -115,7 +125,7 @@ int runFieldCase(const Arguments& a, const FieldStudyCase& input, const fs::path
   field::OutputFile* json = summary ? outputs.open("study.json", failure) : nullptr;
   field::OutputFile* report = json ? outputs.open("report.html", failure) : nullptr;
   if (report == nullptr) {
-    print(stderr, std::string(kProgram) + ": error: " + failure + ": choose another folder with --out\n");
+    printErrorLine(failure + ": choose another folder with --out");
     return 3;
   }
   summary->write(summaryHeader(a.targetGci.has_value()));
@@ -123,9 +133,12 @@ int runFieldCase(const Arguments& a, const FieldStudyCase& input, const fs::path
   try {
     study = runFieldStudy(input, {{a.order, a.fs, a.targetGci}, a.threads, true, a.leastSquares}, *summary);
   } catch (const InputError& e) {
+    // The summary is written while the points are read: its failure (a full disk) is the
+    // output's, not the input's.
+    const bool output = e.file() == summary->path();
     outputs.discard();
-    printError(e);
-    return 2;
+    printError(output ? InputError(e.file(), 0, std::string(e.what()) + ": choose another folder with --out") : e);
+    return output ? 3 : 2;
   }
   FieldPlots plots;
   if (a.noPlots) {
@@ -137,7 +150,7 @@ int runFieldCase(const Arguments& a, const FieldStudyCase& input, const fs::path
   json->write(jsonText);
   report->write(fieldReportHtml(study, plots));
   if (std::optional<std::string> problem = outputs.commit()) {
-    print(stderr, std::string(kProgram) + ": error: " + *problem + ": choose another folder with --out\n");
+    printErrorLine(*problem + ": choose another folder with --out");
     return 3;
   }
   if (a.format == "csv") {
@@ -149,6 +162,35 @@ int runFieldCase(const Arguments& a, const FieldStudyCase& input, const fs::path
     print(stdout, "report: " + (folder / "report.html").string() + "\n");
   }
   return a.strict && study.notConverging > 0 ? 1 : 0;
+}
+
+// The files a study read: the CASE as named, the file it led to, grid, point and exact files.
+std::vector<std::string> inputFiles(const std::string& named, const Case& c) {
+  std::vector<std::string> files{named};
+  if (c.table) {
+    files.push_back(c.table->file);
+    files.insert(files.end(), c.table->gridFiles.begin(), c.table->gridFiles.end());
+  }
+  if (c.field) {
+    files.push_back(c.field->file);
+    for (const field::PointFile& grid : c.field->grids) files.push_back(grid.path);
+    if (c.field->exact) files.push_back(c.field->exact->path);
+  }
+  return files;
+}
+
+// An output that would take the place of an input (`--out .` beside a case named summary.csv,
+// a case kept in its own output folder): the input it would replace, named as given.
+std::optional<std::string> outputOverInput(const fs::path& folder,
+                                           const std::vector<std::string>& inputs) {
+  for (const char* name : {"summary.csv", "study.json", "report.html"}) {
+    const fs::path output = folder / name;
+    for (const std::string& input : inputs) {
+      std::error_code error;
+      if (input != "-" && fs::equivalent(output, input, error)) return input;
+    }
+  }
+  return std::nullopt;
 }
 
 fs::path outputFolder(const Arguments& a) {
@@ -216,6 +258,12 @@ int runStudyCommand(int argc, char** argv) {
     printError(e);
     return 2;
   }
+  if (std::optional<std::string> input = outputOverInput(outputFolder(a), inputFiles(a.caseFile, read))) {
+    printError(InputError(*input, 0,
+                          "is read by this study and would be replaced by one of its outputs "
+                          "(summary.csv, study.json, report.html): choose another folder with --out"));
+    return 2;
+  }
   if (read.field) return runFieldCase(a, *read.field, outputFolder(a));
   const StudyCase& input = *read.table;
   const StudyResult study = runStudy(input, {a.order, a.fs, a.targetGci});
@@ -231,7 +279,7 @@ int runStudyCommand(int argc, char** argv) {
                               {"report.html", reportHtml(study, plots)}};
   const fs::path folder = outputFolder(a);
   if (std::optional<std::string> failure = writeOutputs(folder, files)) {
-    print(stderr, std::string(kProgram) + ": error: " + *failure + ": choose another folder with --out\n");
+    printErrorLine(*failure + ": choose another folder with --out");
     return 3;
   }
   if (a.format == "csv") {

@@ -33,6 +33,9 @@ std::string latin1FromUtf8(std::string_view utf8) {
 
 namespace {
 
+// Groups nest at most this deep (the executor keeps one frame per open group).
+constexpr int kMaxGroupNesting = 32;
+
 class Parser {
  public:
   explicit Parser(std::string_view text) : text_(text) {}
@@ -164,6 +167,7 @@ class Parser {
         node.width = hasNumber() ? number() : 0;
         break;
       case '(': {
+        if (depth > kMaxGroupNesting) fail("groups nested too deep");
         if (depth == 1) reversion = nodes.size();
         size_t begin = nodes.size();
         nodes.push_back(Format::Node(Kind::GroupBegin, count));
@@ -177,7 +181,10 @@ class Parser {
       default:
         fail("unknown edit descriptor");
     }
-    if (node.repeat < 1 || node.width < 0 || node.decimals < 0) fail("bad count or width");
+    // The scale factor is the one signed number: -1PE12.4 is a valid descriptor.
+    if (node.repeat < 1 || (node.kind != Kind::Scale && node.width < 0) || node.decimals < 0) {
+      fail("bad count or width");
+    }
     nodes.push_back(std::move(node));
   }
 
@@ -304,7 +311,7 @@ void Format::execute(std::span<const FormatItem> items, RecordSink& sink) const 
     size_t begin;
     int remaining;
   };
-  Frame stack[32];
+  Frame stack[kMaxGroupNesting];
   size_t depth = 0;
   size_t next = 0;
   size_t usedSinceReversion = 0;

@@ -101,6 +101,12 @@ TEST(Format, RepeatCountsOnDescriptors) {
   EXPECT_EQ(one("(2(1PE13.4))", {1.0, 2.0}), "   1.0000E+00   2.0000E+00");
 }
 
+TEST(Format, ScaleFactorsOfEitherSign) {
+  EXPECT_EQ(one("(-1PE12.4)", {1234.5}), "  0.0123E+05");
+  EXPECT_EQ(one("(0PE11.4,2PE12.4)", {-0.03125, 0.03125}), "-0.3125E-01  31.250E-03");
+  EXPECT_THROW(Format{"(-1X)"}, std::invalid_argument);
+}
+
 TEST(Format, InfinityFillsItsWholeFieldAtTheEndOfARecord) {
   EXPECT_EQ(one("(1PE12.4)", {std::numeric_limits<double>::infinity()}), " Infinity   ");
 }
@@ -109,6 +115,12 @@ TEST(Format, MalformedFormatsAreRejected) {
   for (const char* text : {"", "1PE12.4", "(E12)", "(Q3)", "('abc)", "(I2", "(I2)x", "(I2 I3)"}) {
     EXPECT_THROW(Format{text}, std::invalid_argument) << text;
   }
+  // Groups nest 32 deep at most.
+  auto nested = [](int depth) {
+    return "(" + std::string(depth, '(') + "I1" + std::string(depth, ')') + ")";
+  };
+  EXPECT_EQ(one(nested(32), {7}), "7");
+  EXPECT_THROW(Format{nested(33)}, std::invalid_argument);
 }
 
 TEST(WriteToField, FirstRecordPaddedOrCut) {

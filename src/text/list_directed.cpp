@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 
 #include "base/fatal.h"
@@ -21,7 +23,9 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string readWholeFile(int unit, const std::string& fileName) {
-  if (fileName.empty()) FatalFile(FatalCode::OpenFailure, unit, fileName);
+  if (fileName.empty() || hasControlCharacter(fileName)) {
+    FatalFile(FatalCode::OpenFailure, unit, fileName);
+  }
   std::error_code error;
   std::FILE* file = std::fopen(fileName.c_str(), "rb");
   if (file == nullptr && !std::filesystem::exists(fileName, error)) {
@@ -32,10 +36,23 @@ std::string readWholeFile(int unit, const std::string& fileName) {
   }
   if (file == nullptr) FatalFile(FatalCode::OpenFailure, unit, fileName);
   std::string content;
-  char chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
-  bool failed = std::ferror(file) != 0;  // a folder opens on some systems, but cannot be read
+  bool failed = false;
+  try {
+    // Room for the whole file at once: a file of hundreds of megabytes takes its own size in
+    // memory, not the spare room of a growing buffer as well.
+    uintmax_t size = std::filesystem::file_size(fileName, error);
+    if (!error && size > 0) content.reserve(static_cast<size_t>(size));
+    char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
+    failed = std::ferror(file) != 0;  // a folder opens on some systems, but cannot be read
+  } catch (const std::length_error&) {
+    std::fclose(file);
+    Fatal(FatalCode::OutOfMemory, "insufficient virtual memory");
+  } catch (const std::bad_alloc&) {
+    std::fclose(file);
+    Fatal(FatalCode::OutOfMemory, "insufficient virtual memory");
+  }
   std::fclose(file);
   if (failed) FatalFile(FatalCode::OpenFailure, unit, fileName);
   return content;

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <fstream>
 #include <sstream>
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 #include "temp_folder.h"
 #include "text/list_directed.h"
@@ -73,6 +78,66 @@ TEST_F(InTempFolder, WriteFailureEndsTheRun) {
       },
       ::testing::ExitedWithCode(38), "^kestrovanilque: severe \\(38\\): error during write, unit 11, file /dev/full\n$");
 }
+
+TEST_F(InTempFolder, NamesWithControlCharactersAreNeverOpened) {
+  // Shown with '?' in the one fatal line; nothing is created, not even the name before a NUL.
+  for (std::string name : {std::string("list\ning.txt"), std::string("g1.dat\0x", 8),
+                           std::string("a\x1b[31m.dat"), std::string("tab\t.txt")}) {
+    std::string shown = name;
+    for (char& c : shown) c = static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+    std::string line = "^kestrovanilque: severe \\(30\\): open failure, unit 1[01], file " +
+                       std::regex_replace(shown, std::regex(R"([?\[.])"), R"(\$&)") + "\n$";
+    EXPECT_EXIT(FormattedRecordWriter(kListingUnit, name), ::testing::ExitedWithCode(30), line);
+    EXPECT_EXIT(ListDirectedReader(kInputUnit, name), ::testing::ExitedWithCode(30),
+                std::regex_replace(line, std::regex("1\\[01\\]"), "7"));
+    EXPECT_TRUE(fs::is_empty(".")) << name;
+  }
+}
+
+TEST_F(InTempFolder, AReplacementTakesTheFilesPlaceWhenComplete) {
+  std::ofstream("script.gnu", std::ios::binary) << "prepared\r\nold title\r\n";
+  {
+    FormattedRecordWriter out(kPlotUnit, "script.gnu", FormattedRecordWriter::Mode::Replace);
+    out.writeBytes("prepared\r\n");
+    out.write(Format("(A)"), {"new title"});
+    EXPECT_EQ(contents("script.gnu"), "prepared\r\nold title\r\n");  // not yet replaced
+    out.close();
+  }
+  EXPECT_EQ(contents("script.gnu"), "prepared\r\nnew title\r\n");
+  EXPECT_FALSE(fs::exists("script.gnu.partial"));
+#if !defined(_WIN32)
+  // Through a symbolic link the file it names is replaced; the link stays.
+  fs::create_directory("shared");
+  fs::rename("script.gnu", "shared/script.gnu");
+  fs::create_symlink("shared/script.gnu", "script.gnu");
+  FormattedRecordWriter(kPlotUnit, "script.gnu", FormattedRecordWriter::Mode::Replace)
+      .writeBytes("linked\r\n");
+  EXPECT_TRUE(fs::is_symlink("script.gnu"));
+  EXPECT_EQ(contents("shared/script.gnu"), "linked\r\n");
+#endif
+}
+
+#if !defined(_WIN32)
+TEST_F(InTempFolder, AReplacementThatFailsLeavesTheFileAsItWas) {
+  const std::string old = "prepared line 1\r\nprepared line 2\r\n";
+  std::ofstream("script.gnu", std::ios::binary) << old;
+  auto rewriteOntoAFullDisk = [&] {
+    // A disk that fills up: no file may grow beyond 100 bytes.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{100, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    FormattedRecordWriter out(kPlotUnit, "script.gnu", FormattedRecordWriter::Mode::Replace);
+    out.writeBytes(old);
+    out.write(Format("(A)"), {std::string(200, 'x')});
+    out.close();
+  };
+  EXPECT_EXIT(rewriteOntoAFullDisk(),
+      ::testing::ExitedWithCode(38),
+      "^kestrovanilque: severe \\(38\\): error during write, unit 11, file script.gnu\n$");
+  EXPECT_EQ(contents("script.gnu"), old);
+  EXPECT_FALSE(fs::exists("script.gnu.partial"));
+}
+#endif
 
 }  // namespace
 }  // namespace kv

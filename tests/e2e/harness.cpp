@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,8 +112,10 @@ RunResult CaseFolder::run(const std::vector<std::string>& args, const std::strin
     _exit(127);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
   RunResult result;
+  result.peakMemoryBytes = static_cast<double>(usage.ru_maxrss) * 1024;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = readFile(out);
   result.err = readFile(err);

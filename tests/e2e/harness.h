@@ -27,6 +27,7 @@ struct RunResult {
   std::string out;              // what it printed on standard output
   std::string err;              // what it printed on standard error
   std::vector<std::string> launches;  // the commands it launched, in order
+  double peakMemoryBytes = 0;         // the program's own peak resident memory
 };
 
 // A case folder; it starts with the seven prepared plot scripts of the examples unless

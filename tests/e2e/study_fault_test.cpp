@@ -1,0 +1,234 @@
+// Faults around a study: a disk that fills up while the outputs are written, and hostile input
+// files (a line of hundreds of megabytes, binary garbage, NUL bytes, folders where files are
+// expected, names with control characters, a case that would be replaced by an output). Each
+// ends with its one error line, in bounded memory, without changing an input or leaving any
+// output behind.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <regex>
+#include <string>
+
+#include "harness.h"
+
+namespace kv::e2e {
+namespace {
+
+// A table of two quantities on four grids, and a field of 3000 points on three grids.
+void writeTable(const CaseFolder& f, const std::string& name = "case.csv") {
+  f.write(name, "h,drag,lift\n0.04,0.532672,1.201971\n0.02,0.531544,1.203331\n"
+                "0.01,0.531283,1.203779\n0.005,0.5312204,1.203927\n");
+}
+
+void writeField(const CaseFolder& f, const std::string& name = "field.csv") {
+  const double h[] = {0.1, 0.2, 0.4};
+  for (int g = 0; g < 3; ++g) {
+    std::string points = "id,value\n";
+    for (int i = 1; i <= 3000; ++i) {
+      points += std::to_string(i) + "," + std::to_string(1.0 + h[g] * h[g] * (1 + i % 7)) + "\n";
+    }
+    f.write("g" + std::to_string(g + 1) + ".csv", points);
+  }
+  f.write(name, "h,file\n0.1,g1.csv\n0.2,g2.csv\n0.4,g3.csv\n");
+}
+
+// While it lives no file written by this process or the programs it starts may grow beyond
+// `bytes`; SIGXFSZ is ignored, so that such a write fails instead of ending the writer.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, savedHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t savedHandler_;
+};
+
+struct FullDisk {
+  const char* name;
+  std::function<void(const CaseFolder&)> prepare;
+  std::vector<std::string> args;
+  rlim_t fileSizeLimit;
+};
+
+std::vector<FullDisk> fullDisks() {
+  auto earlier = [](const CaseFolder& f) {
+    fs::create_directory(f.path() / "out");
+    for (const char* name : {"summary.csv", "study.json", "report.html"}) {
+      f.write(std::string("out/") + name, std::string("earlier ") + name);
+    }
+  };
+  return {
+      // report.html is the largest output of a table study (several kilobytes).
+      {"Table", [](const CaseFolder& f) { writeTable(f); }, {"study", "case.csv", "--no-plots"}, 2048},
+      {"TableOverEarlierOutputs",
+       [earlier](const CaseFolder& f) { writeTable(f), earlier(f); },
+       {"study", "case.csv", "--no-plots", "--out", "out"}, 2048},
+      // summary.csv fills up while the points are read.
+      {"Field", [](const CaseFolder& f) { writeField(f); }, {"study", "field.csv", "--no-plots"}, 64 << 10},
+      {"FieldOverEarlierOutputs",
+       [earlier](const CaseFolder& f) { writeField(f), earlier(f); },
+       {"study", "field.csv", "--no-plots", "--out", "out"}, 64 << 10},
+  };
+}
+
+class StudyFullDiskTest : public ::testing::TestWithParam<FullDisk> {};
+
+TEST_P(StudyFullDiskTest, ExitsThreeAndLeavesNoPartialOutput) {
+  CaseFolder f(false);
+  GetParam().prepare(f);
+  const std::map<std::string, std::string> before = f.files();
+  RunResult r;
+  {
+    FileSizeLimit full(GetParam().fileSizeLimit);
+    r = f.run(GetParam().args);
+  }
+  EXPECT_EQ(r.status, 3);
+  EXPECT_TRUE(std::regex_match(r.err, std::regex("kestrovanilque study: error: [^\n]+\n"))) << r.err;
+  EXPECT_EQ(r.out, "");
+  // Nothing new, nothing changed: no output folder made, no temporary file left, the outputs
+  // of an earlier study kept.
+  std::map<std::string, std::string> after;
+  for (const auto& entry : fs::recursive_directory_iterator(f.path())) {
+    after[fs::relative(entry.path(), f.path()).string()] =
+        entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
+  }
+  std::map<std::string, std::string> expected = before;
+  if (f.exists("out")) expected["out"] = "<folder>";
+  for (const char* name : {"summary.csv", "study.json", "report.html"}) {
+    if (f.exists("out")) expected[std::string("out/") + name] = std::string("earlier ") + name;
+  }
+  EXPECT_EQ(after, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StudyFullDiskTest, ::testing::ValuesIn(fullDisks()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Hostile input files: the study ends with one error line (a pattern) and creates nothing.
+struct Hostile {
+  const char* name;
+  std::function<void(const CaseFolder&)> spoil;
+  std::vector<std::string> args;
+  int status;
+  std::string line;  // regular expression, after "kestrovanilque study: error: "
+};
+
+std::string garbage(unsigned seed, size_t size) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+constexpr size_t kHugeLine = size_t{300} << 20;
+
+std::vector<Hostile> hostileFiles() {
+  const std::vector<std::string> table = {"study", "case.csv", "--no-plots"};
+  const std::vector<std::string> field = {"study", "field.csv", "--no-plots"};
+  std::vector<Hostile> cases = {
+      {"HugeLineOfDigits",
+       [](const CaseFolder& f) { f.write("case.csv", "h,q\n0.1," + std::string(kHugeLine, '7') + "\n"); },
+       table, 2, "case\\.csv: is larger than 16 MiB: .*"},
+      {"HugeFileOfNulBytes",
+       [](const CaseFolder& f) {
+         std::ofstream(f.path() / "case.csv").close();
+         fs::resize_file(f.path() / "case.csv", kHugeLine);
+       },
+       table, 2, "case\\.csv: is larger than 16 MiB: .*"},
+      // Just below the limit: a header of a million quantities and no grid.
+      {"HeaderOfAMillionQuantities",
+       [](const CaseFolder& f) {
+         std::string header = "h";
+         for (int k = 0; k < 1000000; ++k) header += ",q" + std::to_string(k);
+         f.write("case.csv", header + "\n");
+       },
+       table, 2, "case\\.csv:1: only 0 grid: .*"},
+      {"HugeFieldCase",
+       [](const CaseFolder& f) {
+         writeField(f);
+         f.write("field.csv", "h,file\n" + std::string(size_t{20} << 20, '#') + "\n");
+       },
+       field, 2, "field\\.csv: is larger than 16 MiB: .*"},
+      {"HugeLineInAPointFile",
+       [](const CaseFolder& f) { writeField(f), f.write("g2.csv", "id,value\n1," + std::string(kHugeLine, '7') + "\n"); },
+       field, 2, "g2\\.csv:2: holds a line longer than 1 MiB"},
+      {"NulInAValue", [](const CaseFolder& f) { f.write("case.csv", std::string("h,q\n0.1,1\0\n0.2,2\n", 17)); },
+       table, 2, "case\\.csv:2: column 'q': '1\\?' is not a number"},
+      {"EscapeInAName", [](const CaseFolder& f) { f.write("case.csv", "h,q\x1b[2J\n0.1,x\n0.2,2\n"); },
+       table, 2, "case\\.csv:2: column 'q\\?\\[2J': 'x' is not a number"},
+      {"PointFileNameWithControlCharacters",
+       [](const CaseFolder& f) { writeField(f), f.write("field.csv", "h,file\n0.1,g\x1b]0;x\x07.csv\n0.2,g2.csv\n"); },
+       field, 2, "g\\?\\]0;x\\?\\.csv: .*"},
+      {"PointFileIsAFolder",
+       [](const CaseFolder& f) {
+         writeField(f);
+         fs::remove(f.path() / "g2.csv");
+         fs::create_directory(f.path() / "g2.csv");
+       },
+       field, 2, "g2\\.csv: is a folder, not a file: name a point file"},
+      {"FieldCaseIsAFolder", [](const CaseFolder& f) { fs::create_directory(f.path() / "field.csv"); },
+       field, 2, "field\\.csv: is a folder, not a file: .*"},
+      // Outputs in the place of inputs: the case itself, a point file in the output folder.
+      {"CaseIsAnOutput", [](const CaseFolder& f) { writeTable(f, "summary.csv"); },
+       {"study", "summary.csv", "--no-plots", "--out", "."}, 2,
+       "summary\\.csv: is read by this study and would be replaced by one of its outputs .*"},
+      {"PointFileIsAnOutput",
+       [](const CaseFolder& f) {
+         writeField(f);
+         fs::create_directory(f.path() / "out");
+         fs::rename(f.path() / "g3.csv", f.path() / "out/report.html");
+         f.write("field.csv", "h,file\n0.1,g1.csv\n0.2,g2.csv\n0.4,out/report.html\n");
+       },
+       {"study", "field.csv", "--no-plots", "--out", "out"}, 2,
+       "out/report\\.html: is read by this study and would be replaced by one of its outputs .*"},
+  };
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    for (const char* name : {"case.csv", "case.txt"}) {
+      cases.push_back({"BinaryGarbage", [seed, name](const CaseFolder& f) { f.write(name, garbage(seed, 4096)); },
+                       {"study", name, "--no-plots"}, 2, std::string(name, 4) + "\\.(csv|txt)(:[0-9]+)?: .*"});
+    }
+  }
+  return cases;
+}
+
+class StudyHostileFileTest : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(StudyHostileFileTest, EndsWithOneErrorLineInBoundedMemoryAndChangesNothing) {
+  CaseFolder f(false);
+  GetParam().spoil(f);
+  const std::map<std::string, std::string> before = f.files();
+  const auto start = std::chrono::steady_clock::now();
+  RunResult r = f.run(GetParam().args);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_EQ(r.status, GetParam().status);
+  EXPECT_TRUE(std::regex_match(r.err, std::regex("kestrovanilque study: error: " + GetParam().line + "\n")))
+      << r.err;
+  EXPECT_EQ(r.out, "");
+  // Memory stays far below the size of the largest file.
+  EXPECT_LT(r.peakMemoryBytes, 768e6);
+  EXPECT_EQ(f.files(), before);
+  EXPECT_FALSE(f.exists("case.study") || f.exists("field.study"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StudyHostileFileTest, ::testing::ValuesIn(hostileFiles()),
+                         [](const auto& info) {
+                           return std::string(info.param.name) + std::to_string(info.index);
+                         });
+
+}  // namespace
+}  // namespace kv::e2e
