@@ -10,6 +10,7 @@
 
 #include "study/gnuplot.h"
 #include "study/plots.h"
+#include "study/report_html.h"
 
 namespace kv::study {
 
@@ -39,20 +40,6 @@ std::string num(double value, const char* format = "%.6g") {
 
 std::string pct(double fraction) {
   return std::isfinite(fraction) ? text(100.0 * fraction, "%.3g") + "&nbsp;%" : "&ndash;";
-}
-
-std::string escaped(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
 }
 
 std::string_view typeName(size_t type) {
@@ -291,7 +278,7 @@ std::string fieldReportHtml(const FieldStudy& study, const FieldPlots& plots) {
   const double n = std::max<double>(1.0, static_cast<double>(study.points));
   std::ostringstream h;
   h << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-    << "<title>Grid-convergence study of a field: " << escaped(in.file) << "</title>\n<style>\n"
+    << "<title>Grid-convergence study of a field: " << htmlEscaped(in.file) << "</title>\n<style>\n"
     << "body { font-family: system-ui, -apple-system, \"Segoe UI\", sans-serif; margin: 2em auto; max-width: 1100px; padding: 0 1em; color: #222; }\n"
        "h1 { font-size: 1.5em; margin-bottom: 0.2em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #ccc; }\n"
        "p.meta { color: #555; margin-top: 0; }\n"
@@ -308,8 +295,8 @@ std::string fieldReportHtml(const FieldStudy& study, const FieldPlots& plots) {
        ".plot svg { max-width: 100%; height: auto; border: 1px solid #eee; }\n"
        ".note { background: #f6f6f6; padding: 0.5em 1em; border-left: 3px solid #999; }\n"
     << "</style>\n</head>\n<body>\n";
-  h << "<h1>Grid-convergence study of a field</h1>\n<p class=\"meta\">" << escaped(in.file);
-  if (!in.title.empty()) h << " &mdash; " << escaped(in.title);
+  h << "<h1>Grid-convergence study of a field</h1>\n<p class=\"meta\">" << htmlEscaped(in.file);
+  if (!in.title.empty()) h << " &mdash; " << htmlEscaped(in.title);
   h << "<br>" << study.points << " points on " << in.h.size() << " grids; theoretical order "
     << num(study.theoreticalOrder) << ", safety factor "
     << (std::isfinite(study.safetyFactor) ? num(study.safetyFactor) : std::string("1.25 (3 with two grids)"))
@@ -323,7 +310,7 @@ std::string fieldReportHtml(const FieldStudy& study, const FieldPlots& plots) {
   for (size_t g = 0; g < in.h.size(); ++g) {
     h << "<tr><td>" << g + 1 << "</td><td>" << num(in.h[g]) << "</td>";
     if (!in.cells.empty()) h << "<td>" << num(in.cells[g], "%.0f") << "</td>";
-    h << "<td class=\"name\">" << escaped(in.grids[g].path) << "</td></tr>\n";
+    h << "<td class=\"name\">" << htmlEscaped(in.grids[g].path) << "</td></tr>\n";
   }
   h << "</tbody></table>\n";
 
@@ -358,7 +345,7 @@ std::string fieldReportHtml(const FieldStudy& study, const FieldPlots& plots) {
         << " neighbours: the band spans the smallest to the largest value of each group, the line their mean.</p>\n";
     }
   } else {
-    h << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << escaped(plots.note) << ".</p>\n";
+    h << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << htmlEscaped(plots.note) << ".</p>\n";
     h << "<table id=\"order-histogram\"><thead><tr><th>p from</th><th>to</th><th>points</th></tr></thead><tbody>\n";
     for (size_t i = 0; i < s.order.kBins; ++i) {
       if (!s.order.bins[i]) continue;
@@ -377,7 +364,7 @@ std::string fieldReportHtml(const FieldStudy& study, const FieldPlots& plots) {
        "<th>p</th><th>GCI<sub>fine</sub><sup>21</sup></th></tr></thead><tbody>\n";
   for (const field::WorstPoint& w : worst) {
     const std::string type(typeName(static_cast<size_t>(w.summary.convergence)));
-    h << "<tr><td class=\"name\">" << escaped(w.id) << "</td><td>" << w.position + 1
+    h << "<tr><td class=\"name\">" << htmlEscaped(w.id) << "</td><td>" << w.position + 1
       << "</td><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>"
       << num(w.summary.p, "%.4g") << "</td><td>" << pct(w.summary.gci) << "</td></tr>\n";
   }

@@ -9,9 +9,7 @@
 
 namespace kv::study {
 
-namespace {
-
-std::string escaped(const std::string& text) {
+std::string htmlEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
@@ -24,6 +22,8 @@ std::string escaped(const std::string& text) {
   }
   return out;
 }
+
+namespace {
 
 std::string num(double value, const char* format = "%.6g") {
   if (!std::isfinite(value)) return "&ndash;";
@@ -67,7 +67,7 @@ void summaryTable(std::ostringstream& s, const StudyResult& study, bool anyExact
   for (const QuantityStudy& q : study.quantities) {
     const StandardResult& r = q.standard;
     const std::string type(convergenceName(r.convergence));
-    s << "<tr><td class=\"name\">" << escaped(q.name) << "</td><td>" << r.grids
+    s << "<tr><td class=\"name\">" << htmlEscaped(q.name) << "</td><td>" << r.grids
       << "</td><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>"
       << num(r.order.p, "%.4g") << "</td><td>" << num(r.phi1) << "</td><td>" << num(r.phiExt21)
       << "</td><td>" << pct(r.ea21) << "</td><td>" << pct(r.gciFine21) << "</td><td>"
@@ -76,7 +76,7 @@ void summaryTable(std::ostringstream& s, const StudyResult& study, bool anyExact
       s << "<td>" << num(r.exact) << "</td><td>" << pct(r.relErrorPhi1) << "</td><td>"
         << pct(r.relErrorExt21) << "</td>";
     }
-    s << "<td class=\"text\">" << escaped(q.status) << "</td></tr>\n";
+    s << "<td class=\"text\">" << htmlEscaped(q.status) << "</td></tr>\n";
   }
   s << "</tbody></table></div>\n";
 }
@@ -100,7 +100,7 @@ void uncertaintyTable(std::ostringstream& s, const StudyResult& study, bool anyE
   if (anyExact) s << "<th>|E| of &phi;<sub>1</sub></th>";
   s << "</tr></thead><tbody>\n";
   for (const QuantityStudy& q : study.quantities) {
-    s << "<tr><td class=\"name\">" << escaped(q.name) << "</td><td>" << num(q.standard.phi1) << "</td>";
+    s << "<tr><td class=\"name\">" << htmlEscaped(q.name) << "</td><td>" << num(q.standard.phi1) << "</td>";
     for (const Estimator& e : estimators()) s << "<td>" << uText(e.u(q.uncertainty)) << "</td>";
     if (const auto& ls = q.uncertainty.leastSquares) {
       s << "<td class=\"name\">" << ls->chosenFit().name << "</td><td>" << num(ls->p, "%.4g")
@@ -168,7 +168,7 @@ void seriesTable(std::ostringstream& s, const StudyResult& study, const Quantity
     << " grids (grid 1 the finest; each entry uses this grid and the coarser ones)</summary>\n"
     << "<table><thead><tr><th>grid</th><th>h</th><th>&phi;</th>";
   for (const SeriesColumn& c : seriesColumns()) {
-    s << "<th title=\"" << escaped(std::string(c.meaning)) << "\">" << c.name << "</th>";
+    s << "<th title=\"" << htmlEscaped(std::string(c.meaning)) << "\">" << c.name << "</th>";
   }
   s << "</tr></thead><tbody>\n";
   for (size_t i = 0; i < h.size(); ++i) {
@@ -240,9 +240,9 @@ void distribution(std::ostringstream& s, const StudyResult& study) {
        "<th class=\"name\">convergence</th><th>p</th><th>GCI<sub>fine</sub><sup>21</sup></th><th class=\"name\">status</th></tr></thead><tbody>\n";
   for (const QuantityStudy* q : worst) {
     const std::string type(convergenceName(q->standard.convergence));
-    s << "<tr><td class=\"name\">" << escaped(q->name) << "</td><td class=\"name\"><span class=\"conv " << type << "\">"
+    s << "<tr><td class=\"name\">" << htmlEscaped(q->name) << "</td><td class=\"name\"><span class=\"conv " << type << "\">"
       << type << "</span></td><td>" << num(q->standard.order.p, "%.4g") << "</td><td>" << pct(q->standard.gciFine21)
-      << "</td><td class=\"text\">" << escaped(q->status) << "</td></tr>\n";
+      << "</td><td class=\"text\">" << htmlEscaped(q->status) << "</td></tr>\n";
   }
   s << "</tbody></table>\n";
 }
@@ -255,10 +255,10 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
   for (const QuantityStudy& q : study.quantities) anyExact |= std::isfinite(q.standard.exact);
   std::ostringstream s;
   s << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-    << "<title>Grid-convergence study: " << escaped(in.file) << "</title>\n<style>" << kStyle
+    << "<title>Grid-convergence study: " << htmlEscaped(in.file) << "</title>\n<style>" << kStyle
     << "</style>\n</head>\n<body>\n";
-  s << "<h1>Grid-convergence study</h1>\n<p class=\"meta\">" << escaped(in.file);
-  if (!in.title.empty()) s << " &mdash; " << escaped(in.title);
+  s << "<h1>Grid-convergence study</h1>\n<p class=\"meta\">" << htmlEscaped(in.file);
+  if (!in.title.empty()) s << " &mdash; " << htmlEscaped(in.title);
   s << "<br>" << in.h.size() << " grids, " << study.quantities.size()
     << " quantities; theoretical order " << num(study.theoreticalOrder) << ", safety factor "
     << (std::isfinite(study.safetyFactor) ? num(study.safetyFactor)
@@ -278,15 +278,15 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
   summaryTable(s, study, anyExact);
   uncertaintyTable(s, study, anyExact);
   judgementTable(s, study);
-  if (!study.seriesNote.empty()) s << "<p class=\"note\">No series over all grids: " << escaped(study.seriesNote) << ".</p>\n";
+  if (!study.seriesNote.empty()) s << "<p class=\"note\">No series over all grids: " << htmlEscaped(study.seriesNote) << ".</p>\n";
   if (!plots.available) {
-    s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << escaped(plots.note) << ".</p>\n";
+    s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << htmlEscaped(plots.note) << ".</p>\n";
   }
   for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
     const QuantityStudy& q = study.quantities[k];
     const StandardResult& r = q.standard;
     const std::string type(convergenceName(r.convergence));
-    s << "<h2 id=\"q" << k << "\">" << escaped(q.name) << " <span class=\"conv " << type << "\">"
+    s << "<h2 id=\"q" << k << "\">" << htmlEscaped(q.name) << " <span class=\"conv " << type << "\">"
       << type << "</span></h2>\n";
     if (std::isfinite(r.phiExt21)) {
       s << "<p>" << (r.hasOrder() ? "p = " + num(r.order.p, "%.4g") : "theoretical order " + num(r.p))
@@ -323,7 +323,7 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     }
     if (!q.findings.empty()) {
       s << "<ul class=\"warn\">\n";
-      for (const Finding& f : q.findings) s << "<li>" << escaped(f.message) << "</li>\n";
+      for (const Finding& f : q.findings) s << "<li>" << htmlEscaped(f.message) << "</li>\n";
       s << "</ul>\n";
     }
     if (plots.available && k < plots.plots.size()) {

@@ -11,4 +11,7 @@ namespace kv::study {
 
 std::string reportHtml(const StudyResult& study, const StudyPlots& plots);
 
+// Text made safe inside HTML elements and attribute values: & < > " as entities.
+std::string htmlEscaped(const std::string& text);
+
 }  // namespace kv::study

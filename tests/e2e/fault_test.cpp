@@ -36,28 +36,6 @@ std::string undated(const std::string& bytes) {
   return std::regex_replace(bytes, date, "<date>");
 }
 
-// While it lives no file written by this process or the programs it starts may grow beyond
-// `bytes`: a disk that fills up. SIGXFSZ is ignored, so that a write beyond the limit fails
-// instead of ending the writer; both settings pass to the program run.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, savedHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t savedHandler_;
-};
-
 struct FullDisk {
   const char* name;
   std::function<void(const CaseFolder&)> prepare;

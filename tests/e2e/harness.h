@@ -3,6 +3,9 @@
 // launched commands can be checked.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -57,6 +60,28 @@ class CaseFolder {
  private:
   fs::path root_;  // holds the case folder and, beside it, the recorder and its log
   fs::path dir_;
+};
+
+// While it lives no file written by this process or the programs it starts may grow beyond
+// `bytes`: a disk that fills up. SIGXFSZ is ignored, so that a write beyond the limit fails
+// instead of ending the writer; both settings pass to the program run.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, savedHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t savedHandler_;
 };
 
 // Writes a main data file and its start file. `records` are the main data file's records.

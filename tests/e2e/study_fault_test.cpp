@@ -38,27 +38,6 @@ void writeField(const CaseFolder& f, const std::string& name = "field.csv") {
   f.write(name, "h,file\n0.1,g1.csv\n0.2,g2.csv\n0.4,g3.csv\n");
 }
 
-// While it lives no file written by this process or the programs it starts may grow beyond
-// `bytes`; SIGXFSZ is ignored, so that such a write fails instead of ending the writer.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, savedHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t savedHandler_;
-};
-
 struct FullDisk {
   const char* name;
   std::function<void(const CaseFolder&)> prepare;
