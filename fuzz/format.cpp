@@ -17,14 +17,15 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
-// An upper bound on the characters a pass through the format writes or skips: a format whose
-// counts ask for more is valid, but only costs the fuzzer time.
+// An upper bound on the steps of a pass through the format (characters written or skipped, and
+// groups entered): a format whose counts ask for more is valid, but only costs the fuzzer time.
 double passCost(const std::vector<Format::Node>& nodes) {
   std::vector<double> outer;
   double repeat = 1;
   double cost = 0;
   for (const Format::Node& node : nodes) {
     if (node.kind == Format::Node::Kind::GroupBegin) {
+      cost += repeat * node.repeat;  // an empty group still costs a step per pass
       outer.push_back(repeat);
       repeat *= node.repeat;
     } else if (node.kind == Format::Node::Kind::GroupEnd) {

@@ -2,7 +2,8 @@
 // The first byte chooses, per file, its layout and whether its first record is the spacing; the
 // second the number of grids (2 or 3), whether there is an exact file and the points per chunk;
 // the rest is cut at each "\n==\n" into the files. Every point is echoed into the output. The
-// files are read twice, a point at a time and in one chunk: the outcome must be the same.
+// files are read twice, a point at a time in reads of a few bytes, and in chunks in reads of
+// 4 KiB: the outcome must be the same.
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -53,12 +54,13 @@ std::string readAll(const std::string& path) {
 }
 
 Outcome read(const std::vector<PointFile>& grids, const std::optional<PointFile>& exact,
-             size_t chunkPoints) {
+             size_t chunkPoints, size_t blockBytes) {
   OutputFile out;
   const std::string path = fuzz::tempFolder() + "/rows.csv";
   if (out.open(path)) std::abort();
   FieldResult r = runField(grids, exact, echo, out,
-                           {.threads = 1, .chunkPoints = chunkPoints, .progress = false});
+                           {.threads = 1, .chunkPoints = chunkPoints, .blockBytes = blockBytes,
+                            .progress = false});
   Outcome o{r.error, r.points, r.spacings, {}};
   if (!r.error) {
     if (out.commit()) std::abort();
@@ -93,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     exact = files.back();
     files.pop_back();
   }
-  const Outcome one = read(files, exact, 1);
-  const Outcome many = read(files, exact, chunk);
+  const Outcome one = read(files, exact, 1, chunk);
+  const Outcome many = read(files, exact, chunk, 4096);
   fuzz::check(one.error == many.error);
   if (one.error) {
     fuzz::check(!one.error->message.empty());

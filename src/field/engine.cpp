@@ -93,7 +93,9 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   if (exact) files.push_back(*exact);
   const size_t gridCount = grids.size();
   const size_t fileCount = files.size();
-  std::vector<PointFileReader> readers(fileCount);
+  std::vector<PointFileReader> readers;
+  readers.reserve(fileCount);
+  for (size_t f = 0; f < fileCount; ++f) readers.emplace_back(options.blockBytes);
   uint64_t totalBytes = 0;
   for (size_t f = 0; f < fileCount; ++f) {
     if (auto error = readers[f].open(files[f])) {

@@ -42,6 +42,7 @@ using PointKernel = std::function<PointSummary(const Point& point, std::string& 
 struct FieldOptions {
   unsigned threads = 0;          // 0: all cores
   size_t chunkPoints = 4096;     // points per chunk
+  size_t blockBytes = PointFileReader::kBlockBytes;  // bytes per read of a point file
   size_t chunksInFlight = 0;     // 0: twice the threads (at least 2)
   bool progress = true;          // a progress line when standard error is a terminal
   size_t worstPoints = 20;       // K of the worst converging points kept

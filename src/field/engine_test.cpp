@@ -121,8 +121,10 @@ TEST(FieldEngine, ReadsEveryLayoutInLockstepAndWritesTheSameBytesWhateverTheSpli
       for (size_t chunk : {size_t{1}, size_t{7}, size_t{1000}}) {
         SCOPED_TRACE(testing::Message() << "threads " << threads << ", chunk " << chunk
                                         << ", backend " << static_cast<int>(backend));
+        // Reads of 1 and 13 bytes split the records anywhere.
         Outcome r = run(field, {.threads = threads, .chunkPoints = chunk,
-                            .chunksInFlight = chunk == 7 ? 3u : 0u, .backend = backend});
+                                .blockBytes = chunk == 1 ? 1u : chunk == 7 ? 13u : 1u << 20,
+                                .chunksInFlight = chunk == 7 ? 3u : 0u, .backend = backend});
         ASSERT_FALSE(r.result.error);
         EXPECT_EQ(r.output, expected);
         const FieldStats& s = r.result.stats;

@@ -123,7 +123,7 @@ std::optional<Error> PointFileReader::open(const PointFile& file) {
   }
   stream_.reset(std::fopen(file.path.c_str(), "rb"));
   if (!stream_) return Error{file.path, 0, "cannot be opened (does it exist?)"};
-  block_.resize(kBlockBytes);
+  block_.resize(blockBytes_);
   std::string first;
   size_t taken = 0;
   size_t firstLine = 0;

@@ -59,6 +59,9 @@ class PointFileReader {
   static constexpr size_t kBlockBytes = size_t{1} << 20;
   static constexpr size_t kMaxLineBytes = size_t{1} << 20;
 
+  // `blockBytes`: the size of one read (at least 1). Smaller blocks only cost more reads.
+  explicit PointFileReader(size_t blockBytes = kBlockBytes) : blockBytes_(blockBytes ? blockBytes : 1) {}
+
   // Opens the file and reads its first record as the heading when it is one.
   std::optional<Error> open(const PointFile& file);
 
@@ -80,6 +83,7 @@ class PointFileReader {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   PointFile file_;
+  size_t blockBytes_;
   std::unique_ptr<std::FILE, Closer> stream_;
   std::vector<char> block_;
   size_t pos_ = 0;
