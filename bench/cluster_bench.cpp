@@ -7,11 +7,8 @@
 //
 // Usage: cluster_bench [--work DIR] [--keep] [--no-csv] [POINTS ...]
 #include <hdf5.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,40 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Measure {
-  double seconds = 0.0;
-  double cpuSeconds = 0.0;
-  double peakMiB = 0.0;
-  int status = -1;
-};
-
-Measure runChild(const std::vector<std::string>& args) {
-  Measure m;
-  std::fflush(stdout);
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  wait4(child, &status, 0, &usage);
-  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  auto secondsOf = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); };
-  m.cpuSeconds = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
-  m.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return m;
-}
+using kv::bench::Measure;
+using kv::bench::runChild;
+using kv::bench::verdict;
 
 // A manufactured field: phi = u + c h^2 (+ h^3) on 5 grids given coarsest first, with one point
 // in twenty oscillating and one in twenty-five diverging; ids from 1000 in steps of 3.
@@ -114,8 +86,6 @@ bool generate(const std::string& path, uint64_t points) {
   H5Pclose(links);
   return H5Fclose(file) >= 0;
 }
-
-const char* verdict(bool ok) { return ok ? "PASS" : "FAIL"; }
 
 }  // namespace
 

@@ -12,11 +12,7 @@
 // at 10^6 points the time of the serial stages (field_run, the study's field code alone).
 //
 // Usage: field_bench [--grids G] [--work DIR] [--keep] [POINTS ...]
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,51 +21,22 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "field_case_gen.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Measure {
-  double seconds = 0.0;
-  double cpuSeconds = 0.0;  // user + system
-  double peakMiB = 0.0;
-  int status = -1;
-};
-
-Measure runChild(const std::vector<std::string>& args, const std::string& outputFile) {
-  Measure m;
-  std::fflush(stdout);
-  auto start = std::chrono::steady_clock::now();
-  pid_t child = fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    FILE* out = std::freopen(outputFile.c_str(), "w", stdout);
-    (void)out;
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  wait4(child, &status, 0, &usage);
-  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  auto secondsOf = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); };
-  m.cpuSeconds = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
-  m.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return m;
-}
+using kv::bench::Measure;
+using kv::bench::runChild;
+using kv::bench::verdict;
 
 std::string self(const char* argv0) {
   std::error_code error;
   fs::path exe = fs::read_symlink("/proc/self/exe", error);
   return (error ? fs::path(argv0) : exe).parent_path().string();
 }
-
-const char* verdict(bool ok) { return ok ? "PASS" : "FAIL"; }
 
 // Whether two files hold the same bytes, read in blocks.
 bool sameBytes(const fs::path& a, const fs::path& b) {

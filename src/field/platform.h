@@ -1,5 +1,6 @@
 // What a field study needs from the operating system: one header, one file per platform
-// (platform_posix.cpp, platform_windows.cpp).
+// (platform_posix.cpp, platform_windows.cpp), and the registry of temporaries they share
+// (temporaries.cpp).
 #pragma once
 
 #include <cstdio>
@@ -28,5 +29,14 @@ std::FILE* createNew(const std::string& path);
 bool replaceFile(const std::string& from, const std::string& to);
 
 unsigned long processId();
+
+// Between the registry of temporaries (temporaries.cpp) and the platform files.
+namespace detail {
+// Installs the interrupt handlers; called once, with the first registration.
+void installInterruptHandlers();
+// Async-signal-safe: removes every registered file, then every registered folder (the latest
+// registered first), and nothing else.
+void removeTemporaries(void (*removeFile)(const char* path), void (*removeFolder)(const char* path));
+}  // namespace detail
 
 }  // namespace kv::field::platform

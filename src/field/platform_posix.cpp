@@ -2,10 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstring>
-#include <mutex>
 
 #include "field/platform.h"
 
@@ -13,25 +10,10 @@ namespace kv::field::platform {
 
 namespace {
 
-enum SlotState : int { kFree, kFilling, kReady };
-
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[kMaxTemporaryPath];
-};
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the slots");
-
-Slot slots[kMaxTemporaries];
-
-// Async-signal-safe: reads the slots, unlinks the files, then removes the folders (the latest
-// registered first, so that a folder made inside another goes before it), nothing else.
+// Async-signal-safe: removes the temporaries, then ends the process as the signal would have.
 extern "C" void onInterrupt(int signal) {
-  for (Slot& slot : slots) {
-    if (slot.state.load() == kReady) unlink(slot.path);
-  }
-  for (int i = kMaxTemporaries - 1; i >= 0; --i) {
-    if (slots[i].state.load() == kReady) rmdir(slots[i].path);
-  }
+  detail::removeTemporaries([](const char* path) { unlink(path); },
+                            [](const char* path) { rmdir(path); });
   struct sigaction action {};
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);
@@ -39,7 +21,9 @@ extern "C" void onInterrupt(int signal) {
   raise(signal);  // delivered with the default action when the handler returns
 }
 
-void installHandlers() {
+}  // namespace
+
+void detail::installInterruptHandlers() {
   for (int signal : {SIGINT, SIGTERM}) {
     struct sigaction current {};
     if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
@@ -52,28 +36,7 @@ void installHandlers() {
   }
 }
 
-}  // namespace
-
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
-
-int protectTemporary(const std::string& path) {
-  static std::once_flag installed;
-  std::call_once(installed, installHandlers);
-  if (path.size() >= kMaxTemporaryPath) return -1;
-  for (int i = 0; i < kMaxTemporaries; ++i) {
-    int expected = kFree;
-    if (slots[i].state.compare_exchange_strong(expected, kFilling)) {
-      std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
-      slots[i].state.store(kReady);
-      return i;
-    }
-  }
-  return -1;
-}
-
-void releaseTemporary(int slot) {
-  if (slot >= 0 && slot < kMaxTemporaries) slots[slot].state.store(kFree);
-}
 
 std::FILE* createNew(const std::string& path) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -7,10 +7,12 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "study/gnuplot.h"
 #include "study/plots.h"
 #include "study/report_html.h"
+#include "study/study_json.h"
 
 namespace kv::study {
 
@@ -24,9 +26,7 @@ using field::kConvergenceTypes;
 // The GCI percentiles reported (as fractions of one).
 constexpr double kPercentiles[] = {0.05, 0.25, 0.5, 0.75, 0.95, 0.99};
 
-ordered_json number(double value) {
-  return std::isfinite(value) ? ordered_json(value) : ordered_json(nullptr);
-}
+ordered_json number(double value) { return jsonNumber(value); }
 
 std::string text(double value, const char* format) {
   char out[64];
@@ -198,14 +198,9 @@ FieldPlots drawFieldPlots(const FieldStudy& study) {
 std::string fieldJson(const FieldStudy& study) {
   const FieldStudyCase& in = *study.input;
   const field::FieldStats& s = study.stats;
-  ordered_json j;
-  j["schema"] = 1;
-  j["tool"] = "kestrovanilque study";
-  j["grid_numbering"] = "grid 1 is the finest";
-  ordered_json input;
-  input["case"] = in.file;
-  input["kind"] = in.kind == FieldStudyCase::Kind::FieldCsv ? "field" : "main-data-field";
-  if (!in.title.empty()) input["title"] = in.title;
+  ordered_json j = studyJsonHead(
+      in.file, in.kind == FieldStudyCase::Kind::FieldCsv ? "field" : "main-data-field", in.title);
+  ordered_json input = std::move(j["input"]);
   input["h"] = in.h;
   if (!in.cells.empty()) {
     input["cells"] = in.cells;
@@ -217,7 +212,7 @@ std::string fieldJson(const FieldStudy& study) {
   input["exact_file"] = in.exact ? ordered_json(in.exact->path) : ordered_json(nullptr);
   input["theoretical_order"] = study.theoreticalOrder;
   input["safety_factor"] = number(study.safetyFactor);
-  j["input"] = input;
+  j["input"] = std::move(input);
   j["points"] = study.points;
   j["rows"] = "summary.csv: one row per point, the point's id in the quantity column";
 

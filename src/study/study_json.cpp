@@ -1,19 +1,33 @@
 #include "study/study_json.h"
 
 #include <cmath>
-#include <nlohmann/json.hpp>
-
+#include <utility>
 
 namespace kv::study {
 
-namespace {
-
 using nlohmann::ordered_json;
 
-// A number, or null where it does not exist.
-ordered_json number(double value) {
+ordered_json jsonNumber(double value) {
   return std::isfinite(value) ? ordered_json(value) : ordered_json(nullptr);
 }
+
+ordered_json studyJsonHead(const std::string& caseFile, std::string_view kind,
+                           const std::string& title) {
+  ordered_json j;
+  j["schema"] = 1;
+  j["tool"] = "kestrovanilque study";
+  j["grid_numbering"] = "grid 1 is the finest";
+  ordered_json input;
+  input["case"] = caseFile;
+  input["kind"] = kind;
+  if (!title.empty()) input["title"] = title;
+  j["input"] = input;
+  return j;
+}
+
+namespace {
+
+ordered_json number(double value) { return jsonNumber(value); }
 
 ordered_json numbers(std::span<const double> values) {
   ordered_json out = ordered_json::array();
@@ -117,14 +131,9 @@ ordered_json uncertaintyJson(const Uncertainties& u) {
 
 std::string studyJson(const StudyResult& study) {
   const StudyCase& in = *study.input;
-  ordered_json j;
-  j["schema"] = 1;
-  j["tool"] = "kestrovanilque study";
-  j["grid_numbering"] = "grid 1 is the finest";
-  ordered_json input;
-  input["case"] = in.file;
-  input["kind"] = in.kind == StudyCase::Kind::Csv ? "csv" : "main-data";
-  if (!in.title.empty()) input["title"] = in.title;
+  ordered_json j =
+      studyJsonHead(in.file, in.kind == StudyCase::Kind::Csv ? "csv" : "main-data", in.title);
+  ordered_json input = std::move(j["input"]);
   input["h"] = numbers(in.h);
   if (!in.cells.empty()) {
     input["cells"] = numbers(in.cells);
@@ -134,7 +143,7 @@ std::string studyJson(const StudyResult& study) {
   input["theoretical_order"] = study.theoreticalOrder;
   input["safety_factor"] = number(study.safetyFactor);
   if (study.targetGci) input["target_gci"] = *study.targetGci;
-  j["input"] = input;
+  j["input"] = std::move(input);
   if (!study.seriesNote.empty()) j["series_note"] = study.seriesNote;
 
   ordered_json quantities = ordered_json::array();
