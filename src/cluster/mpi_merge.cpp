@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cluster/command.h"
@@ -16,6 +17,7 @@
 #include "cluster/hdf5_summary.h"
 #include "cluster/mpi_io.h"
 #include "field/platform.h"
+#include "study/output_files.h"
 
 namespace kv::cluster {
 
@@ -136,6 +138,18 @@ int merge(const std::vector<std::string>& folders, const fs::path& out) {
     for (const SlabFolder& s : slabs) stats[q].merge(s.stats[q]);
   }
 
+  // A slab's files would be replaced by the merged ones (--out naming one of the slab folders).
+  constexpr std::string_view kOutputs[] = {"summary.h5", "summary.csv", "study.json"};
+  std::vector<std::string> inputs;
+  for (const SlabFolder& s : slabs) {
+    for (const char* name : {"summary.h5", "summary.csv", "study.json", "slab.json"}) {
+      inputs.push_back((s.folder / name).string());
+    }
+  }
+  if (std::optional<std::string> input = study::outputOverInput(out, kOutputs, inputs)) {
+    throw MergeError(*input + ": is read by this merge and would be replaced by one of its outputs: "
+                     "choose another folder with --out");
+  }
   StagedOutputs outputs(out, std::to_string(field::platform::processId()));
   if (!outputs.prepare()) throw MergeError(out.string() + ": the output folder cannot be created", 3);
   auto cannotWrite = [&](const std::string& what) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cluster/command.h"
@@ -18,6 +19,7 @@
 #include "cluster/mpi_io.h"
 #include "cluster/slabs.h"
 #include "field/platform.h"
+#include "study/output_files.h"
 #include "study/summary.h"
 
 namespace kv::cluster {
@@ -127,6 +129,13 @@ int runHdf5Study(int argc, char** argv) {
 
   // The outputs, staged on rank 0 under names that carry its process id.
   const fs::path folder = a.out.empty() ? defaultFolder(a, slab) : fs::path(a.out);
+  constexpr std::string_view kOutputs[] = {"summary.h5", "summary.csv", "study.json", "slab.json"};
+  const std::string caseFile[] = {a.caseFile};
+  if (std::optional<std::string> input = study::outputOverInput(folder, kOutputs, caseFile)) {
+    fail(*input + ": is read by this study and would be replaced by one of its outputs "
+         "(summary.h5, summary.csv, study.json): choose another folder with --out");
+    return 2;
+  }
   const std::string tag = MpiSession::broadcast(std::to_string(field::platform::processId()));
   StagedOutputs outputs(folder, tag);
   const bool prepared = MpiSession::any(root && !outputs.prepare()) == false;

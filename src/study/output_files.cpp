@@ -86,4 +86,17 @@ std::optional<std::string> writeOutputs(const fs::path& folder, std::span<const 
   return set.commit();
 }
 
+std::optional<std::string> outputOverInput(const std::filesystem::path& folder,
+                                           std::span<const std::string_view> names,
+                                           std::span<const std::string> inputs) {
+  for (std::string_view name : names) {
+    const std::filesystem::path output = folder / name;
+    for (const std::string& input : inputs) {
+      std::error_code error;
+      if (input != "-" && std::filesystem::equivalent(output, input, error)) return input;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace kv::study

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "field/output_file.h"
@@ -54,5 +55,12 @@ class OutputSet {
 // (temporary files and a folder created here are removed) and the message says what failed.
 std::optional<std::string> writeOutputs(const std::filesystem::path& folder,
                                         std::span<const OutputFile> files);
+
+// An output that would take the place of an input (`--out .` beside a case named summary.csv,
+// a case kept in its own output folder): the first of `inputs`, as named, that one of the
+// outputs `names` of `folder` is. "-" (standard input) is never one.
+std::optional<std::string> outputOverInput(const std::filesystem::path& folder,
+                                           std::span<const std::string_view> names,
+                                           std::span<const std::string> inputs);
 
 }  // namespace kv::study

@@ -179,20 +179,6 @@ std::vector<std::string> inputFiles(const std::string& named, const Case& c) {
   return files;
 }
 
-// An output that would take the place of an input (`--out .` beside a case named summary.csv,
-// a case kept in its own output folder): the input it would replace, named as given.
-std::optional<std::string> outputOverInput(const fs::path& folder,
-                                           const std::vector<std::string>& inputs) {
-  for (const char* name : {"summary.csv", "study.json", "report.html"}) {
-    const fs::path output = folder / name;
-    for (const std::string& input : inputs) {
-      std::error_code error;
-      if (input != "-" && fs::equivalent(output, input, error)) return input;
-    }
-  }
-  return std::nullopt;
-}
-
 fs::path outputFolder(const Arguments& a) {
   if (!a.out.empty()) return fs::path(a.out);
   if (a.caseFile == "-") return fs::path("stdin.study");
@@ -258,7 +244,9 @@ int runStudyCommand(int argc, char** argv) {
     printError(e);
     return 2;
   }
-  if (std::optional<std::string> input = outputOverInput(outputFolder(a), inputFiles(a.caseFile, read))) {
+  constexpr std::string_view kOutputs[] = {"summary.csv", "study.json", "report.html"};
+  if (std::optional<std::string> input =
+          outputOverInput(outputFolder(a), kOutputs, inputFiles(a.caseFile, read))) {
     printError(InputError(*input, 0,
                           "is read by this study and would be replaced by one of its outputs "
                           "(summary.csv, study.json, report.html): choose another folder with --out"));

@@ -162,6 +162,30 @@ TEST_F(Cluster, SlabsMergeIntoOneRun) {
   EXPECT_EQ(twice.status, 2);
   EXPECT_THAT(twice.err, HasSubstr("slab 2/3 is given twice"));
   EXPECT_FALSE(fs::exists("bad"));
+  // Merged into one of its own slab folders: the slab's files would be replaced.
+  const std::string slab = fileBytes("s2/summary.h5");
+  const Outcome over = run("merge s1 s2 s3 --out s2");
+  EXPECT_EQ(over.status, 2);
+  EXPECT_THAT(over.err, HasSubstr("s2/summary.h5: is read by this merge and would be replaced"));
+  EXPECT_EQ(fileBytes("s2/summary.h5"), slab);
+}
+
+// A case that an output would replace (named summary.h5, studied into its own folder) is
+// refused before anything is written, by every rank.
+TEST_F(Cluster, ACaseNamedAsAnOutputIsNeverReplaced) {
+  ASSERT_TRUE(writeH5("summary.h5", smallField()));
+  const std::string before = fileBytes("summary.h5");
+  for (int ranks : {0, 2}) {
+    const Outcome r = run("study summary.h5 --out .", ranks);
+    EXPECT_EQ(r.status, 2);
+    // mpirun adds its own lines about the status after the program's one.
+    EXPECT_THAT(lines(r.err).front(), HasSubstr("error: summary.h5: is read by this study and would be replaced"));
+    if (ranks == 0) {
+      EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+    }
+    EXPECT_EQ(fileBytes("summary.h5"), before);
+    EXPECT_FALSE(fs::exists("study.json"));
+  }
 }
 
 // Bad files: one message naming the file and the dataset, status 2, nothing written; the same
