@@ -164,6 +164,7 @@ StudyCase readMainDataCase(const std::string& file, const std::string& text) {
     for (const std::vector<double>& grid : values) q.values.push_back(grid[k]);
     c.quantities.push_back(std::move(q));
   }
+  c.exactFile = head.exactFile;
   if (head.exactFile) {
     const std::string& exactName = *head.exactFile;
     Reader exact(exactName, readCaseText(exactName));

@@ -61,6 +61,7 @@ struct StudyCase {
   std::vector<double> cells;          // the cell counts, finest first, when the case gives them
   std::vector<size_t> lines;          // the line that gave each grid
   std::vector<std::string> gridFiles; // a main data file's grid files, finest first
+  std::optional<std::string> exactFile;  // a main data file's exact-solution file
   std::vector<Quantity> quantities;
   int dimension = 0;                  // with cell counts
   // From a main data file.

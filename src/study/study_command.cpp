@@ -170,6 +170,7 @@ std::vector<std::string> inputFiles(const std::string& named, const Case& c) {
   if (c.table) {
     files.push_back(c.table->file);
     files.insert(files.end(), c.table->gridFiles.begin(), c.table->gridFiles.end());
+    if (c.table->exactFile) files.push_back(*c.table->exactFile);
   }
   if (c.field) {
     files.push_back(c.field->file);

@@ -175,6 +175,19 @@ std::vector<Hostile> hostileFiles() {
        },
        {"study", "field.csv", "--no-plots", "--out", "out"}, 2,
        "out/report\\.html: is read by this study and would be replaced by one of its outputs .*"},
+      {"ExactFileIsAnOutput",
+       [](const CaseFolder& f) {
+         const fs::path example = sourceDir() / "examples" / "trapezoid";
+         for (const auto& entry : fs::directory_iterator(example)) {
+           f.write(entry.path().filename().string(), readFile(entry.path()));
+         }
+         fs::rename(f.path() / "exact.txt", f.path() / "study.json");
+         std::string main = f.read("trapezoid_case.txt");
+         main.replace(main.find("exact.txt "), 10, "study.json");
+         f.write("trapezoid_case.txt", main);
+       },
+       {"study", "trapezoid_case.txt", "--no-plots", "--out", "."}, 2,
+       "study\\.json: is read by this study and would be replaced by one of its outputs .*"},
   };
   for (unsigned seed = 1; seed <= 3; ++seed) {
     for (const char* name : {"case.csv", "case.txt"}) {
