@@ -81,7 +81,7 @@ field::FieldStats statsFromJson(const json& j) {
   s.order.none = order.at("none").get<uint64_t>();
   const json& gci = j.at("gci");
   for (const json& bin : gci.at("bins")) {
-    s.gci.bins.at(bin.at(0).get<size_t>()) = bin.at(1).get<uint64_t>();
+    s.gci.setBin(bin.at(0).get<size_t>(), bin.at(1).get<uint64_t>());
   }
   s.gci.zero = gci.at("zero").get<uint64_t>();
   s.gci.above = gci.at("above").get<uint64_t>();

@@ -59,11 +59,30 @@ void GciHistogram::add(double gci) {
     double position = (std::log10(gci) - kLowestDecade) * kBinsPerDecade;
     size_t bin = std::min(kBins - 1, static_cast<size_t>(std::max(0.0, position)));
     ++bins[bin];
+    low = std::min(low, bin);
+    high = std::max(high, bin + 1);
   }
 }
 
+void GciHistogram::setBin(size_t bin, uint64_t count) {
+  bins.at(bin) = count;
+  low = std::min(low, bin);
+  high = std::max(high, bin + 1);
+}
+
+void GciHistogram::clear() {
+  if (low < high) std::fill(bins.begin() + static_cast<std::ptrdiff_t>(low), bins.begin() + static_cast<std::ptrdiff_t>(high), 0);
+  low = kBins;
+  high = 0;
+  zero = above = none = 0;
+  min = std::numeric_limits<double>::infinity();
+  max = -std::numeric_limits<double>::infinity();
+}
+
 void GciHistogram::merge(const GciHistogram& o) {
-  for (size_t i = 0; i < kBins; ++i) bins[i] += o.bins[i];
+  for (size_t i = o.low; i < o.high; ++i) bins[i] += o.bins[i];
+  low = std::min(low, o.low);
+  high = std::max(high, o.high);
   zero += o.zero;
   above += o.above;
   none += o.none;
@@ -190,10 +209,7 @@ void FieldStats::clear() {
   points = 0;
   byConvergence.fill(0);
   order = OrderHistogram{};
-  std::fill(gci.bins.begin(), gci.bins.end(), 0);
-  gci.zero = gci.above = gci.none = 0;
-  gci.min = std::numeric_limits<double>::infinity();
-  gci.max = -std::numeric_limits<double>::infinity();
+  gci.clear();
   worst.clear();
 }
 

@@ -69,9 +69,16 @@ struct GciHistogram {
   uint64_t none = 0;   // no GCI (NaN or negative)
   double min = std::numeric_limits<double>::infinity();
   double max = -std::numeric_limits<double>::infinity();
+  // The bins that may hold counts, [low, high): what merge adds and clear zeroes, so that the
+  // histogram of a chunk of a few points costs a few bins. Kept by add, merge and setBin; a
+  // count written into `bins` directly must go through setBin.
+  size_t low = kBins;
+  size_t high = 0;
 
   void add(double gci);
   void merge(const GciHistogram& other);
+  void setBin(size_t bin, uint64_t count);  // bin < kBins
+  void clear();
   uint64_t counted() const;  // points with a GCI
   // The q-quantile (0 <= q <= 1) of the GCIs by nearest rank, NaN when there are none.
   double percentile(double q) const;

@@ -26,14 +26,21 @@ TEST(FieldStats, ChunksMergedInOrderGiveTheStatisticsOfTheWhole) {
   }
   FieldStats whole;
   whole.worst = WorstPoints(25);
+  GciHistogram direct;  // every point added to one histogram
+  FieldStats chunk;     // reused: cleared after each merge, as the engine does
+  chunk.worst = WorstPoints(25);
   for (size_t begin = 0; begin < n;) {
-    size_t end = std::min(n, begin + 1 + random() % 3000);
-    FieldStats chunk;
-    chunk.worst = WorstPoints(25);
-    for (size_t i = begin; i < end; ++i) chunk.add(i, std::to_string(i), points[i]);
+    size_t end = std::min(n, begin + 1 + random() % (begin < n / 2 ? 3000 : 3));
+    for (size_t i = begin; i < end; ++i) {
+      chunk.add(i, std::to_string(i), points[i]);
+      direct.add(points[i].gci);
+    }
     whole.merge(chunk);
+    chunk.clear();
     begin = end;
   }
+  EXPECT_EQ(whole.gci.bins, direct.bins);
+  EXPECT_EQ(chunk.gci.bins, std::vector<uint64_t>(GciHistogram::kBins, 0));
   EXPECT_EQ(whole.points, n);
   for (size_t t = 0; t < kConvergenceTypes; ++t) {
     EXPECT_EQ(whole.byConvergence[t],
