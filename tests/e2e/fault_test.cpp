@@ -10,7 +10,6 @@
 
 #include <fstream>
 #include <functional>
-#include <random>
 #include <regex>
 #include <string>
 
@@ -116,15 +115,6 @@ void replaceRecord(const CaseFolder& f, size_t index, const std::string& record)
   text.replace(begin, text.find('\n', begin) - begin, record);
   f.write("main.dat", text);
 }
-
-std::string garbage(unsigned seed, size_t size) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-constexpr size_t kHugeLine = size_t{300} << 20;
 
 std::vector<Hostile> hostileFiles() {
   const std::string readFailure =

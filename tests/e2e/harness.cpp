@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -130,6 +131,13 @@ void writeMainData(const CaseFolder& folder, const std::string& name,
   std::string text;
   for (const std::string& r : records) text += r + "\n";
   folder.write(name, text);
+}
+
+std::string garbage(unsigned seed, size_t size) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
 }
 
 }  // namespace kv::e2e

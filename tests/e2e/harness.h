@@ -84,6 +84,12 @@ class FileSizeLimit {
   sighandler_t savedHandler_;
 };
 
+// `size` bytes of binary garbage, the same for the same seed.
+std::string garbage(unsigned seed, size_t size);
+
+// A line of hundreds of megabytes, for hostile files.
+inline constexpr size_t kHugeLine = size_t{300} << 20;
+
 // Writes a main data file and its start file. `records` are the main data file's records.
 void writeMainData(const CaseFolder& folder, const std::string& name,
                    const std::vector<std::string>& records);

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <regex>
 #include <string>
 
@@ -106,15 +105,6 @@ struct Hostile {
   int status;
   std::string line;  // regular expression, after "kestrovanilque study: error: "
 };
-
-std::string garbage(unsigned seed, size_t size) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-constexpr size_t kHugeLine = size_t{300} << 20;
 
 std::vector<Hostile> hostileFiles() {
   const std::vector<std::string> table = {"study", "case.csv", "--no-plots"};
