@@ -19,6 +19,7 @@ function(kv_unit_tests name dir)
 endfunction()
 
 kv_unit_tests(base_tests base kv_base)
+kv_unit_tests(io_tests io kv_io)
 kv_unit_tests(text_tests text kv_text)
 kv_unit_tests(model_tests model kv_model)
 kv_unit_tests(launch_tests launch kv_launch)

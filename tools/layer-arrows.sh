@@ -8,12 +8,14 @@ cd "$src" || exit 2
 # The layers from the bottom; folders on one line are beside each other and may not include
 # each other.
 layers=${KV_LAYERS:-"base
+io
 text launch
 model
 estimation field
 listing plots study
 cluster
-app"}
+app
+command"}
 rank_of() {
   echo "$layers" | awk -v d="$1" '{ for (i = 1; i <= NF; i++) if ($i == d) print NR }'
 }
@@ -25,16 +27,16 @@ arrows=$(for f in */*.h */*.cpp; do
     [ "$to" != "$from" ] && echo "$from $to"
   done
 done | sort | uniq -c)
-echo "$arrows" | while read -r count from to; do
+report=$(echo "$arrows" | while read -r count from to; do
   [ -z "$from" ] && continue
   rf=$(rank_of "$from"); rt=$(rank_of "$to")
   mark=""
   if [ -z "$rf" ] || [ -z "$rt" ] || [ "$rt" -ge "$rf" ]; then mark=" UP"; fi
   echo "$from -> $to ($count)$mark"
-done | tee /tmp/layer-arrows.$$
-up=$(grep -c ' UP$' /tmp/layer-arrows.$$)
-total=$(wc -l < /tmp/layer-arrows.$$)
-rm -f /tmp/layer-arrows.$$
+done)
+echo "$report"
+up=$(echo "$report" | grep -c ' UP$')
+total=$(echo "$report" | grep -c .)
 echo "arrows: $total, pointing up: $up"
 for d in $(echo "$layers"); do
   [ -d "$d" ] || continue

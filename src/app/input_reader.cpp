@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "base/text_field.h"
 #include "launch/launch.h"
+#include "model/main_data_file.h"
 #include "text/record_writer.h"
 
 namespace kv {
@@ -14,10 +15,7 @@ std::string openName(const std::string& field) { return std::string(adjusted(fie
 }  // namespace
 
 void readValueRecords(ListDirectedReader& in, int32_t count, double& value) {
-  int32_t discarded = 0;
-  for (int32_t k = 1; k <= count; ++k) {
-    in.read({InputItem::integer(discarded), InputItem::real(value)});
-  }
+  for (int32_t k = 1; k <= count; ++k) readValueRecord(in, value);
 }
 
 void readGridFile(ListDirectedReader& in, int32_t variableNumber, double& h, double& value) {
@@ -25,31 +23,17 @@ void readGridFile(ListDirectedReader& in, int32_t variableNumber, double& h, dou
   readValueRecords(in, variableNumber, value);
 }
 
-void readParameters(ListDirectedReader& main, RunParameters& p) {
-  main.read({InputItem::integer(p.variableNumber)});
-  main.read({InputItem::text(p.listingFile, kFileNameLength)});
-  main.read({InputItem::integer(p.hasExactSolution)});
-  main.read({InputItem::text(p.exactSolutionFile, kFileNameLength)});
-  main.read({InputItem::integer(p.pL)});
-  main.read({InputItem::integer(p.deltaP)});
-  main.read({InputItem::real(p.Fs)});
-  main.read({InputItem::integer(p.refinementType)});
-  main.read({InputItem::integer(p.maxIterations)});
-  main.read({InputItem::real(p.tolerance)});
-  main.read({InputItem::real(p.pUMin)});
-  main.read({InputItem::real(p.pUMax)});
-  main.read({InputItem::integer(p.gridCount)});
-}
+void readParameters(ListDirectedReader& main, RunParameters& p) { readMainDataParameters(main, p); }
 
 void readGridNames(ListDirectedReader& main, RunData& run) {
   RunParameters& p = run.params;
   GridSeries& g = run.grid;
   for (int i = 1; i <= g.count; ++i) {
-    main.read({InputItem::text(g.gridFile(i), kFileNameLength)});
+    readGridFileName(main, g.gridFile(i));
     g.pV(i) = trueOrder(p, i);
     g.pV_text(i) = twoCharacterText(g.pV(i));
   }
-  main.read({InputItem::text(p.title, kTitleLength)});
+  readTitle(main, p.title);
 }
 
 void readInput(RunData& run) {

@@ -17,7 +17,7 @@ int unavailable(const char* command) {
 
 }  // namespace
 
-int runHdf5Study(int, char**) { return unavailable("study"); }
-int runMergeCommand(int, char**) { return unavailable("merge"); }
+int runHdf5Study(const study::Arguments&) { return unavailable("study"); }
+int runMergeCommand(const study::Arguments&) { return unavailable("merge"); }
 
 }  // namespace kv::cluster

@@ -1,6 +1,8 @@
 #include "cluster/hdf5_field.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <filesystem>
 #include <numeric>
@@ -55,6 +57,17 @@ DatasetShape openDataset(const std::string& file, hid_t h5, const std::string& p
   std::vector<hsize_t> dims(static_cast<size_t>(std::max(rank, 0)));
   if (rank > 0) H5Sget_simple_extent_dims(space.get(), dims.data(), nullptr);
   return {std::move(dataset), dims};
+}
+
+// FNV-1a, 64 bits.
+void hashBytes(uint64_t& hash, const void* data, size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+}
+
+void hashDataset(uint64_t& hash, const std::string& path, const std::vector<hsize_t>& dims) {
+  hashBytes(hash, path.data(), path.size() + 1);
+  for (hsize_t d : dims) hashBytes(hash, &d, sizeof d);
 }
 
 std::string shape(const std::vector<hsize_t>& dims) {
@@ -117,10 +130,6 @@ void read(hid_t dataset, hid_t memoryType, Range range, hsize_t rows, bool twoD,
 
 }  // namespace
 
-std::string BadFile::where() const {
-  return file_ + ": " + (dataset_.empty() ? "" : dataset_ + ": ") + what();
-}
-
 Handle collectiveTransfer() {
   Handle transfer(H5Pcreate(H5P_DATASET_XFER), H5Pclose);
   H5Pset_dxpl_mpio(transfer.get(), H5FD_MPIO_COLLECTIVE);
@@ -153,6 +162,8 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
   std::vector<double> spacing(grids);
   read(h.dataset.get(), H5T_NATIVE_DOUBLE, {0, grids}, 1, false, spacing.data(), H5P_DEFAULT,
        file, "/h");
+  hashDataset(layout_, "/h", h.dims);
+  hashBytes(layout_, spacing.data(), spacing.size() * sizeof(double));
   for (size_t g = 0; g < grids; ++g) {
     if (!(spacing[g] > 0.0) || !std::isfinite(spacing[g])) {
       throw BadFile(file, "/h", "spacing " + std::to_string(g + 1) + " is " + number(spacing[g]) +
@@ -196,6 +207,7 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
       throw BadFile(file, path, "has " + std::to_string(values.dims[1]) + " points where " + first +
                                     " has " + std::to_string(points_) + ": every quantity needs the same points");
     }
+    hashDataset(layout_, path, values.dims);
     quantities_.push_back({name, std::move(values.dataset), Handle()});
   }
 
@@ -213,6 +225,7 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
         throw BadFile(file, path, "has shape " + shape(values.dims) + ": one exact value per point (" +
                                       std::to_string(points_) + ") is expected");
       }
+      hashDataset(layout_, path, values.dims);
       q->exact = std::move(values.dataset);
     }
   }
@@ -224,8 +237,19 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
       throw BadFile(file, "/points/id", "has shape " + shape(ids.dims) + ": one id per point (" +
                                             std::to_string(points_) + ") is expected");
     }
+    hashDataset(layout_, "/points/id", ids.dims);
     ids_ = std::move(ids.dataset);
   }
+}
+
+std::string HdfField::fingerprint() const {
+  std::error_code error;
+  const uintmax_t size = std::filesystem::file_size(file_, error);
+  const auto time = std::filesystem::last_write_time(file_, error).time_since_epoch();
+  char layout[17];
+  std::snprintf(layout, sizeof layout, "%016llx", static_cast<unsigned long long>(layout_));
+  return "size " + std::to_string(size) + ", modified " +
+         std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(time).count()) + ", layout " + layout;
 }
 
 void HdfField::readValues(size_t quantity, Range range, std::vector<double>& values) const {

@@ -1,6 +1,5 @@
 #include "cluster/hdf5_summary.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -11,27 +10,14 @@ namespace kv::cluster {
 
 namespace {
 
-constexpr size_t kTextWidth = 128;  // status and columns of unknown kind
-constexpr ConvergenceType kConvergenceTypes[] = {
-    ConvergenceType::MonotonicConvergence, ConvergenceType::OscillatoryConvergence,
-    ConvergenceType::MonotonicDivergence,  ConvergenceType::OscillatoryDivergence,
-    ConvergenceType::TwoGrids,             ConvergenceType::NoChange,
-    ConvergenceType::Undetermined};
+constexpr size_t kTextWidth = 256;  // status, ls_fit and columns of unknown kind
 
-// The numeric columns of the standard procedure; every other column is kept as text.
-constexpr std::string_view kNumbers[] = {
-    "h1",  "h2",        "h3",    "r21",    "r32",        "phi1",       "phi2",
-    "phi3", "R",        "p",     "phi_ext21", "e_a21",   "e_ext21",    "gci_fine21",
-    "gci_coarse32", "asymptotic_ratio", "exact", "error_phi1", "error_ext21", "u_gci",
-    "u_ls", "ls_p", "ls_sigma", "ls_fs", "u_cf", "u_fs"};
-
-ColumnKind kindOf(std::string_view name) {
-  if (name == "grids") return ColumnKind::Count;
-  if (name == "convergence") return ColumnKind::Convergence;
-  for (std::string_view n : kNumbers) {
-    if (n == name) return ColumnKind::Number;
+// The study's column of this name, if any.
+const study::SummaryColumn* columnNamed(std::string_view name) {
+  for (const study::SummaryColumn& c : study::summaryColumns()) {
+    if (c.name == name) return &c;
   }
-  return ColumnKind::Text;
+  return nullptr;
 }
 
 template <typename T>
@@ -81,12 +67,11 @@ std::vector<std::string> readTextAttribute(hid_t object, const char* name) {
 
 }  // namespace
 
-std::vector<SummaryColumnType> summaryColumnTypes(size_t nameWidth) {
+std::vector<SummaryColumnType> summaryColumnTypes(size_t nameWidth, bool withTarget) {
   std::vector<SummaryColumnType> out;
-  for (const study::SummaryColumn& c : study::summaryColumns()) {
-    if (c.targetOnly) continue;  // no target GCI here; those columns come last
-    SummaryColumnType t{std::string(c.name), kindOf(c.name), 0};
-    if (t.kind == ColumnKind::Text) t.width = c.name == "quantity" ? std::max<size_t>(nameWidth, 1) : kTextWidth;
+  for (const study::SummaryColumn* c : study::writtenColumns(withTarget)) {
+    SummaryColumnType t{std::string(c->name), c->kind, 0, c};
+    if (t.kind == ColumnKind::Text) t.width = c->name == "quantity" ? std::max<size_t>(nameWidth, 1) : kTextWidth;
     out.push_back(std::move(t));
   }
   return out;
@@ -99,7 +84,7 @@ hid_t SummaryBlock::elementType(const SummaryColumnType& c) {
   switch (c.kind) {
     case ColumnKind::Count: return H5Tcopy(H5T_NATIVE_INT32);
     case ColumnKind::Number: return H5Tcopy(H5T_NATIVE_DOUBLE);
-    case ColumnKind::Convergence: return H5Tcopy(H5T_NATIVE_UINT8);
+    case ColumnKind::Category: return H5Tcopy(H5T_NATIVE_UINT8);
     case ColumnKind::Text: {
       hid_t type = H5Tcopy(H5T_C_S1);
       H5Tset_size(type, c.width);
@@ -114,34 +99,34 @@ size_t SummaryBlock::elementSize(const SummaryColumnType& c) {
   switch (c.kind) {
     case ColumnKind::Count: return sizeof(int32_t);
     case ColumnKind::Number: return sizeof(double);
-    case ColumnKind::Convergence: return sizeof(uint8_t);
+    case ColumnKind::Category: return sizeof(uint8_t);
     case ColumnKind::Text: return c.width;
   }
   return 0;
 }
 
-void SummaryBlock::add(const study::QuantityStudy& q) {
-  const auto all = study::summaryColumns();
+bool SummaryBlock::add(const study::QuantityStudy& q, std::string& error) {
+  for (const SummaryColumnType& column : columns_) {
+    if (column.kind == ColumnKind::Text && column.column->text(q).size() > column.width) {
+      error = "the " + column.name + " of " + q.name + " is longer than " + std::to_string(column.width) + " bytes";
+      return false;
+    }
+  }
   for (size_t c = 0; c < columns_.size(); ++c) {
     const SummaryColumnType& column = columns_[c];
     std::vector<char>& out = data_[c];
     switch (column.kind) {
-      case ColumnKind::Count: put<int32_t>(out, q.standard.grids); break;
-      case ColumnKind::Convergence: put<uint8_t>(out, static_cast<uint8_t>(q.standard.convergence)); break;
-      case ColumnKind::Number: {
-        // The very number of the CSV field: the shortest form reads back to the same double.
-        const std::string text = all[c].field(q);
-        double value = std::nan("");
-        if (!text.empty()) std::from_chars(text.data(), text.data() + text.size(), value);
-        put<double>(out, value);
+      case ColumnKind::Count:
+        put<int32_t>(out, static_cast<int32_t>(column.column->number(q)));
         break;
-      }
+      case ColumnKind::Category:
+        put<uint8_t>(out, static_cast<uint8_t>(column.column->number(q)));
+        break;
+      case ColumnKind::Number:
+        put<double>(out, column.column->number(q));
+        break;
       case ColumnKind::Text: {
-        const std::string text = all[c].field(q);
-        if (text.size() > column.width) {
-          throw std::length_error("the " + column.name + " of " + q.name + " is longer than " +
-                                  std::to_string(column.width) + " bytes");
-        }
+        const std::string text = column.column->text(q);
         const size_t at = out.size();
         out.resize(at + column.width, '\0');
         std::memcpy(out.data() + at, text.data(), text.size());
@@ -150,6 +135,7 @@ void SummaryBlock::add(const study::QuantityStudy& q) {
     }
   }
   ++rows_;
+  return true;
 }
 
 void SummaryBlock::clear() {
@@ -171,7 +157,8 @@ SummaryFile::SummaryFile(const std::string& path, MPI_Comm comm, uint64_t rows,
     : columns_(columns), transfer_(collectiveTransfer()), rows_(rows) {
   Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
   H5Pset_fapl_mpio(access.get(), comm, MPI_INFO_NULL);
-  file_ = Handle(H5Fcreate(path.c_str(), H5F_ACC_EXCL, H5P_DEFAULT, access.get()), H5Fclose);
+  // The file is a temporary already reserved under this name (io/temp_file.h).
+  file_ = Handle(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.get()), H5Fclose);
   if (!file_.valid()) throw std::runtime_error(path + " cannot be created");
   std::vector<std::string> names;
   for (const auto& c : columns) names.push_back(c.name);
@@ -194,9 +181,11 @@ SummaryFile::SummaryFile(const std::string& path, MPI_Comm comm, uint64_t rows,
                               creation.get(), H5P_DEFAULT),
                    H5Dclose);
     if (!dataset.valid()) throw std::runtime_error(path + ": dataset " + c.name + " cannot be created");
-    if (c.kind == ColumnKind::Convergence) {
+    if (c.kind == ColumnKind::Category) {
       std::vector<std::string> typeNames;
-      for (ConvergenceType t : kConvergenceTypes) typeNames.emplace_back(convergenceName(t));
+      for (size_t code = 0; code < study::categoryCount(*c.column); ++code) {
+        typeNames.emplace_back(study::categoryName(*c.column, static_cast<uint8_t>(code)));
+      }
       if (!writeTextAttribute(dataset.get(), "names", typeNames)) {
         throw std::runtime_error(path + ": dataset " + c.name + " cannot be written");
       }
@@ -253,7 +242,8 @@ SummaryFile SummaryFile::openForReading(const std::string& path) {
     if (&name == &names.front()) s.rows_ = rows;
     if (rows != s.rows_) throw std::runtime_error(name + " has " + std::to_string(rows) + " rows where " +
                                                   names.front() + " has " + std::to_string(s.rows_));
-    SummaryColumnType column{name, kindOf(name), 0};
+    const study::SummaryColumn* known = columnNamed(name);
+    SummaryColumnType column{name, known ? known->kind : ColumnKind::Text, 0, known};
     if (column.kind == ColumnKind::Text) column.width = H5Tget_size(type.get());
     s.columns_.push_back(column);
     s.datasets_.push_back(std::move(dataset));

@@ -1,10 +1,11 @@
 // summary.h5: one dataset per column of summary.csv, in rows of the same order, chunked and
 // compressed, written collectively by every rank of a run (each its own rows).
 //
-// Numbers are float64 (NaN where summary.csv has an empty field), `grids` is int32,
-// `convergence` a uint8 code whose names are in its attribute `names`, and text columns
-// (`quantity`, `status`, and any column this file does not know) fixed-length strings. The root
-// attribute `columns` lists the columns in the order of summary.csv.
+// Each column is stored as its kind in study/summary.h says: numbers as float64 (the very doubles
+// whose shortest forms summary.csv holds; NaN where its field is empty), counts (`grids`) as
+// int32, a category (`convergence`) as a uint8 code whose names are in its attribute `names`, and
+// text (`quantity`, `status`, `ls_fit`, and any column this file does not know) as fixed-length
+// strings. The root attribute `columns` lists the columns in the order of summary.csv.
 #pragma once
 
 #include <hdf5.h>
@@ -17,27 +18,30 @@
 
 #include "cluster/hdf5_field.h"
 #include "study/study.h"
+#include "study/summary.h"
 
 namespace kv::cluster {
 
-enum class ColumnKind : uint8_t { Text, Count, Number, Convergence };
+using study::ColumnKind;
 
 struct SummaryColumnType {
   std::string name;
   ColumnKind kind = ColumnKind::Number;
   size_t width = 0;  // bytes of a text column
+  const study::SummaryColumn* column = nullptr;  // the study's column (none when read back unknown)
 };
 
-// The columns of summary.csv with the type of their dataset; `nameWidth` is the width of the
-// quantity column (the longest row name that can occur).
-std::vector<SummaryColumnType> summaryColumnTypes(size_t nameWidth);
+// The columns of summary.csv (with the target columns when `withTarget`) with the type of their
+// dataset; `nameWidth` is the width of the quantity column (the longest row name that can occur).
+std::vector<SummaryColumnType> summaryColumnTypes(size_t nameWidth, bool withTarget);
 
 // One block of rows, column by column, as the datasets hold them.
 class SummaryBlock {
  public:
   explicit SummaryBlock(std::vector<SummaryColumnType> columns);
-  // Appends the row of one point; throws std::length_error when a text is wider than its column.
-  void add(const study::QuantityStudy& q);
+  // Appends the row of one point; false (and nothing appended) when a text is wider than its
+  // column, with the message in `error`.
+  bool add(const study::QuantityStudy& q, std::string& error);
   void clear();
   size_t rows() const { return rows_; }
   const std::vector<SummaryColumnType>& columns() const { return columns_; }

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "cluster/distribution.h"
-#include "field/platform.h"
 
 namespace kv::cluster {
 
@@ -36,18 +34,15 @@ std::string MpiSession::broadcast(std::string text) {
   return text;
 }
 
-bool SpooledRows::open(const std::string& spoolPath) {
+bool SpooledRows::open(const std::string& path) {
   remove();
-  path_ = spoolPath;
-  slot_ = field::platform::protectTemporary(path_);
-  spool_ = std::fopen(path_.c_str(), "w+b");
-  failed_ = spool_ == nullptr;
+  failed_ = spool_.open(path).has_value();
   return !failed_;
 }
 
 bool SpooledRows::append(std::string_view bytes) {
   if (failed_ || sections_.empty()) return false;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), spool_) != bytes.size()) failed_ = true;
+  if (!spool_.write(bytes)) failed_ = true;
   sections_.back() += bytes.size();
   return !failed_;
 }
@@ -74,14 +69,8 @@ bool SpooledRows::assemble(const std::string& path, std::string_view head, std::
   }
   starts.push_back(at);
 
-  // Rank 0 creates the file, then all open it: a collective open that fails can bring down
-  // some MPI-IO implementations, so it is attempted only on a file known to exist.
-  int created = 0;
-  if (rank == 0) {
-    if (std::FILE* f = field::platform::createNew(path)) created = std::fclose(f) == 0;
-  }
-  MPI_Bcast(&created, 1, MPI_INT, 0, MPI_COMM_WORLD);
-  if (!created) return false;
+  // The file exists (reserved by rank 0): a collective open that fails can bring down some
+  // MPI-IO implementations, so it is attempted only on a file known to exist.
   MPI_File file = MPI_FILE_NULL;
   bool ok = MPI_File_open(MPI_COMM_WORLD, path.c_str(), MPI_MODE_WRONLY, MPI_INFO_NULL, &file) == MPI_SUCCESS;
   if (!ok) return false;  // on every rank: the open is collective
@@ -89,12 +78,14 @@ bool SpooledRows::assemble(const std::string& path, std::string_view head, std::
   if (rank == 0 && !head.empty()) {
     ok = MPI_File_write_at(file, 0, head.data(), static_cast<int>(head.size()), MPI_BYTE, &status) == MPI_SUCCESS;
   }
-  ok = ok && !failed_ && std::fflush(spool_) == 0 && std::fseek(spool_, 0, SEEK_SET) == 0;
+  // The spool is complete: read back from its start through a stream of its own.
+  if (ok && !failed_ && spool_.flush()) reader_ = std::fopen(spool_.temporaryPath().c_str(), "rb");
+  ok = ok && reader_ != nullptr;
   std::vector<char> buffer(8u << 20);
   for (size_t q = 0; q < sections_.size() && ok; ++q) {
     for (uint64_t done = 0; done < sections_[q] && ok;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), sections_[q] - done));
-      ok = std::fread(buffer.data(), 1, n, spool_) == n &&
+      ok = std::fread(buffer.data(), 1, n, reader_) == n &&
            MPI_File_write_at(file, static_cast<MPI_Offset>(mine[q] + done), buffer.data(), static_cast<int>(n),
                              MPI_BYTE, &status) == MPI_SUCCESS;
       done += n;
@@ -106,23 +97,18 @@ bool SpooledRows::assemble(const std::string& path, std::string_view head, std::
 }
 
 void SpooledRows::remove() {
-  if (spool_ != nullptr) {
-    std::fclose(spool_);
-    spool_ = nullptr;
+  if (reader_ != nullptr) {
+    std::fclose(reader_);
+    reader_ = nullptr;
   }
-  if (!path_.empty()) {
-    std::remove(path_.c_str());
-    path_.clear();
-  }
-  field::platform::releaseTemporary(slot_);
-  slot_ = -1;
+  spool_.discard();
 }
 
-field::FieldStats mergeOnRankZero(const field::FieldStats& local) {
+study::Distribution mergeOnRankZero(const study::Distribution& local) {
   int rank = 0, size = 1;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   MPI_Comm_size(MPI_COMM_WORLD, &size);
-  const std::string mine = statsToJson(local).dump();
+  const std::string mine = local.toExactJson().dump();
   const int length = static_cast<int>(mine.size());
   std::vector<int> lengths(rank == 0 ? size : 0), offsets(rank == 0 ? size : 0);
   MPI_Gather(&length, 1, MPI_INT, lengths.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
@@ -137,12 +123,13 @@ field::FieldStats mergeOnRankZero(const field::FieldStats& local) {
   }
   MPI_Gatherv(mine.data(), length, MPI_CHAR, all.data(), lengths.data(), offsets.data(), MPI_CHAR, 0,
               MPI_COMM_WORLD);
-  field::FieldStats merged;
+  study::Distribution merged;
   if (rank != 0) return merged;
-  // Integer counts and exact extremes: the same whatever the number of ranks. The worst points
-  // are ranked by badness, then position, so their order does not depend on it either.
+  // Integer counts, exact extremes and pairwise sums over aligned blocks: the same whatever the
+  // number of ranks. The worst points are ranked by badness, then position, so their order does
+  // not depend on it either.
   for (int r = 0; r < size; ++r) {
-    merged.merge(statsFromJson(nlohmann::json::parse(all.substr(offsets[r], lengths[r]))));
+    merged.merge(study::Distribution::fromExactJson(nlohmann::json::parse(all.substr(offsets[r], lengths[r]))));
   }
   return merged;
 }

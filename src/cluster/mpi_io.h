@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "field/stats.h"
+#include "io/temp_file.h"
+#include "study/distribution.h"
 
 namespace kv::cluster {
 
@@ -40,26 +41,26 @@ class MpiSession {
 class SpooledRows {
  public:
   ~SpooledRows() { remove(); }
-  // Creates this rank's spool (local).
-  bool open(const std::string& spoolPath);
+  // Creates this rank's spool (local): a temporary file named after `path` (io/temp_file.h).
+  bool open(const std::string& path);
   // Starts the next section; rows appended go to it.
   void beginSection() { sections_.push_back(0); }
   bool append(std::string_view bytes);
-  // Collective: creates `path` with rank 0's `head`, then every section of every rank; gives the
-  // offset where each section starts and, last, the size of the file (the same on every rank).
+  // Collective: writes into `path` (an existing file, reserved by rank 0) rank 0's `head`, then
+  // every section of every rank; gives the offset where each section starts and, last, the size
+  // of the file (the same on every rank).
   bool assemble(const std::string& path, std::string_view head, std::vector<uint64_t>& starts);
   // Removes the spool.
   void remove();
 
  private:
-  std::string path_;
-  std::FILE* spool_ = nullptr;
-  int slot_ = -1;
+  io::TempFile spool_;
+  std::FILE* reader_ = nullptr;
   bool failed_ = false;
   std::vector<uint64_t> sections_;
 };
 
-// Every rank's statistics merged in rank order; the result is complete on rank 0 only.
-field::FieldStats mergeOnRankZero(const field::FieldStats& local);
+// Every rank's distribution merged in rank order; the result is complete on rank 0 only.
+study::Distribution mergeOnRankZero(const study::Distribution& local);
 
 }  // namespace kv::cluster

@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string_view>
 
 namespace kv::cluster {
 
@@ -19,15 +17,5 @@ struct Range {
 // The i-th (0-based) of n parts of `whole` (n >= 1, i < n); empty when there are more parts than
 // points.
 Range part(Range whole, uint64_t i, uint64_t n);
-
-// A slab of a job array: the index-th (1-based) of count.
-struct Slab {
-  uint64_t index = 1;
-  uint64_t count = 1;
-  bool operator==(const Slab&) const = default;
-};
-
-// "I/N" with 1 <= I <= N; nullopt when the text is anything else.
-std::optional<Slab> parseSlab(std::string_view text);
 
 }  // namespace kv::cluster

@@ -30,13 +30,5 @@ TEST(Slabs, PartsTileTheRangeEvenly) {
   EXPECT_EQ(part({0, UINT64_MAX}, 1, 2), (Range{UINT64_MAX / 2 + 1, UINT64_MAX}));
 }
 
-TEST(Slabs, SlabArgument) {
-  EXPECT_EQ(parseSlab("3/8"), (Slab{3, 8}));
-  EXPECT_EQ(parseSlab("1/1"), (Slab{1, 1}));
-  for (const char* bad : {"0/4", "5/4", "3", "3/", "/4", "-1/4", "+1/4", "1/4x", "a/b", "1.5/4", ""}) {
-    EXPECT_EQ(parseSlab(bad), std::nullopt) << bad;
-  }
-}
-
 }  // namespace
 }  // namespace kv::cluster

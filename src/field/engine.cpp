@@ -7,9 +7,9 @@
 #include <memory>
 #include <thread>
 
-#include "field/number.h"
-#include "field/platform.h"
 #include "field/progress.h"
+#include "io/platform.h"
+#include "text/number.h"
 
 namespace kv::field {
 
@@ -49,14 +49,8 @@ class RecordCursor {
 bool sameId(std::string_view a, std::string_view b) {
   if (a == b) return true;
   int64_t x = 0, y = 0;  // 007 and 7 are the same point
-  return parseInteger(a, x) && parseInteger(b, y) && x == y;
+  return readInteger(a, x) && readInteger(b, y) && x == y;
 }
-
-struct SeriesEntry {
-  std::string_view id;
-  double p;
-  double gci;
-};
 
 struct Chunk {
   uint64_t firstPosition = 0;
@@ -65,8 +59,7 @@ struct Chunk {
   std::vector<size_t> firstLine;  // per file
   uint64_t bytesRead = 0;         // of all the files, after this chunk
   std::string rows;
-  FieldStats stats;
-  std::vector<SeriesEntry> series;
+  std::unique_ptr<ChunkWork> work;
   std::optional<Error> error;
   // A file that ends before the others: reported after the points all files still share.
   std::optional<Error> shortFile;
@@ -87,7 +80,7 @@ std::string where(const std::string& file, size_t line) {
 }  // namespace
 
 FieldResult runField(const std::vector<PointFile>& grids, const std::optional<PointFile>& exact,
-                     const PointKernel& kernel, OutputFile& out, const FieldOptions& options) {
+                     PointKernel& kernel, io::TempFile& out, const FieldOptions& options) {
   FieldResult result;
   std::vector<PointFile> files = grids;
   if (exact) files.push_back(*exact);
@@ -106,6 +99,7 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
     uintmax_t size = std::filesystem::file_size(files[f].path, ignored);
     if (!ignored) totalBytes += size;
     if (f < gridCount) result.spacings.push_back(readers[f].spacing());
+    files[f] = readers[f].file();  // with what opening found (a CSV file's delimiter)
   }
 
   const unsigned threads = options.threads ? options.threads : defaultThreads();
@@ -117,12 +111,11 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
     chunk = std::make_unique<Chunk>();
     chunk->text.resize(fileCount);
     chunk->firstLine.resize(fileCount);
-    chunk->stats.worst = WorstPoints(options.worstPoints);
+    chunk->work = kernel.newWork();
   }
-  ProgressLine progress(options.progress && platform::stderrIsTerminal(), totalBytes);
+  ProgressLine progress(options.progress && io::platform::stderrIsTerminal(), totalBytes);
   std::atomic<bool> stop{false};
   uint64_t nextPosition = 0;
-  result.stats.worst = WorstPoints(options.worstPoints);
 
   PipelineStages stages;
   stages.read = [&](size_t slot) {
@@ -167,8 +160,7 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   stages.process = [&](size_t slot) {
     Chunk& c = *chunks[slot];
     c.rows.clear();
-    c.stats.clear();
-    c.series.clear();
+    c.work->begin(c.firstPosition);
     if (c.error) return;
     std::vector<RecordCursor> cursors(fileCount);
     for (size_t f = 0; f < fileCount; ++f) {
@@ -177,25 +169,26 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
     std::vector<double> values(gridCount);
     std::vector<size_t> lines(fileCount);
     std::vector<RecordFields> fields(fileCount);
+    std::vector<CsvLine> scratch(fileCount);
     for (size_t i = 0; i < c.points; ++i) {
       const uint64_t position = c.firstPosition + i;
       std::optional<double> exactValue;
       for (size_t f = 0; f < fileCount; ++f) {
         std::string_view record = cursors[f].next(lines[f]);
-        if (auto message = splitRecord(record, files[f].layout, fields[f])) {
+        if (auto message = splitRecord(record, files[f], scratch[f], fields[f])) {
           c.error = Error{files[f].path, lines[f], *message};
           return;
         }
         double value = 0.0;
         if (files[f].layout == Layout::Classic) {
           int64_t index = 0;
-          if (!parseInteger(fields[f].id, index)) {
+          if (!readInteger(fields[f].id, index)) {
             c.error = Error{files[f].path, lines[f],
                             "the index '" + std::string(fields[f].id) + "' is not an integer"};
             return;
           }
         }
-        if (!parseReal(fields[f].value, value)) {
+        if (!readReal(fields[f].value, value, grammarOf(files[f].layout))) {
           c.error = Error{files[f].path, lines[f],
                           "the value '" + std::string(fields[f].value) + "' of point " +
                               std::string(fields[f].id) + " is not a number"};
@@ -217,10 +210,7 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
           exactValue = value;
         }
       }
-      Point point{position, fields[0].id, values, exactValue};
-      PointSummary summary = kernel(point, c.rows);
-      c.stats.add(position, point.id, summary);
-      c.series.push_back({point.id, summary.p, summary.gci});
+      c.work->point(Point{position, fields[0].id, values, exactValue}, c.rows);
     }
   };
 
@@ -234,14 +224,11 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
       return;
     }
     if (!out.write(c.rows)) {
-      result.error = Error{out.path(), 0, "cannot be written (disk full?)"};
+      result.error = Error{out.path(), 0, "cannot be written (disk full?)", Error::Kind::Output};
       stop = true;
       return;
     }
-    result.stats.merge(c.stats);
-    for (size_t i = 0; i < c.series.size(); ++i) {
-      result.series.add(c.firstPosition + i, c.series[i].id, c.series[i].p, c.series[i].gci);
-    }
+    kernel.merge(*c.work);
     result.points += c.points;
     progress.update(result.points, c.bytesRead);
   };

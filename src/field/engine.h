@@ -9,18 +9,17 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "field/error.h"
-#include "field/output_file.h"
+#include "base/error.h"
 #include "field/pipeline.h"
 #include "field/point_file.h"
-#include "field/stats.h"
+#include "io/temp_file.h"
 
 namespace kv::field {
 
@@ -34,10 +33,25 @@ struct Point {
   std::optional<double> exact;
 };
 
-// The per-point computation: appends the point's output row (with its line end) to `row`, and
-// returns what the statistics need. Called from several threads at once on different points:
-// it must not change shared state.
-using PointKernel = std::function<PointSummary(const Point& point, std::string& row)>;
+// The per-point computation. Each chunk of points is worked on by a ChunkWork of its own (one
+// thread at a time; several chunks at once on several threads); the chunks are then handed back
+// to the kernel in order, on one thread, with their rows already written.
+class ChunkWork {
+ public:
+  virtual ~ChunkWork() = default;
+  // Starts a chunk whose first point is at `firstPosition` (a work object serves many chunks).
+  virtual void begin(uint64_t firstPosition) = 0;
+  // One point: appends its output row (with its line end) to `rows`.
+  virtual void point(const Point& point, std::string& rows) = 0;
+};
+
+class PointKernel {
+ public:
+  virtual ~PointKernel() = default;
+  virtual std::unique_ptr<ChunkWork> newWork() const = 0;
+  // The chunks in order (what they computed beside their rows: statistics, ...).
+  virtual void merge(ChunkWork& chunk) = 0;
+};
 
 struct FieldOptions {
   unsigned threads = 0;          // 0: all cores
@@ -45,15 +59,12 @@ struct FieldOptions {
   size_t blockBytes = PointFileReader::kBlockBytes;  // bytes per read of a point file
   size_t chunksInFlight = 0;     // 0: twice the threads (at least 2)
   bool progress = true;          // a progress line when standard error is a terminal
-  size_t worstPoints = 20;       // K of the worst converging points kept
   PipelineBackend backend = PipelineBackend::Default;
 };
 
 struct FieldResult {
   std::optional<Error> error;  // set: nothing useful was computed; the output is incomplete
   uint64_t points = 0;
-  FieldStats stats;
-  Series series;
   std::vector<std::optional<double>> spacings;  // per grid, from FirstRecord::Spacing files
   // Time spent in the serial stages (reading; writing and merging), which bounds the speedup
   // that more threads can give: at most (all the time) / (the serial time).
@@ -65,7 +76,7 @@ struct FieldResult {
 // writing the rows in order to `out` (already open; whatever was written before stays first).
 // The caller commits `out` when the result has no error, and discards it otherwise.
 FieldResult runField(const std::vector<PointFile>& grids, const std::optional<PointFile>& exact,
-                     const PointKernel& kernel, OutputFile& out, const FieldOptions& options = {});
+                     PointKernel& kernel, io::TempFile& out, const FieldOptions& options = {});
 
 unsigned defaultThreads();
 

@@ -70,32 +70,46 @@ struct Field {
   }
 };
 
-// A stand-in for the per-point computation: echoes the point, and summarises it so that the
-// statistics see every kind of value (ties in badness among them).
-PointSummary echo(const Point& point, std::string& row) {
-  row.append(point.id);
-  for (double v : point.values) row.append(",").append(shortest(v));
-  row.append(",").append(point.exact ? shortest(*point.exact) : "").append("\n");
-  uint64_t i = point.position;
-  PointSummary s;
-  s.convergence = static_cast<Convergence>(i % kConvergenceTypes);
-  s.p = i % 11 == 0 ? kNoValue : static_cast<double>(i % 97) * 0.1;
-  s.gci = i % 13 == 0 ? kNoValue : 1e-6 * static_cast<double>(1 + i % 1000);
-  s.badness = static_cast<double>(i % 50);
-  return s;
-}
+// A stand-in for the per-point computation: echoes the point, and notes the positions each chunk
+// saw, so that the merge can check that the chunks come back in order, whole.
+class Echo : public PointKernel {
+ public:
+  struct Work : ChunkWork {
+    void begin(uint64_t first) override {
+      firstPosition = first;
+      positions.clear();
+    }
+    void point(const Point& point, std::string& rows) override {
+      rows.append(point.id);
+      for (double v : point.values) rows.append(",").append(shortest(v));
+      rows.append(",").append(point.exact ? shortest(*point.exact) : "").append("\n");
+      positions.push_back(point.position);
+    }
+    uint64_t firstPosition = 0;
+    std::vector<uint64_t> positions;
+  };
+  std::unique_ptr<ChunkWork> newWork() const override { return std::make_unique<Work>(); }
+  void merge(ChunkWork& chunk) override {
+    const Work& w = static_cast<Work&>(chunk);
+    if (!w.positions.empty() && w.positions.front() != w.firstPosition) inOrder = false;
+    for (uint64_t p : w.positions) inOrder = inOrder && p == merged++;
+  }
+  uint64_t merged = 0;
+  bool inOrder = true;
+};
 
 struct Outcome {
   std::string output;
   FieldResult result;
+  Echo echo;
 };
 
 Outcome run(const Field& field, const FieldOptions& options, bool withExact = true) {
-  OutputFile out;
+  io::TempFile out;
   EXPECT_FALSE(out.open("out.csv"));
   out.write("id,a,b,c,exact\n");
   Outcome r;
-  r.result = runField(field.grids, withExact ? std::optional(field.exact) : std::nullopt, echo,
+  r.result = runField(field.grids, withExact ? std::optional(field.exact) : std::nullopt, r.echo,
                       out, options);
   if (!r.result.error) {
     EXPECT_FALSE(out.commit());
@@ -127,21 +141,8 @@ TEST(FieldEngine, ReadsEveryLayoutInLockstepAndWritesTheSameBytesWhateverTheSpli
                                 .chunksInFlight = chunk == 7 ? 3u : 0u, .backend = backend});
         ASSERT_FALSE(r.result.error);
         EXPECT_EQ(r.output, expected);
-        const FieldStats& s = r.result.stats;
-        const FieldStats& t = reference.result.stats;
-        EXPECT_EQ(s.points, t.points);
-        EXPECT_EQ(s.byConvergence, t.byConvergence);
-        EXPECT_EQ(s.order.bins, t.order.bins);
-        EXPECT_EQ(s.gci.bins, t.gci.bins);
-        std::vector<WorstPoint> worst = s.worst.sorted();
-        ASSERT_EQ(worst.size(), t.worst.sorted().size());
-        for (size_t k = 0; k < worst.size(); ++k) {
-          EXPECT_EQ(worst[k].position, t.worst.sorted()[k].position);
-        }
-        ASSERT_EQ(r.result.series.buckets().size(), reference.result.series.buckets().size());
-        for (size_t k = 0; k < r.result.series.buckets().size(); ++k) {
-          EXPECT_EQ(r.result.series.buckets()[k].p.sum, reference.result.series.buckets()[k].p.sum);
-        }
+        EXPECT_TRUE(r.echo.inOrder);
+        EXPECT_EQ(r.echo.merged, 3001u);
       }
     }
   }
@@ -176,7 +177,7 @@ TEST(FieldEngine, ReportsTheFirstMismatchWithBothFilesAndLines) {
        {"b.txt", 2, "the record of point 2 holds no value (write the index and the value on "
                     "one line)"}},
       {"empty file", good, "\n  \n", {"b.txt", 0, "holds no points"}},
-      {"missing file", good, "", {"missing.txt", 0, "cannot be opened (does it exist?)"}},
+      {"missing file", good, "", {"missing.txt", 0, "cannot be opened (No such file or directory)"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -184,8 +185,9 @@ TEST(FieldEngine, ReportsTheFirstMismatchWithBothFilesAndLines) {
     writeBytes("b.txt", c.b);
     std::vector<PointFile> grids = {{"a.txt"}, {c.expected.file == "missing.txt" ? "missing.txt" : "b.txt"}};
     for (size_t chunk : {size_t{1}, size_t{2}, size_t{100}}) {
-      OutputFile out;
+      io::TempFile out;
       ASSERT_FALSE(out.open("out.csv"));
+      Echo echo;
       FieldResult r = runField(grids, std::nullopt, echo, out, {.threads = 2, .chunkPoints = chunk});
       ASSERT_TRUE(r.error);
       EXPECT_EQ(*r.error, c.expected) << r.error->file << ":" << r.error->line << ": "
@@ -206,8 +208,9 @@ TEST(FieldEngine, NamesTheSameLongerFileWhateverTheChunkSize) {
   writeBytes("b.txt", "1 1.5\n2 2.5\n");
   writeBytes("c.txt", "1 1.7\n");
   for (size_t chunk : {size_t{1}, size_t{100}}) {
-    OutputFile out;
+    io::TempFile out;
     ASSERT_FALSE(out.open("out.csv"));
+    Echo echo;
     FieldResult r = runField({{"a.txt"}, {"b.txt"}, {"c.txt"}}, std::nullopt, echo, out,
                              {.threads = 1, .chunkPoints = chunk});
     ASSERT_TRUE(r.error);

@@ -2,61 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
-#include "field/number.h"
+#include "io/whole_file.h"
+#include "text/csv.h"
+#include "text/number.h"
 
 namespace kv::field {
-
-namespace {
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
-char delimiterOf(std::string_view header) {
-  for (char c : header) {
-    if (c == ',' || c == ';' || c == '\t') return c;
-  }
-  return ',';
-}
-
-std::vector<std::string_view> split(std::string_view line, char delimiter) {
-  std::vector<std::string_view> out;
-  for (;;) {
-    size_t at = line.find(delimiter);
-    out.push_back(trimmed(line.substr(0, at)));
-    if (at == std::string_view::npos) return out;
-    line.remove_prefix(at + 1);
-  }
-}
-
-// A case table is small: one reading more than this is not one.
-constexpr size_t kMaxCaseBytes = size_t{16} << 20;
-
-enum class Read { Ok, Failed, Folder, TooLarge };
-
-Read readSmallFile(const std::string& path, std::string& content) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return Read::Folder;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return Read::Failed;
-  char block[65536];
-  size_t n;
-  while (content.size() <= kMaxCaseBytes && (n = std::fread(block, 1, sizeof block, file)) > 0) {
-    content.append(block, n);
-  }
-  bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  if (!ok) return Read::Failed;
-  return content.size() > kMaxCaseBytes ? Read::TooLarge : Read::Ok;
-}
-
-}  // namespace
 
 std::vector<PointFile> FieldCase::gridFiles() const {
   std::vector<PointFile> out;
@@ -65,50 +19,48 @@ std::vector<PointFile> FieldCase::gridFiles() const {
 }
 
 bool isFieldCaseHeader(std::string_view line) {
-  std::vector<std::string_view> names = split(trimmed(line), delimiterOf(line));
-  return names.size() == 2 && (names[0] == "h" || names[0] == "cells") && names[1] == "file";
+  CsvLine names;
+  names.split(line, csvDelimiter(line));
+  return names.size() == 2 && (csvKeyword(names[0], "h") || csvKeyword(names[0], "cells")) &&
+         csvKeyword(names[1], "file");
 }
 
 std::variant<FieldCase, Error> readFieldCase(const std::string& path, int dimension) {
-  std::string content;
-  switch (readSmallFile(path, content)) {
-    case Read::Ok:
+  const io::WholeFile read = io::readWholeFile(path, io::kMaxCaseBytes);
+  switch (read.status) {
+    case io::WholeFile::Status::Ok:
       break;
-    case Read::Failed:
-      return Error{path, 0, "cannot be read (does it exist?)"};
-    case Read::Folder:
+    case io::WholeFile::Status::CannotOpen:
+    case io::WholeFile::Status::ReadFailed:
+      return Error{path, 0, std::string("cannot be read (") + std::strerror(read.error) + ")"};
+    case io::WholeFile::Status::Folder:
       return Error{path, 0, "is a folder, not a file: name the field case (an h,file table)"};
-    case Read::TooLarge:
+    case io::WholeFile::Status::TooLarge:
       return Error{path, 0, "is larger than 16 MiB: a field case lists a few grids and their files"};
   }
-  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   FieldCase result;
   std::set<double> spacings;
   bool haveHeader = false;
   bool cells = false;
   char delimiter = ',';
+  CsvLines lines(read.text);
+  CsvLine fields;
+  std::string_view line;
   size_t lineNumber = 0;
-  std::string_view rest = content;
-  while (!rest.empty()) {
-    size_t end = rest.find('\n');
-    std::string_view line = trimmed(rest.substr(0, end));
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    ++lineNumber;
-    if (line.empty() || line.front() == '#') continue;
+  while (lines.next(line, lineNumber)) {
     if (!haveHeader) {
-      if (!isFieldCaseHeader(line)) {
-        return Error{path, lineNumber, "the header must be h,file or cells,file"};
-      }
-      delimiter = delimiterOf(line);
-      cells = split(line, delimiter)[0] == "cells";
+      if (!isFieldCaseHeader(line)) return Error{path, lineNumber, "the header must be h,file or cells,file"};
+      delimiter = csvDelimiter(line);
+      fields.split(line, delimiter);
+      cells = csvKeyword(fields[0], "cells");
       if (cells && (dimension < 1 || dimension > 3)) {
         return Error{path, lineNumber, "cell counts need the dimension of the grids (1, 2 or 3)"};
       }
       haveHeader = true;
       continue;
     }
-    std::vector<std::string_view> fields = split(line, delimiter);
+    fields.split(line, delimiter);
     if (fields.size() != 2) {
       return Error{path, lineNumber,
                    "expected 2 fields, found " + std::to_string(fields.size()) +
@@ -118,15 +70,15 @@ std::variant<FieldCase, Error> readFieldCase(const std::string& path, int dimens
     PointFile file;
     file.path = (folder / std::string(fields[1])).string();
     file.layout = layoutOfName(file.path);
-    if (fields[0] == "exact") {
+    if (csvKeyword(fields[0], "exact")) {
       if (result.exact) return Error{path, lineNumber, "a second exact row"};
       result.exact = file;
       continue;
     }
     double value = 0.0;
-    if (!parseReal(fields[0], value)) {
-      std::string text(fields[0]);
-      bool comma = text.find(',') != std::string::npos;
+    if (!readReal(fields[0], value, NumberGrammar::Decimal)) {
+      const std::string text(fields[0]);
+      const bool comma = text.find(',') != std::string::npos;
       return Error{path, lineNumber,
                    std::string(cells ? "cells" : "h") + " '" + text + "' is not a number" +
                        (comma ? " (write 0.1, not 0,1)" : "")};

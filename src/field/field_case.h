@@ -17,7 +17,7 @@
 #include <variant>
 #include <vector>
 
-#include "field/error.h"
+#include "base/error.h"
 #include "field/point_file.h"
 
 namespace kv::field {

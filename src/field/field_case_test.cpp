@@ -62,7 +62,7 @@ TEST(FieldCase, BadCasesSayWhereAndWhat) {
     ASSERT_TRUE(std::holds_alternative<Error>(read)) << c.text;
     EXPECT_EQ(std::get<Error>(read), (Error{"case.csv", c.line, c.message})) << c.text;
   }
-  EXPECT_EQ(std::get<Error>(readFieldCase("none.csv")).message, "cannot be read (does it exist?)");
+  EXPECT_EQ(std::get<Error>(readFieldCase("none.csv")).message, "cannot be read (No such file or directory)");
   std::filesystem::create_directory("folder.csv");
   EXPECT_EQ(std::get<Error>(readFieldCase("folder.csv")).message,
             "is a folder, not a file: name the field case (an h,file table)");

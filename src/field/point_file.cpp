@@ -1,9 +1,9 @@
 #include "field/point_file.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
-#include "field/number.h"
 
 namespace kv::field {
 
@@ -56,19 +56,17 @@ bool isRecordLine(std::string_view line, Layout layout) {
   return !(layout == Layout::Csv && line[pos] == '#');
 }
 
-std::optional<std::string> splitRecord(std::string_view line, Layout layout, RecordFields& out) {
-  if (layout == Layout::Csv) {
-    size_t comma = line.find(',');
-    if (comma == std::string_view::npos) {
-      return "expected two fields, id,value, found one: " + quoted(trimmed(line));
+std::optional<std::string> splitRecord(std::string_view line, const PointFile& file, CsvLine& scratch,
+                                       RecordFields& out) {
+  if (file.layout == Layout::Csv) {
+    scratch.split(line, file.delimiter);
+    if (scratch.size() != 2) {
+      return std::string("expected two fields, id") + file.delimiter + "value, found " +
+             (scratch.size() < 2 ? "one" : "more") + ": " + quoted(trimmed(line)) +
+             (scratch.size() > 2 && file.delimiter == ',' ? " (a decimal comma? write 0.1, not 0,1)" : "");
     }
-    std::string_view rest = line.substr(comma + 1);
-    if (rest.find(',') != std::string_view::npos) {
-      return "expected two fields, id,value, found more: " + quoted(trimmed(line)) +
-             " (a decimal comma? write 0.1, not 0,1)";
-    }
-    out.id = trimmed(line.substr(0, comma));
-    out.value = trimmed(rest);
+    out.id = scratch[0];
+    out.value = scratch[1];
     if (out.id.empty()) return std::string("the id is missing");
     if (out.value.empty()) return "the value of point " + std::string(out.id) + " is missing";
     return std::nullopt;
@@ -122,7 +120,7 @@ std::optional<Error> PointFileReader::open(const PointFile& file) {
     return Error{file.path, 0, "is a folder, not a file: name a point file"};
   }
   stream_.reset(std::fopen(file.path.c_str(), "rb"));
-  if (!stream_) return Error{file.path, 0, "cannot be opened (does it exist?)"};
+  if (!stream_) return Error{file.path, 0, std::string("cannot be opened (") + std::strerror(errno) + ")"};
   block_.resize(blockBytes_);
   std::string first;
   size_t taken = 0;
@@ -139,16 +137,18 @@ std::optional<Error> PointFileReader::open(const PointFile& file) {
     size_t pos = skipBlanks(record, 0);
     std::string_view token = record.substr(pos, tokenEnd(record, pos) - pos);
     double h = 0.0;
-    if (!parseReal(token, h)) {
+    if (!readReal(token, h)) {
       return Error{file.path, recordLine,
                    "the first record must hold the grid spacing, found " + quoted(token)};
     }
     spacing_ = h;
     return std::nullopt;
   }
+  if (file_.layout == Layout::Csv) file_.delimiter = csvDelimiter(record);
   RecordFields fields;
+  CsvLine scratch;
   double value = 0.0;
-  if (splitRecord(record, file.layout, fields) || !parseReal(fields.value, value)) {
+  if (splitRecord(record, file_, scratch, fields) || !readReal(fields.value, value, grammarOf(file_.layout))) {
     return std::nullopt;  // a heading: skipped
   }
   pending_ = std::move(first);

@@ -4,8 +4,9 @@
 //  - Classic: a record is a line holding an integer index and a real, separated by blanks, tabs
 //    or a comma; whatever follows them on the line is a comment. Numbers as in the classic
 //    input (1, 1.5, .5, 1.5E-3, 1.5D-3, Infinity, NaN; see number.h).
-//  - Csv: a record is a line `id,value`; the id is any text without a comma (leading and
-//    trailing blanks are not part of it). Lines starting with '#' are comments.
+//  - Csv: a record is a line `id,value` of the CSV of every CSV input (text/csv.h: the
+//    delimiter is the first ',', ';' or tab of the file's first record; an id in double quotes
+//    may hold it); numbers of the Decimal grammar. Lines starting with '#' are comments.
 // Blank lines are skipped in both layouts; CR LF and LF line ends are both read.
 //
 // The first record of a file may be a heading (a CSV header, or the spacing record of a classic
@@ -22,7 +23,9 @@
 #include <string_view>
 #include <vector>
 
-#include "field/error.h"
+#include "base/error.h"
+#include "text/csv.h"
+#include "text/number.h"
 
 namespace kv::field {
 
@@ -33,17 +36,25 @@ struct PointFile {
   std::string path;
   Layout layout = Layout::Classic;
   FirstRecord first = FirstRecord::Detect;
+  char delimiter = ',';  // Csv: found by PointFileReader::open
 };
+
+// The grammar of a layout's numbers.
+inline NumberGrammar grammarOf(Layout layout) {
+  return layout == Layout::Csv ? NumberGrammar::Decimal : NumberGrammar::Classic;
+}
 
 // The layout a file name suggests: Csv for a `.csv` extension (any case), else Classic.
 Layout layoutOfName(std::string_view path);
 
-// One record split into its id and value text; `error` says what is wrong when it cannot be.
+// One record split into its id and value text (views into the line or into `scratch`); the
+// message says what is wrong when it cannot be.
 struct RecordFields {
   std::string_view id;
   std::string_view value;
 };
-std::optional<std::string> splitRecord(std::string_view line, Layout layout, RecordFields& out);
+std::optional<std::string> splitRecord(std::string_view line, const PointFile& file, CsvLine& scratch,
+                                       RecordFields& out);
 
 // Whether a line holds a record (is neither blank nor a comment).
 bool isRecordLine(std::string_view line, Layout layout);
@@ -62,7 +73,8 @@ class PointFileReader {
   // `blockBytes`: the size of one read (at least 1). Smaller blocks only cost more reads.
   explicit PointFileReader(size_t blockBytes = kBlockBytes) : blockBytes_(blockBytes ? blockBytes : 1) {}
 
-  // Opens the file and reads its first record as the heading when it is one.
+  // Opens the file and reads its first record as the heading when it is one (a CSV file's
+  // delimiter is taken from it).
   std::optional<Error> open(const PointFile& file);
 
   // Appends to `text` the lines that hold the next `records` records (fewer at the end of the

@@ -1,7 +1,3 @@
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -10,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "io/platform.h"
 #include "launch/launch.h"
 
 extern char** environ;
@@ -68,27 +65,23 @@ int launchCommand(std::string_view command) {
   if (interpreter.size() > kMaxInterpreterLength) return recordError(kLaunchNotFound);
   if (interpreter.empty()) interpreter = "/bin/sh";
 
-  std::string text(*launchable);
-  std::string dashC = "-c";
-  char* argv[] = {interpreter.data(), dashC.data(), text.data(), nullptr};
-  std::vector<std::string> env = childEnvironment();
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
-  pid_t pid = 0;
-  int error = posix_spawnp(&pid, interpreter.c_str(), nullptr, nullptr, argv, envp.data());
-  if (error != 0) {
-    if (error == ENOENT || error == ENOTDIR) return recordError(kLaunchNotFound);
-    if (error == ENOEXEC || error == EACCES) return recordError(kLaunchBadProgram);
-    return recordError(kLaunchNoResources);
+  io::platform::ChildCommand child;
+  child.argv = {interpreter, "-c", std::string(*launchable)};
+  child.environment = childEnvironment();
+  const io::platform::ChildResult result = io::platform::runChild(child);
+  switch (result.outcome) {
+    case io::platform::ChildResult::Outcome::Exited:
+      return result.code;
+    case io::platform::ChildResult::Outcome::Signalled:
+      return 128 + result.code;
+    case io::platform::ChildResult::Outcome::TimedOut:
+    case io::platform::ChildResult::Outcome::NotStarted:
+      break;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return recordError(kLaunchNoResources);
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + WTERMSIG(status);
+  const int error = result.code;
+  if (error == ENOENT || error == ENOTDIR) return recordError(kLaunchNotFound);
+  if (error == ENOEXEC || error == EACCES) return recordError(kLaunchBadProgram);
+  return recordError(kLaunchNoResources);
 }
 
 std::string quoteForInterpreter(std::string_view name) {

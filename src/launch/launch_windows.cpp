@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "io/platform.h"
 #include "launch/launch.h"
 
 namespace kv {
@@ -40,32 +41,16 @@ int launchCommand(std::string_view command) {
   std::memcpy(buffer.data() + used, command.data(), length);
   buffer[used + length] = '\0';
 
-  // A zeroed start-up record whose first field is its own size: 68 bytes in a 32-bit program,
-  // 104 in a 64-bit one. CreateProcessA reads the whole record of its platform whatever cb
-  // says, so cb must be this size and the record must really have it.
-  STARTUPINFOA startup;
-  std::memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  std::memset(&process, 0, sizeof process);
-  BOOL started = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                nullptr, &startup, &process);
+  io::platform::ChildCommand child;
+  child.commandLine = std::string(buffer.data());
   buffer.clear();
-  if (!started) {
-    DWORD e = GetLastError();
-    if (e < ERROR_FILE_NOT_FOUND) return recordError(kLaunchNoResources);
-    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) {
-      return recordError(kLaunchNotFound);
-    }
-    if (e == ERROR_BAD_FORMAT || e == ERROR_BAD_EXE_FORMAT) return recordError(kLaunchBadProgram);
-    return recordError(kLaunchNoResources);
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(exitCode);
+  const io::platform::ChildResult result = io::platform::runChild(child);
+  if (result.outcome != io::platform::ChildResult::Outcome::NotStarted) return result.code;
+  const DWORD e = static_cast<DWORD>(result.code);
+  if (e < ERROR_FILE_NOT_FOUND) return recordError(kLaunchNoResources);
+  if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return recordError(kLaunchNotFound);
+  if (e == ERROR_BAD_FORMAT || e == ERROR_BAD_EXE_FORMAT) return recordError(kLaunchBadProgram);
+  return recordError(kLaunchNoResources);
 }
 
 std::string quoteForInterpreter(std::string_view name) {

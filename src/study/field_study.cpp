@@ -1,6 +1,5 @@
 #include "study/field_study.h"
 
-#include <atomic>
 #include <cmath>
 #include <memory>
 #include <variant>
@@ -8,63 +7,57 @@
 #include "field/field_case.h"
 #include "study/main_data_case.h"
 #include "study/summary.h"
+#include "text/csv.h"
+#include "text/utf8.h"
 
 namespace kv::study {
 
 namespace {
 
-InputError inputError(const field::Error& e) { return InputError(displayName(e.file), e.line, e.message); }
+InputError inputError(const Error& e) { return InputError(displayName(e.file), e.line, e.message, e.kind); }
 
-// The per-point computation: the study of one quantity, and its summary row.
-struct PointStudy {
-  std::vector<double> h;
-  StandardOptions standard;
-  ClassicSettings classic;
-  std::shared_ptr<std::atomic<uint64_t>> notConverging;
-  std::optional<double> targetGci;
-  double cells1 = kNotANumber;
-  int dimensions = 0;
-  bool leastSquares = false;
+// The per-point work of the field engine: the point's study, its row, its distribution.
+class FieldKernel : public field::PointKernel {
+ public:
+  FieldKernel(const PointStudy& study, Distribution& total) : study_(study), total_(total) {}
 
-  field::PointSummary operator()(const field::Point& point, std::string& row) const {
-    // An exact value that is not finite is unknown, as in a main data file's exact values.
-    const double exact = point.exact && std::isfinite(*point.exact) ? *point.exact : kNotANumber;
-    QuantityStudy q =
-        studyQuantity(std::string(point.id), h, point.values, exact, standard, false, classic);
-    q.uncertainty = uncertainties(q.standard, h, point.values, standard.theoreticalOrder, targetGci,
-                                  cells1, dimensions, leastSquares);
-    row += summaryRow(q, targetGci.has_value());
-    row += '\n';
-    if (!q.converges()) notConverging->fetch_add(1, std::memory_order_relaxed);
-    static_assert(static_cast<int>(ConvergenceType::Undetermined) ==
-                  static_cast<int>(field::Convergence::Undetermined));
-    return {static_cast<field::Convergence>(q.standard.convergence), q.standard.order.p,
-            q.standard.gciFine21, badness(q)};
-  }
+  std::unique_ptr<field::ChunkWork> newWork() const override { return std::make_unique<Work>(study_); }
+  void merge(field::ChunkWork& chunk) override { total_.merge(static_cast<Work&>(chunk).distribution); }
+
+ private:
+  struct Work : field::ChunkWork {
+    explicit Work(const PointStudy& s) : study(s) {}
+    void begin(uint64_t) override { distribution.clear(); }
+    void point(const field::Point& point, std::string& rows) override {
+      const QuantityStudy q = study(rowName("", point.id), point.values, point.exact.value_or(kNotANumber));
+      appendSummaryRow(rows, q, study.settings().targetGci.has_value());
+      rows.push_back('\n');
+      distribution.add(point.position, q);
+    }
+    const PointStudy& study;
+    Distribution distribution;
+  };
+  const PointStudy& study_;
+  Distribution& total_;
 };
 
 }  // namespace
 
-double badness(const QuantityStudy& q) {
-  // Each group is a band of width 2: [0, 1) by GCI, [1, 2) without a GCI, by the relative change
-  // e_a21 of the two finest grids; t / (1 + t) keeps the order of t >= 0 within a band.
-  auto band = [](double t) { return std::isfinite(t) && t >= 0.0 ? t / (1.0 + t) : 1.0; };
-  const double gci = q.standard.gciFine21;
-  const double rank = std::isfinite(gci) ? band(gci) : 1.0 + band(q.standard.ea21);
-  return (q.converges() ? 0.0 : 2.0) + rank;
+std::string rowName(std::string_view quantity, std::string_view id) {
+  std::string name;
+  if (!quantity.empty()) {
+    appendUtf8(name, quantity);
+    name.push_back(':');
+  }
+  appendUtf8(name, id);
+  return name;
 }
 
 bool isFieldTable(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos || line[first] == '#') continue;
-    return field::isFieldCaseHeader(line);
-  }
-  return false;
+  CsvLines lines(text);
+  std::string_view line;
+  size_t number = 0;
+  return lines.next(line, number) && field::isFieldCaseHeader(line);
 }
 
 FieldStudyCase readFieldTable(const std::string& file, int dimension) {
@@ -74,7 +67,7 @@ FieldStudyCase readFieldTable(const std::string& file, int dimension) {
                      "give it as a file, not on standard input");
   }
   auto read = field::readFieldCase(file, dimension);
-  if (auto* e = std::get_if<field::Error>(&read)) throw inputError(*e);
+  if (auto* e = std::get_if<Error>(&read)) throw inputError(*e);
   const field::FieldCase& table = std::get<field::FieldCase>(read);
   FieldStudyCase c;
   c.kind = FieldStudyCase::Kind::FieldCsv;
@@ -133,33 +126,88 @@ std::optional<FieldStudyCase> readMainDataField(const std::string& file, const s
   return c;
 }
 
-FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& options,
-                         field::OutputFile& summary) {
+FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& options, io::TempFile& rows) {
   FieldStudy out;
-  out.input = &input;
-  out.theoreticalOrder = options.study.order.value_or(input.theoreticalOrder.value_or(2.0));
-  out.safetyFactor = options.study.fs.value_or(input.safetyFactor.value_or(kNotANumber));
-  auto notConverging = std::make_shared<std::atomic<uint64_t>>(0);
-  PointStudy kernel{input.h,
-                    {.theoreticalOrder = out.theoreticalOrder, .safetyFactor = out.safetyFactor},
-                    input.classic,
-                    notConverging,
-                    options.study.targetGci,
-                    input.cells.empty() ? kNotANumber : input.cells.front(),
-                    input.cells.empty() ? 0 : input.dimension,
-                    options.leastSquares};
+  FieldSummary& summary = out.summary;
+  summary.caseFile = input.file;
+  summary.kind = input.kind == FieldStudyCase::Kind::FieldCsv ? "field" : "main-data-field";
+  summary.title = toUtf8(input.title);
+  summary.h = input.h;
+  summary.cells = input.cells;
+  summary.dimension = input.dimension;
+  for (const field::PointFile& f : input.grids) summary.gridFiles.push_back(f.path);
+  if (input.exact) summary.exactFile = input.exact->path;
+  summary.settings = resolveSettings(options.study, input.theoreticalOrder, input.safetyFactor);
+  summary.settings.series = false;
+  summary.settings.classic = input.classic;
+  if (!input.cells.empty()) {
+    summary.settings.cells1 = input.cells.front();
+    summary.settings.dimension = input.dimension;
+  }
+  summary.quantities.resize(1);
+  const PointStudy study(input.h, summary.settings);
+  FieldKernel kernel(study, summary.quantities.front().distribution);
   field::FieldOptions engine;
   engine.threads = options.threads;
   engine.progress = options.progress;
-  field::FieldResult result = field::runField(input.grids, input.exact, kernel, summary, engine);
+  if (options.chunkPoints > 0) engine.chunkPoints = options.chunkPoints;
+  field::FieldResult result = field::runField(input.grids, input.exact, kernel, rows, engine);
   if (result.error) throw inputError(*result.error);
-  out.points = result.points;
-  out.notConverging = notConverging->load();
-  out.stats = std::move(result.stats);
-  out.series = std::move(result.series);
+  summary.points = result.points;
   out.readSeconds = result.readSeconds;
   out.writeSeconds = result.writeSeconds;
   return out;
+}
+
+bool FieldSummary::allConverge() const {
+  for (const Quantity& q : quantities) {
+    if (q.distribution.notConverging > 0) return false;
+  }
+  return true;
+}
+
+nlohmann::json FieldSummary::toJson() const {
+  nlohmann::json names = nlohmann::json::array();
+  for (const Quantity& q : quantities) names.push_back(q.name);
+  const StudySettings& s = settings;
+  return {{"case", caseFile},
+          {"kind", kind},
+          {"title", title},
+          {"h", h},
+          {"cells", cells},
+          {"dimension", dimension},
+          {"grid_files", gridFiles},
+          {"exact_file", exactFile ? nlohmann::json(*exactFile) : nlohmann::json(nullptr)},
+          {"theoretical_order", s.theoreticalOrder},
+          {"safety_factor", std::isnan(s.safetyFactor) ? nlohmann::json(nullptr) : nlohmann::json(s.safetyFactor)},
+          {"target_gci", s.targetGci ? nlohmann::json(*s.targetGci) : nlohmann::json(nullptr)},
+          {"least_squares", s.leastSquares},
+          {"cells1", std::isnan(s.cells1) ? nlohmann::json(nullptr) : nlohmann::json(s.cells1)},
+          {"points", points},
+          {"quantities", names}};
+}
+
+FieldSummary FieldSummary::fromJson(const nlohmann::json& j) {
+  FieldSummary f;
+  f.caseFile = j.at("case").get<std::string>();
+  f.kind = j.at("kind").get<std::string>();
+  f.title = j.at("title").get<std::string>();
+  f.h = j.at("h").get<std::vector<double>>();
+  f.cells = j.at("cells").get<std::vector<double>>();
+  f.dimension = j.at("dimension").get<int>();
+  f.gridFiles = j.at("grid_files").get<std::vector<std::string>>();
+  if (!j.at("exact_file").is_null()) f.exactFile = j.at("exact_file").get<std::string>();
+  StudySettings& s = f.settings;
+  s.theoreticalOrder = j.at("theoretical_order").get<double>();
+  s.safetyFactor = j.at("safety_factor").is_null() ? kNotANumber : j.at("safety_factor").get<double>();
+  if (!j.at("target_gci").is_null()) s.targetGci = j.at("target_gci").get<double>();
+  s.leastSquares = j.at("least_squares").get<bool>();
+  s.cells1 = j.at("cells1").is_null() ? kNotANumber : j.at("cells1").get<double>();
+  s.dimension = f.dimension;
+  s.series = false;
+  f.points = j.at("points").get<uint64_t>();
+  for (const nlohmann::json& name : j.at("quantities")) f.quantities.push_back({name.get<std::string>(), Distribution()});
+  return f;
 }
 
 }  // namespace kv::study

@@ -1,29 +1,36 @@
-// A field study: a field sampled at the same points on every grid, one point file per grid
-// (one record per point), studied point by point in one pass over the files with bounded
-// memory, on all cores. Each point is studied exactly as a quantity of a table study is
-// (studyQuantity), and its summary.csv row is made by the same function (summaryRow), with the
-// point's id as the quantity's name; the rest of the outputs holds the distribution over the
-// points instead of one entry per quantity.
+// A field study: quantities sampled at many points, the same points on every grid, studied point
+// by point with the one per-point study (PointStudy) and summarised by their distribution. The
+// points come from point files (here, through the field engine: one pass over the files with
+// bounded memory, on all cores) or from an HDF5 field on MPI ranks (cluster/); either way every
+// point's row of summary.csv is made by appendSummaryRow and every output besides the rows
+// (study.json, report.html, the lines on standard output) from a FieldSummary, so that the same
+// field gives the same outputs whatever its source.
 //
-// A case is a field case when it is
+// A case is a point-file field when it is
 //  - a CSV table whose header is h,file or cells,file (field/field_case.h), or
 //  - a main data file whose first grid file holds more than kFieldRecords value records (or
 //    any main data file, with --field): every value record is a point, named by its index.
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "field/engine.h"
+#include "study/distribution.h"
 #include "study/study.h"
 #include "study/study_case.h"
 
 namespace kv::study {
 
 inline constexpr size_t kFieldRecords = 100;
+
+// The name of a field's row: the point's id, prefixed by its quantity's name when the case names
+// its quantities ("lift:42"); a field of point files has one unnamed quantity ("42").
+std::string rowName(std::string_view quantity, std::string_view id);
 
 struct FieldStudyCase {
   enum class Kind { FieldCsv, MainData };
@@ -52,38 +59,48 @@ FieldStudyCase readFieldTable(const std::string& file, int dimension);
 std::optional<FieldStudyCase> readMainDataField(const std::string& file, const std::string& text,
                                                 bool force);
 
+// What a field study shows besides its rows: the inputs, the settings and, per quantity, the
+// distribution over the points. Its JSON form travels in the manifests of job-array slabs.
+struct FieldSummary {
+  std::string caseFile;  // as named on the command line
+  std::string kind;      // "field", "main-data-field", "hdf5-field"
+  std::string title;
+  std::vector<double> h;      // finest first
+  std::vector<double> cells;  // finest first, when the case gives cell counts
+  int dimension = 0;
+  std::vector<std::string> gridFiles;  // point files, finest first
+  std::optional<std::string> exactFile;
+  StudySettings settings;
+  uint64_t points = 0;  // per quantity
+  struct Quantity {
+    std::string name;  // "" for the one quantity of point files
+    Distribution distribution;
+  };
+  std::vector<Quantity> quantities;
+
+  // Every point of every quantity converges monotonically with an observed order.
+  bool allConverge() const;
+  nlohmann::json toJson() const;                        // without the distributions
+  static FieldSummary fromJson(const nlohmann::json& j);  // throws std::exception
+};
+
 struct FieldStudyOptions {
   StudyOptions study;
   unsigned threads = 0;  // 0: all cores
   bool progress = true;  // on a terminal only
-  // The least-squares estimate of every point (four or more grids). Off by default: on five
-  // grids it costs about seven times the rest of a point's study.
-  bool leastSquares = false;
+  size_t chunkPoints = 0;  // 0: the engine's default
 };
 
 struct FieldStudy {
-  const FieldStudyCase* input = nullptr;
-  double theoreticalOrder = 2.0;
-  double safetyFactor = kNotANumber;  // as given; NaN: by grid count
-  uint64_t points = 0;
-  uint64_t notConverging = 0;  // points that are not monotonically convergent with an order
-  field::FieldStats stats;
-  field::Series series;
+  FieldSummary summary;
   // Time spent in the serial stages (reading; writing and merging): what bounds the speedup.
   double readSeconds = 0.0;
   double writeSeconds = 0.0;
 };
 
-// Studies every point, writing its summary.csv row to `summary` (already open, its header
+// Studies every point, writing its summary.csv row to `rows` (already open, its header
 // written). A fault of the point files (an id that differs between the files, a file that ends
-// early, a value that is not a number) is thrown as InputError; `summary` is then incomplete.
-FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& options,
-                         field::OutputFile& summary);
-
-// How badly a point converges, for the ranking of the worst points: those that do not converge
-// monotonically with an order above all others; in each group the larger GCI_fine21 the worse,
-// no GCI worst of all (as the table study ranks its quantities), and among those the larger
-// relative change e_a21 the worse.
-double badness(const QuantityStudy& q);
+// early, a value that is not a number) is thrown as InputError; `rows` is then incomplete.
+FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& options, io::TempFile& rows);
 
 }  // namespace kv::study

@@ -27,7 +27,7 @@ TEST(FieldStudy, BadnessRanksAsTheTableStudyDoes) {
   const double h[] = {1, 2, 4};
   auto rank = [&](double phi1, double phi2, double phi3) {
     const double phi[] = {phi1, phi2, phi3};
-    return badness(studyQuantity("x", h, phi, kNotANumber, {}, false, {}));
+    return badness(PointStudy(std::vector<double>(std::begin(h), std::end(h)), StudySettings{})("x", phi, kNotANumber));
   };
   const double small = rank(1.0, 1.01, 1.03), large = rank(1.0, 1.1, 1.3);  // p = 1, GCI 1.25 e_a21
   const double oscillating = rank(1.0, 0.99, 1.03), unchanged = rank(1.0, 1.0, 1.0);

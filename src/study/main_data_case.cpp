@@ -3,10 +3,12 @@
 #include <cmath>
 #include <filesystem>
 
+#include "model/main_data_file.h"
 #include "model/run_parameters.h"
 #include "text/list_directed.h"
 #include "text/record_writer.h"
 #include "base/text_field.h"
+#include "text/utf8.h"
 
 namespace kv::study {
 
@@ -23,8 +25,14 @@ class Reader {
   }
 
   void read(std::initializer_list<InputItem> items, const std::string& what) {
+    reading([&](ListDirectedReader& in) { in.read(items); }, what);
+  }
+
+  // Runs `read` on the reader and reports its failure as InputError saying what was read.
+  template <typename Read>
+  void reading(Read&& read, const std::string& what) {
     try {
-      in_.read(items);
+      read(in_);
     } catch (const ListDirectedError& e) {
       std::string why;
       switch (e.code) {
@@ -61,10 +69,9 @@ class Reader {
 std::vector<double> readValueRecords(Reader& in) {
   std::vector<double> values;
   while (!in.atEnd()) {
-    int32_t index = 0;
     double value = 0.0;
-    in.read({InputItem::integer(index), InputItem::real(value)},
-            "value record " + std::to_string(values.size() + 1) + " (an integer and a value)");
+    in.reading([&](ListDirectedReader& reader) { readValueRecord(reader, value); },
+               "value record " + std::to_string(values.size() + 1) + " (an integer and a value)");
     values.push_back(value);
   }
   return values;
@@ -82,24 +89,13 @@ MainDataHead readMainDataHead(const std::string& file, const std::string& text) 
   MainDataHead head;
   const fs::path folder = fs::path(file).parent_path();
   Reader main(file, text);
-  int32_t variableNumber = 0, hasExact = 0, pL = 0, deltaP = 0, refinementType = 0,
-          maxIterations = 0, gridCount = 0;
-  std::string listing(kFileNameLength, ' '), exactFile(kFileNameLength, ' ');
-  double Fs = 0.0, tolerance = 0.0, pUMin = 0.0, pUMax = 0.0;
-  main.read({InputItem::integer(variableNumber)}, "the variable number (line 1)");
-  main.read({InputItem::text(listing, kFileNameLength)}, "the listing name (line 2)");
-  main.read({InputItem::integer(hasExact)}, "the exact-solution flag (line 3)");
-  main.read({InputItem::text(exactFile, kFileNameLength)}, "the exact-solution file (line 4)");
-  main.read({InputItem::integer(pL)}, "pL (line 5)");
-  main.read({InputItem::integer(deltaP)}, "deltaP (line 6)");
-  main.read({InputItem::real(Fs)}, "Fs (line 7)");
-  main.read({InputItem::integer(refinementType)}, "the refinement type (line 8)");
-  main.read({InputItem::integer(maxIterations)}, "the iteration limit (line 9)");
-  main.read({InputItem::real(tolerance)}, "the tolerance (line 10)");
-  main.read({InputItem::real(pUMin)}, "pUMin (line 11)");
-  main.read({InputItem::real(pUMax)}, "pUMax (line 12)");
-  const size_t countLine = main.line();
-  main.read({InputItem::integer(gridCount)}, "the number of grids (line 13)");
+  RunParameters p;
+  size_t countLine = 0;  // the line of the number of grids, the last parameter
+  for (const MainDataItem& parameter : mainDataItems()) {
+    countLine = main.line();
+    main.read({parameter.item(p)}, parameter.what);
+  }
+  const int32_t gridCount = p.gridCount;
   if (gridCount < 2) {
     throw InputError(file, countLine, "the number of grids is " + std::to_string(gridCount) +
                                           ": a study needs two grids at least");
@@ -107,16 +103,17 @@ MainDataHead readMainDataHead(const std::string& file, const std::string& text) 
   for (int32_t i = 1; i <= gridCount; ++i) {
     std::string name(kFileNameLength, ' ');
     head.gridLines.push_back(main.line());
-    main.read({InputItem::text(name, kFileNameLength)}, "the name of grid file " + std::to_string(i));
+    main.reading([&](ListDirectedReader& in) { readGridFileName(in, name); },
+                 "the name of grid file " + std::to_string(i));
     head.gridFiles.push_back(resolve(folder, name));
   }
   std::string title(kTitleLength, ' ');
-  main.read({InputItem::text(title, kTitleLength)}, "the title");
-  head.title = std::string(adjusted(title));
-  head.pL = pL;
-  head.Fs = Fs;
-  head.classic = {deltaP, refinementType, maxIterations, tolerance, pUMin, pUMax};
-  if (hasExact == 1) head.exactFile = resolve(folder, exactFile);
+  main.reading([&](ListDirectedReader& in) { readTitle(in, title); }, "the title");
+  head.title = toUtf8(adjusted(title));
+  head.pL = p.pL;
+  head.Fs = p.Fs;
+  head.classic = {p.deltaP, p.refinementType, p.maxIterations, p.tolerance, p.pUMin, p.pUMax};
+  if (p.hasExact()) head.exactFile = resolve(folder, p.exactSolutionFile);
   return head;
 }
 

@@ -2,8 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <random>
 #include <sstream>
 
 #include "study/gnuplot.h"
@@ -14,15 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A text in gnuplot's single quotes ('' stands for one quote).
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') out.push_back('\'');
-    if (c != '\n' && c != '\r') out.push_back(c);
-  }
-  return out + "'";
-}
+std::string quoted(const std::string& text) { return gnuplotQuoted(text); }
 
 std::string sixDigits(double value) {
   char text[32];
@@ -35,19 +25,6 @@ std::string stemOf(size_t k) {
   std::string stem(1, 'q');
   stem += std::to_string(k);
   return stem;
-}
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
 }
 
 void valuesPlot(std::ostringstream& s, const QuantityStudy& q, const std::vector<double>& h, size_t k) {
@@ -145,7 +122,7 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
     s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_values.svg")).string()) << "\n";
     valuesPlot(s, q, h, k);
     s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_convergence.svg")).string()) << "\n";
-    convergencePlot(s, q, h, k, study.theoreticalOrder);
+    convergencePlot(s, q, h, k, study.settings.theoreticalOrder);
     if (q.uncertainty.leastSquares) {
       s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_ls.svg")).string()) << "\n";
       leastSquaresPlot(s, q, h, k);
@@ -155,65 +132,29 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
   return s.str();
 }
 
-std::string inlineSvg(const std::string& svg, const std::string& prefix) {
-  const size_t start = svg.find("<svg");
-  if (start == std::string::npos) return "";
-  std::string out = svg.substr(start);
-  replaceAll(out, "id='", "id='" + prefix);
-  replaceAll(out, "id=\"", "id=\"" + prefix);
-  replaceAll(out, "href='#", "href='#" + prefix);
-  replaceAll(out, "href=\"#", "href=\"#" + prefix);
-  replaceAll(out, "url(#", "url(#" + prefix);
-  return out;
-}
-
-StudyPlots drawPlots(const StudyResult& study) {
+StudyPlots drawPlots(const StudyResult& study, double timeoutSeconds) {
   StudyPlots out;
-  std::error_code error;
-  const fs::path base = fs::temp_directory_path(error);
-  if (error) {
-    out.note = "no temporary folder for gnuplot";
-    return out;
-  }
-  std::random_device random;
-  fs::path folder;
-  for (int attempt = 0; attempt < 16 && folder.empty(); ++attempt) {
-    fs::path candidate = base / ("kestrovanilque-plots-" + std::to_string(random()));
-    if (fs::create_directory(candidate, error) && !error) folder = candidate;
-  }
-  if (folder.empty()) {
-    out.note = "no temporary folder for gnuplot";
-    return out;
-  }
-  const fs::path script = folder / "plots.gp";
-  {
-    std::ofstream file(script, std::ios::binary);
-    file << plotScript(study, folder.string());
-  }
-  const bool ran = runGnuplot(script);
   const size_t count = std::min(study.quantities.size(), kMaxPlottedQuantities);
-  if (ran) {
-    out.available = true;
-    for (size_t k = 0; k < count; ++k) {
-      const std::string stem = stemOf(k);
-      QuantityPlots p;
-      p.values = inlineSvg(readAll(folder / (stem + "_values.svg")), stem + "v_");
-      p.convergence = inlineSvg(readAll(folder / (stem + "_convergence.svg")), stem + "c_");
-      if (study.quantities[k].uncertainty.leastSquares) {
-        p.leastSquares = inlineSvg(readAll(folder / (stem + "_ls.svg")), stem + "l_");
-        if (p.leastSquares.empty()) out.available = false;
-      }
-      if (p.values.empty() || p.convergence.empty()) out.available = false;
-      out.plots.push_back(std::move(p));
-    }
-    if (!out.available) {
-      out.plots.clear();
-      out.note = "gnuplot did not draw every plot";
-    }
-  } else {
-    out.note = "gnuplot is not available (install gnuplot-nox and run the study again)";
+  std::vector<std::string> files;
+  for (size_t k = 0; k < count; ++k) {
+    files.push_back(stemOf(k) + "_values.svg");
+    files.push_back(stemOf(k) + "_convergence.svg");
+    if (study.quantities[k].uncertainty.leastSquares) files.push_back(stemOf(k) + "_ls.svg");
   }
-  fs::remove_all(folder, error);
+  const DrawnPlots drawn =
+      drawWithGnuplot([&](const fs::path& folder) { return plotScript(study, folder.string()); }, files, timeoutSeconds);
+  out.available = drawn.available;
+  out.note = drawn.note;
+  if (!drawn.available) return out;
+  size_t next = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const std::string stem = stemOf(k);
+    QuantityPlots p;
+    p.values = inlineSvg(drawn.svgs[next++], stem + "v_");
+    p.convergence = inlineSvg(drawn.svgs[next++], stem + "c_");
+    if (study.quantities[k].uncertainty.leastSquares) p.leastSquares = inlineSvg(drawn.svgs[next++], stem + "l_");
+    out.plots.push_back(std::move(p));
+  }
   return out;
 }
 

@@ -1,5 +1,5 @@
-// The plots of a study, drawn by gnuplot (svg terminal) in a private temporary folder and
-// returned as SVG text ready to inline in a page.
+// The plots of a table study, drawn by gnuplot (study/gnuplot.h) and returned as SVG text ready
+// to inline in a page.
 #pragma once
 
 #include <string>
@@ -28,10 +28,8 @@ struct StudyPlots {
 // q<k>_ls.svg for a quantity with a least-squares result).
 std::string plotScript(const StudyResult& study, const std::string& folder);
 
-// Draws the plots; without gnuplot the result says so and holds none.
-StudyPlots drawPlots(const StudyResult& study);
-
-// An SVG document made fit to inline: the XML prologue dropped, its ids prefixed by `prefix`.
-std::string inlineSvg(const std::string& svg, const std::string& prefix);
+// Draws the plots (gnuplot stopped after `timeoutSeconds`); without gnuplot the result says so and
+// holds none.
+StudyPlots drawPlots(const StudyResult& study, double timeoutSeconds);
 
 }  // namespace kv::study

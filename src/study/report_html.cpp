@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <sstream>
 #include <utility>
+
+#include "study/field_report.h"
+#include "text/utf8.h"
 
 namespace kv::study {
 
@@ -23,16 +25,21 @@ std::string htmlEscaped(const std::string& text) {
   return out;
 }
 
-namespace {
-
-std::string num(double value, const char* format = "%.6g") {
+std::string htmlNumber(double value, const char* format) {
   if (!std::isfinite(value)) return "&ndash;";
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
 }
 
-std::string pct(double fraction) { return std::isfinite(fraction) ? num(100.0 * fraction, "%.3g") + "&nbsp;%" : "&ndash;"; }
+std::string htmlPercent(double fraction) {
+  return std::isfinite(fraction) ? htmlNumber(100.0 * fraction, "%.3g") + "&nbsp;%" : "&ndash;";
+}
+
+namespace {
+
+std::string num(double value, const char* format = "%.6g") { return htmlNumber(value, format); }
+std::string pct(double fraction) { return htmlPercent(fraction); }
 
 const char* kStyle = R"(
 body { font-family: system-ui, -apple-system, "Segoe UI", sans-serif; margin: 2em auto; max-width: 1500px; padding: 0 1em; color: #222; }
@@ -54,6 +61,8 @@ ul.warn { color: #7d4a00; } .plots { display: flex; flex-wrap: wrap; gap: 1em; }
 .plots svg { max-width: calc(33.3% - 1em); min-width: 360px; height: auto; border: 1px solid #eee; }
 .note { background: #f6f6f6; padding: 0.5em 1em; border-left: 3px solid #999; }
 .bar { display: inline-block; background: #1f4e8c; height: 0.9em; vertical-align: middle; }
+.side { display: flex; flex-wrap: wrap; gap: 2em; align-items: flex-start; }
+.plot svg { max-width: 100%; height: auto; border: 1px solid #eee; }
 )";
 
 void summaryTable(std::ostringstream& s, const StudyResult& study, bool anyExact) {
@@ -96,7 +105,7 @@ void uncertaintyTable(std::ostringstream& s, const StudyResult& study, bool anyE
        "<th>&phi;<sub>1</sub></th>";
   for (const Estimator& e : estimators()) s << "<th>U " << e.name << "</th>";
   s << "<th class=\"name\">least-squares fit</th><th>p (free order)</th><th>&sigma;</th><th>F<sub>s</sub></th>";
-  if (study.targetGci) s << "<th>h for GCI " << pct(*study.targetGci) << "</th><th>cells</th>";
+  if (study.settings.targetGci) s << "<th>h for GCI " << pct(*study.settings.targetGci) << "</th><th>cells</th>";
   if (anyExact) s << "<th>|E| of &phi;<sub>1</sub></th>";
   s << "</tr></thead><tbody>\n";
   for (const QuantityStudy& q : study.quantities) {
@@ -109,7 +118,7 @@ void uncertaintyTable(std::ostringstream& s, const StudyResult& study, bool anyE
     } else {
       s << "<td class=\"name\">&ndash;</td><td>&ndash;</td><td>&ndash;</td><td>&ndash;</td>";
     }
-    if (study.targetGci) s << "<td>" << uText(q.uncertainty.hTarget) << "</td><td>" << uText(q.uncertainty.cellsTarget) << "</td>";
+    if (study.settings.targetGci) s << "<td>" << uText(q.uncertainty.hTarget) << "</td><td>" << uText(q.uncertainty.cellsTarget) << "</td>";
     if (anyExact) s << "<td>" << num(std::fabs(q.standard.errorPhi1), "%.4g") << "</td>";
     s << "</tr>\n";
   }
@@ -181,31 +190,7 @@ void seriesTable(std::ostringstream& s, const StudyResult& study, const Quantity
 
 void distribution(std::ostringstream& s, const StudyResult& study) {
   s << "<h2>Distribution over " << study.quantities.size() << " quantities</h2>\n";
-  std::map<std::string, size_t> byType;
-  for (const QuantityStudy& q : study.quantities) ++byType[std::string(convergenceName(q.standard.convergence))];
-  s << "<table><thead><tr><th class=\"name\">convergence</th><th>quantities</th></tr></thead><tbody>\n";
-  for (const auto& [type, n] : byType) {
-    s << "<tr><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>" << n << "</td></tr>\n";
-  }
-  s << "</tbody></table>\n";
-  // Histogram of the observed order, in bins of a quarter of the theoretical order.
-  const double width = std::max(0.25 * study.theoreticalOrder, 0.05);
-  std::map<long, size_t> bins;
-  size_t none = 0, most = 1;
-  for (const QuantityStudy& q : study.quantities) {
-    const double p = q.standard.order.p;
-    if (!std::isfinite(p)) {
-      ++none;
-      continue;
-    }
-    most = std::max(most, ++bins[std::lround(std::floor(std::min(p, 4.0 * study.theoreticalOrder) / width))]);
-  }
-  s << "<h3>Observed order p</h3><table><thead><tr><th>p from</th><th>to</th><th>quantities</th><th class=\"name\"></th></tr></thead><tbody>\n";
-  for (const auto& [bin, n] : bins) {
-    s << "<tr><td>" << num(bin * width, "%.3g") << "</td><td>" << num((bin + 1) * width, "%.3g") << "</td><td>" << n
-      << "</td><td class=\"name\"><span class=\"bar\" style=\"width:" << 300 * n / most << "px\"></span></td></tr>\n";
-  }
-  s << "<tr><td colspan=\"2\">no order</td><td>" << none << "</td><td></td></tr></tbody></table>\n";
+  distributionHtml(s, study.distribution, nullptr, "quantities", "d-");
   // Where each estimator applies, and how large its U is relative to |phi1|.
   s << "<h3>Uncertainty estimators</h3><table><thead><tr><th class=\"name\">estimator</th><th>applies to</th>"
        "<th>median U/|&phi;<sub>1</sub>|</th></tr></thead><tbody>\n";
@@ -220,34 +205,17 @@ void distribution(std::ostringstream& s, const StudyResult& study) {
     }
     double median = NAN;
     if (!relative.empty()) {
-      std::nth_element(relative.begin(), relative.begin() + relative.size() / 2, relative.end());
+      std::nth_element(relative.begin(), relative.begin() + static_cast<std::ptrdiff_t>(relative.size() / 2), relative.end());
       median = relative[relative.size() / 2];
     }
     s << "<tr><td class=\"name\">" << e.name << "</td><td>" << applies << "</td><td>" << pct(median) << "</td></tr>\n";
   }
   s << "</tbody></table>\n";
-  // The quantities that converge worst: those that do not converge monotonically first, then
-  // the rest; in each group the largest GCI first, a quantity without one before all others.
-  std::vector<const QuantityStudy*> worst;
-  for (const QuantityStudy& q : study.quantities) worst.push_back(&q);
-  auto badness = [](const QuantityStudy* q) {
-    const double gci = q->standard.gciFine21;
-    return std::make_pair(q->converges() ? 0 : 1, std::isfinite(gci) ? gci : INFINITY);
-  };
-  std::stable_sort(worst.begin(), worst.end(), [&](auto* a, auto* b) { return badness(a) > badness(b); });
-  worst.resize(std::min<size_t>(worst.size(), 20));
-  s << "<h3>The 20 quantities that converge worst</h3><table><thead><tr><th class=\"name\">quantity</th>"
-       "<th class=\"name\">convergence</th><th>p</th><th>GCI<sub>fine</sub><sup>21</sup></th><th class=\"name\">status</th></tr></thead><tbody>\n";
-  for (const QuantityStudy* q : worst) {
-    const std::string type(convergenceName(q->standard.convergence));
-    s << "<tr><td class=\"name\">" << htmlEscaped(q->name) << "</td><td class=\"name\"><span class=\"conv " << type << "\">"
-      << type << "</span></td><td>" << num(q->standard.order.p, "%.4g") << "</td><td>" << pct(q->standard.gciFine21)
-      << "</td><td class=\"text\">" << htmlEscaped(q->status) << "</td></tr>\n";
-  }
-  s << "</tbody></table>\n";
 }
 
 }  // namespace
+
+const char* reportStyle() { return kStyle; }
 
 std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
   const StudyCase& in = *study.input;
@@ -255,19 +223,19 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
   for (const QuantityStudy& q : study.quantities) anyExact |= std::isfinite(q.standard.exact);
   std::ostringstream s;
   s << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-    << "<title>Grid-convergence study: " << htmlEscaped(in.file) << "</title>\n<style>" << kStyle
+    << "<title>Grid-convergence study: " << htmlEscaped(toUtf8(in.file)) << "</title>\n<style>" << kStyle
     << "</style>\n</head>\n<body>\n";
-  s << "<h1>Grid-convergence study</h1>\n<p class=\"meta\">" << htmlEscaped(in.file);
+  s << "<h1>Grid-convergence study</h1>\n<p class=\"meta\">" << htmlEscaped(toUtf8(in.file));
   if (!in.title.empty()) s << " &mdash; " << htmlEscaped(in.title);
   s << "<br>" << in.h.size() << " grids, " << study.quantities.size()
-    << " quantities; theoretical order " << num(study.theoreticalOrder) << ", safety factor "
-    << (std::isfinite(study.safetyFactor) ? num(study.safetyFactor)
+    << " quantities; theoretical order " << num(study.settings.theoreticalOrder) << ", safety factor "
+    << (std::isfinite(study.settings.safetyFactor) ? num(study.settings.safetyFactor)
                                           : std::string("1.25 (3 with two grids)"))
     << ". Grid 1 is the finest grid.</p>\n";
-  if (study.theoreticalOrder != 2.0) {
+  if (study.settings.theoreticalOrder != 2.0) {
     s << "<p class=\"note\" id=\"order-note\">The least-squares procedure of E&ccedil;a &amp; Hoekstra (2014) "
          "was published for nominally second-order methods; it is applied here with the theoretical "
-         "order p<sub>th</sub> = " << num(study.theoreticalOrder) << " in place of 2.</p>\n";
+         "order p<sub>th</sub> = " << num(study.settings.theoreticalOrder) << " in place of 2.</p>\n";
   }
   s << "<p>Standard procedure of Celik et al. (2008, J. Fluids Eng. 130, 078001) on the three "
        "finest grids. e<sub>a</sub> and the GCI are relative to &phi;<sub>1</sub>; the "

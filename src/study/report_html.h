@@ -14,4 +14,12 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots);
 // Text made safe inside HTML elements and attribute values: & < > " as entities.
 std::string htmlEscaped(const std::string& text);
 
+// A number for a page (printf `format`), an en dash where there is none; a fraction as a
+// percentage with three digits.
+std::string htmlNumber(double value, const char* format = "%.6g");
+std::string htmlPercent(double fraction);
+
+// The style sheet of every report.
+const char* reportStyle();
+
 }  // namespace kv::study

@@ -70,22 +70,15 @@ constexpr Estimator kEstimators[] = {
      }},
 };
 
-}  // namespace
-
-std::span<const Estimator> estimators() { return kEstimators; }
-
-std::optional<double> Uncertainties::leastSquaresU() const {
-  if (!leastSquares || leastSquares->u.empty()) return std::nullopt;
-  return leastSquares->u.front();
-}
-
+// The four uncertainties of one quantity over its grids (finest first) and, with a target, the
+// grid it needs (with cell counts, its cell count too).
 Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
-                            std::span<const double> values, double pTh,
-                            std::optional<double> targetGci, double cells1, int dimensions,
-                            bool leastSquares) {
+                            std::span<const double> values, const StudySettings& settings) {
+  const double pTh = settings.theoreticalOrder;
+  const std::optional<double>& targetGci = settings.targetGci;
   Uncertainties u;
   u.gci = gciUncertainty(r.gciFine21, r.phi1);
-  if (leastSquares && h.size() >= 4) {
+  if (settings.leastSquares && h.size() >= 4) {
     LeastSquaresResult ls = leastSquaresUncertainty(h, values, pTh);
     if (ls.status == LeastSquaresStatus::ok) u.leastSquares = std::move(ls);
   }
@@ -96,10 +89,21 @@ Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
     u.factorOfSafety = factorOfSafetyUncertainty(r.eps21, r.r21, r.order.p, pTh);
     if (targetGci) {
       u.hTarget = targetSpacing(r.h1, r.gciFine21, *targetGci, r.order.p);
-      if (u.hTarget && dimensions > 0) u.cellsTarget = targetCells(cells1, r.h1, *u.hTarget, dimensions);
+      if (u.hTarget && settings.dimension > 0) {
+        u.cellsTarget = targetCells(settings.cells1, r.h1, *u.hTarget, settings.dimension);
+      }
     }
   }
   return u;
+}
+
+}  // namespace
+
+std::span<const Estimator> estimators() { return kEstimators; }
+
+std::optional<double> Uncertainties::leastSquaresU() const {
+  if (!leastSquares || leastSquares->u.empty()) return std::nullopt;
+  return leastSquares->u.front();
 }
 
 std::string shortest(double value) {
@@ -113,14 +117,29 @@ bool QuantityStudy::converges() const {
   return standard.convergence == ConvergenceType::MonotonicConvergence && standard.hasOrder();
 }
 
-QuantityStudy studyQuantity(const std::string& name, std::span<const double> h,
-                            std::span<const double> values, double exact,
-                            const StandardOptions& options, bool withSeries,
-                            const ClassicSettings& classic) {
+StudySettings resolveSettings(const StudyOptions& options, std::optional<double> caseOrder,
+                              std::optional<double> caseSafetyFactor) {
+  StudySettings s;
+  s.theoreticalOrder = options.order.value_or(caseOrder.value_or(2.0));
+  s.safetyFactor = options.fs.value_or(caseSafetyFactor.value_or(kNotANumber));
+  s.targetGci = options.targetGci;
+  s.leastSquares = options.leastSquares;
+  const double p = s.theoreticalOrder;
+  s.series = p == std::floor(p) && std::fabs(p) < 1000;
+  return s;
+}
+
+PointStudy::PointStudy(std::vector<double> h, StudySettings settings)
+    : h_(std::move(h)),
+      settings_(std::move(settings)),
+      standard_{.theoreticalOrder = settings_.theoreticalOrder, .safetyFactor = settings_.safetyFactor} {}
+
+QuantityStudy PointStudy::operator()(std::string name, std::span<const double> values, double exact) const {
   QuantityStudy q;
-  q.name = name;
+  q.name = std::move(name);
   q.values.assign(values.begin(), values.end());
-  q.standard = standardProcedure(h, values, exact, options);
+  // An exact value that is not finite is unknown.
+  q.standard = standardProcedure(h_, values, std::isfinite(exact) ? exact : kNotANumber, standard_);
   const StandardResult& r = q.standard;
   if (r.order.failure != OrderFailure::None && r.order.failure != OrderFailure::TwoGrids) {
     q.findings.push_back({std::string(orderFailureText(r.order.failure)),
@@ -128,38 +147,36 @@ QuantityStudy studyQuantity(const std::string& name, std::span<const double> h,
                               ": no extrapolation and no GCI; see the series over all grids"});
   }
   for (const WarningText& w : kWarnings) {
-    if (r.warnings & w.bit) q.findings.push_back({w.code, w.message(r, options.theoreticalOrder)});
+    if (r.warnings & w.bit) q.findings.push_back({w.code, w.message(r, settings_.theoreticalOrder)});
   }
   q.status = q.findings.empty() ? "ok" : "";
   for (size_t k = 0; k < q.findings.size(); ++k) {
     q.status += (k ? "; " : "") + q.findings[k].code;
   }
-  if (withSeries) {
-    q.series = classicSeries(h, values, static_cast<int>(options.theoreticalOrder), r.Fs, classic);
+  if (settings_.series) {
+    q.series = classicSeries(h_, values, static_cast<int>(settings_.theoreticalOrder), r.Fs, settings_.classic);
   }
+  q.uncertainty = uncertainties(r, h_, values, settings_);
   return q;
 }
 
 StudyResult runStudy(const StudyCase& input, const StudyOptions& options) {
   StudyResult out;
   out.input = &input;
-  out.theoreticalOrder = options.order.value_or(input.theoreticalOrder.value_or(2.0));
-  out.safetyFactor = options.fs.value_or(input.safetyFactor.value_or(kNotANumber));
-  const double p = out.theoreticalOrder;
-  const bool integerOrder = p == std::floor(p) && std::fabs(p) < 1000;
-  if (!integerOrder) {
+  out.settings = resolveSettings(options, input.theoreticalOrder, input.safetyFactor);
+  out.settings.classic = input.classic;
+  if (!input.cells.empty()) {
+    out.settings.cells1 = input.cells.front();
+    out.settings.dimension = input.dimension;
+  }
+  if (!out.settings.series) {
     out.seriesNote = "the series over all grids needs an integer theoretical order";
   }
-  out.targetGci = options.targetGci;
-  StandardOptions standard{.theoreticalOrder = p, .safetyFactor = out.safetyFactor};
-  const double cells1 = input.cells.empty() ? kNotANumber : input.cells.front();
+  const PointStudy study(input.h, out.settings);
   out.quantities.reserve(input.quantities.size());
   for (const Quantity& q : input.quantities) {
-    out.quantities.push_back(
-        studyQuantity(q.name, input.h, q.values, q.exact, standard, integerOrder, input.classic));
-    out.quantities.back().uncertainty =
-        uncertainties(out.quantities.back().standard, input.h, q.values, p, options.targetGci,
-                      cells1, input.cells.empty() ? 0 : input.dimension);
+    out.quantities.push_back(study(q.name, q.values, q.exact));
+    out.distribution.add(out.quantities.size() - 1, out.quantities.back());
   }
   // Each estimator against the true errors of phi1, where they are known.
   for (const Estimator& e : kEstimators) {

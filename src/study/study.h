@@ -1,5 +1,7 @@
-// The study driver: the standard procedure and the classic series for every quantity of a
-// case, with the warnings a reviewer would raise. Pure computation: no file is read or written.
+// The study of one point: the standard procedure, the four uncertainty estimators and (for a
+// table) the classic series of one quantity, with the warnings a reviewer would raise, the same
+// for every case kind: a quantity of a table, a point of a field in point files, a point of an
+// HDF5 field on any number of ranks. Pure computation: no file is read or written.
 #pragma once
 
 #include <optional>
@@ -10,15 +12,35 @@
 #include "estimation/standard_procedure.h"
 #include "estimation/uncertainty.h"
 #include "study/classic_series.h"
+#include "study/distribution.h"
 #include "study/study_case.h"
 
 namespace kv::study {
 
+// The options of a study, the same for every case kind (study/arguments.h reads them).
 struct StudyOptions {
   std::optional<double> order;  // theoretical order; default: the case's pL, else 2
   std::optional<double> fs;     // safety factor; default: the case's Fs, else by grid count
   std::optional<double> targetGci;  // a GCI_fine21 to reach (a fraction): the grid it needs
+  bool leastSquares = true;     // the least-squares estimate (four grids or more)
 };
+
+// What every point of one study shares, resolved from the case and the options.
+struct StudySettings {
+  double theoreticalOrder = 2.0;
+  double safetyFactor = kNotANumber;  // as given; NaN: by grid count
+  std::optional<double> targetGci;
+  bool leastSquares = true;
+  double cells1 = kNotANumber;  // the finest grid's cell count, when the case gives cell counts
+  int dimension = 0;            // with cell counts
+  ClassicSettings classic;
+  // The classic series over all grids: only for an integer theoretical order (a table study).
+  bool series = false;
+};
+
+// The case's defaults (a main data file's pL and Fs) under the options.
+StudySettings resolveSettings(const StudyOptions& options, std::optional<double> caseOrder,
+                              std::optional<double> caseSafetyFactor);
 
 // The uncertainties of phi1 (absolute: phi1 +- U) by the four estimators, and the grid a
 // target GCI needs. An estimator that does not apply has no value.
@@ -61,29 +83,31 @@ struct QuantityStudy {
 
 struct StudyResult {
   const StudyCase* input = nullptr;
-  double theoreticalOrder = 2.0;
-  double safetyFactor = kNotANumber;  // as given; NaN: by grid count
+  StudySettings settings;
   std::string seriesNote;             // why there is no series, when there is none
   std::vector<QuantityStudy> quantities;
-  std::optional<double> targetGci;
+  Distribution distribution;          // over the quantities
   // Per estimator (in the order of estimators()), judged against the true errors of phi1;
   // nothing where no quantity has both an exact value and that estimator's U.
   std::vector<std::optional<TruthJudgement>> judgements;
 };
 
-// One quantity: a pure function of the spacings (finest first), its values, its exact value
-// (NaN: unknown) and the options.
-QuantityStudy studyQuantity(const std::string& name, std::span<const double> h,
-                            std::span<const double> values, double exact,
-                            const StandardOptions& options, bool withSeries,
-                            const ClassicSettings& classic);
+// The study of every point of one study: the spacings (finest first) and the settings, shared and
+// read-only, so one object serves every thread.
+class PointStudy {
+ public:
+  PointStudy(std::vector<double> h, StudySettings settings);
+  // One point (or quantity): a pure function of its values on the grids (finest first) and its
+  // exact value (NaN, or not finite: unknown).
+  QuantityStudy operator()(std::string name, std::span<const double> values, double exact) const;
+  const std::vector<double>& h() const { return h_; }
+  const StudySettings& settings() const { return settings_; }
 
-// The four uncertainties of one quantity over its grids (finest first) and, with a target, the
-// grid it needs (cells1 and dimensions > 0: the cell count too).
-Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
-                            std::span<const double> values, double pTh,
-                            std::optional<double> targetGci, double cells1, int dimensions,
-                            bool leastSquares = true);
+ private:
+  std::vector<double> h_;
+  StudySettings settings_;
+  StandardOptions standard_;
+};
 
 StudyResult runStudy(const StudyCase& input, const StudyOptions& options);
 

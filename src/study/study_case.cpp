@@ -1,56 +1,35 @@
 #include "study/study_case.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <numeric>
 
-namespace kv::study {
+#include "io/whole_file.h"
 
-std::string InputError::where() const {
-  std::string out = file_;
-  if (line_ > 0) {
-    out += ':';
-    out += std::to_string(line_);
-  }
-  out += ": ";
-  return out += what();
-}
+namespace kv::study {
 
 std::string displayName(const std::string& file) { return file == "-" ? "<stdin>" : file; }
 
 std::string readCaseText(const std::string& file) {
-  std::FILE* in = stdin;
-  if (file != "-") {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
+  io::WholeFile read = io::readWholeFile(file, io::kMaxCaseBytes);
+  switch (read.status) {
+    case io::WholeFile::Status::Ok:
+      break;
+    case io::WholeFile::Status::Folder:
       throw InputError(file, 0, "is a folder, not a file: name a CSV table or a main data file");
-    }
-    in = std::fopen(file.c_str(), "rb");
-    if (in == nullptr) {
-      throw InputError(file, 0, std::string("cannot read the file (") + std::strerror(errno) +
-                                    "): check its name and permissions");
-    }
+    case io::WholeFile::Status::CannotOpen:
+      throw InputError(displayName(file), 0, std::string("cannot read the file (") + std::strerror(read.error) +
+                                                 "): check its name and permissions");
+    case io::WholeFile::Status::ReadFailed:
+      throw InputError(displayName(file), 0, "cannot read the file");
+    case io::WholeFile::Status::TooLarge:
+      // A table or a main data file is small; what is larger is the wrong file, or a field's
+      // values, which belong in point files named by an h,file table.
+      throw InputError(displayName(file), 0,
+                       "is larger than 16 MiB: a case or grid file of a table study is far smaller "
+                       "(give the values of a field in point files named by an h,file table)");
   }
-  std::string content;
-  char chunk[65536];
-  size_t n;
-  while (content.size() <= kMaxCaseBytes && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-    content.append(chunk, n);
-  }
-  const bool failed = std::ferror(in) != 0;
-  if (in != stdin) std::fclose(in);
-  if (failed) throw InputError(displayName(file), 0, "cannot read the file");
-  // A table or a main data file is small; what is larger is the wrong file, or a field's
-  // values, which belong in point files named by an h,file table.
-  if (content.size() > kMaxCaseBytes) {
-    throw InputError(displayName(file), 0,
-                     "is larger than 16 MiB: a case or grid file of a table study is far smaller "
-                     "(give the values of a field in point files named by an h,file table)");
-  }
-  return content;
+  return std::move(read.text);
 }
 
 void sortFinestFirst(StudyCase& c) {

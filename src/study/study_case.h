@@ -5,37 +5,13 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "estimation/standard_procedure.h"
 
 namespace kv::study {
-
-// Bad input: the file and line it was found at (line 0: the file as a whole) and what to do.
-class InputError : public std::runtime_error {
- public:
-  // Control characters of the message (quoted names and values: escape sequences, NUL) are
-  // kept as '?', so that it is always one line of text.
-  InputError(std::string file, size_t line, const std::string& message)
-      : std::runtime_error(printable(message)), file_(std::move(file)), line_(line) {}
-  const std::string& file() const { return file_; }
-  size_t line() const { return line_; }
-  // "FILE:LINE: message" (or "FILE: message" for line 0).
-  std::string where() const;
-
- private:
-  static std::string printable(std::string text) {
-    for (char& c : text) {
-      if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') c = '?';
-    }
-    return text;
-  }
-
-  std::string file_;
-  size_t line_;
-};
 
 struct Quantity {
   std::string name;
@@ -71,11 +47,8 @@ struct StudyCase {
   std::string title;
 };
 
-// The largest file readCaseText reads.
-inline constexpr size_t kMaxCaseBytes = size_t{16} << 20;
-
 // Reads the whole of a file ("-": standard input), or throws InputError (also for a file
-// larger than kMaxCaseBytes).
+// larger than io::kMaxCaseBytes).
 std::string readCaseText(const std::string& file);
 
 // The name used in messages for `file` ("-" is standard input).

@@ -1,14 +1,40 @@
-// The command `kestrovanilque study CASE [options]`: reads the case, runs the study, writes
-// summary.csv, study.json and report.html into the output folder and prints the summary.
+// The study of a case read from text files (a CSV table, a main data file, a field of point
+// files): its outputs and what it prints, and the steps every field study shares with the HDF5
+// fields and merges of cluster/.
 //
-// Exit status: 0 done; 1 --strict and some quantity does not converge monotonically or has no
-// observed order; 2 bad input or bad options (nothing written); 3 the output folder cannot be
-// written (nothing half-written).
+// Exit status: 0 done; 1 --strict and some quantity or point does not converge monotonically or
+// has no observed order; 2 bad input or bad options (nothing written); 3 the output folder cannot
+// be written (nothing half-written).
 #pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/error.h"
+#include "io/output_set.h"
+#include "study/arguments.h"
+#include "study/case_kind.h"
+#include "study/field_study.h"
 
 namespace kv::study {
 
-// `argv[0]` is "study".
-int runStudyCommand(int argc, char** argv);
+// The outputs every study writes, and the one a field of HDF5 adds.
+inline constexpr std::string_view kStudyOutputs[] = {"summary.csv", "study.json", "report.html"};
+
+// Prints "PROGRAM: error: FILE:LINE: MESSAGE" as one line on standard error; an output error
+// says to choose another folder.
+void printError(const Arguments& a, const Error& e);
+void printWarning(const Arguments& a, const std::string& message);
+
+// Prints `text` on standard output.
+void printOut(std::string_view text);
+
+// The study of a case of the kinds Table, MainData, MainDataField, FieldTable.
+int runTextStudy(const Arguments& a, const Case& c);
+
+// What a field study does once its rows are written (summary.csv into `outputs`, or summary.h5):
+// draws the plots, writes study.json and report.html into `outputs`, commits them all and prints
+// what --format asks for. Returns the exit status.
+int finishFieldStudy(const Arguments& a, const FieldSummary& summary, io::OutputSet& outputs);
 
 }  // namespace kv::study

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "text/utf8.h"
+
 namespace kv::study {
 
 using nlohmann::ordered_json;
@@ -11,18 +13,37 @@ ordered_json jsonNumber(double value) {
   return std::isfinite(value) ? ordered_json(value) : ordered_json(nullptr);
 }
 
-ordered_json studyJsonHead(const std::string& caseFile, std::string_view kind,
-                           const std::string& title) {
+ordered_json studyJsonHead(const InputDescription& in, const StudySettings& settings) {
   ordered_json j;
-  j["schema"] = 1;
+  j["schema"] = 2;
   j["tool"] = "kestrovanilque study";
   j["grid_numbering"] = "grid 1 is the finest";
   ordered_json input;
-  input["case"] = caseFile;
-  input["kind"] = kind;
-  if (!title.empty()) input["title"] = title;
+  input["case"] = toUtf8(in.caseFile);
+  input["kind"] = in.kind;
+  if (!in.title.empty()) input["title"] = toUtf8(in.title);
+  input["grids"] = in.h.size();
+  input["h"] = in.h;
+  if (!in.cells.empty()) {
+    input["cells"] = in.cells;
+    input["dimension"] = in.dimension;
+  }
+  if (!in.gridFiles.empty()) {
+    ordered_json files = ordered_json::array();
+    for (const std::string& f : in.gridFiles) files.push_back(toUtf8(f));
+    input["grid_files"] = files;
+  }
+  if (in.exactFile) input["exact_file"] = toUtf8(*in.exactFile);
+  input["theoretical_order"] = settings.theoreticalOrder;
+  input["safety_factor"] = jsonNumber(settings.safetyFactor);
+  input["least_squares"] = settings.leastSquares;
+  if (settings.targetGci) input["target_gci"] = *settings.targetGci;
   j["input"] = input;
   return j;
+}
+
+std::string dumpJson(const ordered_json& j) {
+  return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 namespace {
@@ -131,19 +152,9 @@ ordered_json uncertaintyJson(const Uncertainties& u) {
 
 std::string studyJson(const StudyResult& study) {
   const StudyCase& in = *study.input;
-  ordered_json j =
-      studyJsonHead(in.file, in.kind == StudyCase::Kind::Csv ? "csv" : "main-data", in.title);
-  ordered_json input = std::move(j["input"]);
-  input["h"] = numbers(in.h);
-  if (!in.cells.empty()) {
-    input["cells"] = numbers(in.cells);
-    input["dimension"] = in.dimension;
-  }
-  if (!in.gridFiles.empty()) input["grid_files"] = in.gridFiles;
-  input["theoretical_order"] = study.theoreticalOrder;
-  input["safety_factor"] = number(study.safetyFactor);
-  if (study.targetGci) input["target_gci"] = *study.targetGci;
-  j["input"] = std::move(input);
+  ordered_json j = studyJsonHead({in.file, in.kind == StudyCase::Kind::Csv ? "csv" : "main-data", in.title, in.h,
+                                  in.cells, in.dimension, in.gridFiles, in.exactFile},
+                                 study.settings);
   if (!study.seriesNote.empty()) j["series_note"] = study.seriesNote;
 
   ordered_json quantities = ordered_json::array();
@@ -157,7 +168,7 @@ std::string studyJson(const StudyResult& study) {
     for (const Finding& f : q.findings) findings.push_back({{"code", f.code}, {"message", f.message}});
     e["warnings"] = findings;
     e["uncertainty"] = uncertaintyJson(q.uncertainty);
-    if (study.targetGci) {
+    if (study.settings.targetGci) {
       e["target"] = {{"h", optional(q.uncertainty.hTarget)},
                      {"cells", optional(q.uncertainty.cellsTarget)}};
     }
@@ -188,7 +199,8 @@ std::string studyJson(const StudyResult& study) {
                       {"p90_u_over_error", number(t->ratioP90)}});
   }
   if (!judged.empty()) j["judged_against_truth"] = judged;
-  return j.dump(2) + "\n";
+  j["distribution"] = distributionJson(study.distribution);
+  return dumpJson(j);
 }
 
 }  // namespace kv::study

@@ -1,6 +1,7 @@
 #include "study/summary.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -9,84 +10,111 @@ namespace kv::study {
 
 namespace {
 
-std::string count(int n) { return std::to_string(n); }
-
-// A number of the standard result, in its shortest form.
+// A number of the standard result.
 template <double StandardResult::*member>
-std::string number(const QuantityStudy& q) {
-  return shortest(q.standard.*member);
+double number(const QuantityStudy& q) {
+  return q.standard.*member;
 }
 
-std::string optional(std::optional<double> value) { return value ? shortest(*value) : std::string(); }
+double optional(std::optional<double> value) { return value.value_or(kNotANumber); }
 
 template <std::optional<double> Uncertainties::*member>
-std::string uncertainty(const QuantityStudy& q) {
+double uncertainty(const QuantityStudy& q) {
   return optional(q.uncertainty.*member);
 }
 
-// A number of the least-squares result, empty without one.
+// A number of the least-squares result, NaN without one.
 template <double LeastSquaresResult::*member>
-std::string leastSquares(const QuantityStudy& q) {
-  return q.uncertainty.leastSquares ? shortest(*q.uncertainty.leastSquares.*member) : std::string();
+double leastSquares(const QuantityStudy& q) {
+  return q.uncertainty.leastSquares ? *q.uncertainty.leastSquares.*member : kNotANumber;
 }
 
+constexpr ColumnKind N = ColumnKind::Number;
+
 constexpr SummaryColumn kColumns[] = {
-    {"quantity", [](const QuantityStudy& q) { return q.name; }},
-    {"grids", [](const QuantityStudy& q) { return count(q.standard.grids); }},
-    {"h1", number<&StandardResult::h1>},
-    {"h2", number<&StandardResult::h2>},
-    {"h3", number<&StandardResult::h3>},
-    {"r21", number<&StandardResult::r21>},
-    {"r32", number<&StandardResult::r32>},
-    {"phi1", number<&StandardResult::phi1>},
-    {"phi2", number<&StandardResult::phi2>},
-    {"phi3", number<&StandardResult::phi3>},
-    {"R", number<&StandardResult::R>},
-    {"convergence",
-     [](const QuantityStudy& q) { return std::string(convergenceName(q.standard.convergence)); }},
-    {"p", [](const QuantityStudy& q) { return shortest(q.standard.order.p); }},
-    {"phi_ext21", number<&StandardResult::phiExt21>},
-    {"e_a21", number<&StandardResult::ea21>},
-    {"e_ext21", number<&StandardResult::eExt21>},
-    {"gci_fine21", number<&StandardResult::gciFine21>},
-    {"gci_coarse32", number<&StandardResult::gciCoarse32>},
-    {"asymptotic_ratio", number<&StandardResult::asymptoticRatio>},
-    {"exact", number<&StandardResult::exact>},
-    {"error_phi1", number<&StandardResult::relErrorPhi1>},
-    {"error_ext21", number<&StandardResult::relErrorExt21>},
-    {"status", [](const QuantityStudy& q) { return q.status; }},
-    {"u_gci", uncertainty<&Uncertainties::gci>},
-    {"u_ls", [](const QuantityStudy& q) { return optional(q.uncertainty.leastSquaresU()); }},
-    {"ls_fit",
+    {"quantity", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return q.name; }},
+    {"grids", ColumnKind::Count, [](const QuantityStudy& q) { return static_cast<double>(q.standard.grids); }},
+    {"h1", N, number<&StandardResult::h1>},
+    {"h2", N, number<&StandardResult::h2>},
+    {"h3", N, number<&StandardResult::h3>},
+    {"r21", N, number<&StandardResult::r21>},
+    {"r32", N, number<&StandardResult::r32>},
+    {"phi1", N, number<&StandardResult::phi1>},
+    {"phi2", N, number<&StandardResult::phi2>},
+    {"phi3", N, number<&StandardResult::phi3>},
+    {"R", N, number<&StandardResult::R>},
+    {"convergence", ColumnKind::Category,
+     [](const QuantityStudy& q) { return static_cast<double>(q.standard.convergence); }},
+    {"p", N, [](const QuantityStudy& q) { return q.standard.order.p; }},
+    {"phi_ext21", N, number<&StandardResult::phiExt21>},
+    {"e_a21", N, number<&StandardResult::ea21>},
+    {"e_ext21", N, number<&StandardResult::eExt21>},
+    {"gci_fine21", N, number<&StandardResult::gciFine21>},
+    {"gci_coarse32", N, number<&StandardResult::gciCoarse32>},
+    {"asymptotic_ratio", N, number<&StandardResult::asymptoticRatio>},
+    {"exact", N, number<&StandardResult::exact>},
+    {"error_phi1", N, number<&StandardResult::relErrorPhi1>},
+    {"error_ext21", N, number<&StandardResult::relErrorExt21>},
+    {"status", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return q.status; }},
+    {"u_gci", N, uncertainty<&Uncertainties::gci>},
+    {"u_ls", N, [](const QuantityStudy& q) { return optional(q.uncertainty.leastSquaresU()); }},
+    {"ls_fit", ColumnKind::Text, nullptr,
      [](const QuantityStudy& q) {
        const auto& ls = q.uncertainty.leastSquares;
        return ls ? std::string(ls->chosenFit().name) : std::string();
      }},
-    {"ls_p", leastSquares<&LeastSquaresResult::p>},
-    {"ls_sigma", leastSquares<&LeastSquaresResult::sigma>},
-    {"ls_fs", leastSquares<&LeastSquaresResult::fs>},
-    {"u_cf",
+    {"ls_p", N, leastSquares<&LeastSquaresResult::p>},
+    {"ls_sigma", N, leastSquares<&LeastSquaresResult::sigma>},
+    {"ls_fs", N, leastSquares<&LeastSquaresResult::fs>},
+    {"u_cf", N,
      [](const QuantityStudy& q) {
        const auto& e = q.uncertainty.correctionFactor;
-       return e ? shortest(e->u) : std::string();
+       return e ? e->u : kNotANumber;
      }},
-    {"u_fs",
+    {"u_fs", N,
      [](const QuantityStudy& q) {
        const auto& e = q.uncertainty.factorOfSafety;
-       return e ? shortest(e->u) : std::string();
+       return e ? e->u : kNotANumber;
      }},
-    {"h_target", uncertainty<&Uncertainties::hTarget>, true},
-    {"cells_target", uncertainty<&Uncertainties::cellsTarget>, true},
+    {"h_target", N, uncertainty<&Uncertainties::hTarget>, nullptr, true},
+    {"cells_target", N, uncertainty<&Uncertainties::cellsTarget>, nullptr, true},
 };
 
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
+void appendCsvField(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out.append(text);
+    return;
+  }
+  out.push_back('"');
   for (char c : text) {
     if (c == '"') out.push_back('"');
     out.push_back(c);
   }
-  return out + "\"";
+  out.push_back('"');
+}
+
+void appendShortest(std::string& out, double value) {
+  if (!std::isfinite(value)) return;
+  char text[32];
+  auto [end, error] = std::to_chars(text, text + sizeof text, value);
+  if (error == std::errc()) out.append(text, end);
+}
+
+void appendField(std::string& out, const SummaryColumn& c, const QuantityStudy& q) {
+  switch (c.kind) {
+    case ColumnKind::Text:
+      appendCsvField(out, c.text(q));
+      return;
+    case ColumnKind::Count:
+      out += std::to_string(static_cast<long long>(c.number(q)));
+      return;
+    case ColumnKind::Category:
+      out.append(categoryName(c, static_cast<uint8_t>(c.number(q))));
+      return;
+    case ColumnKind::Number:
+      appendShortest(out, c.number(q));
+      return;
+  }
 }
 
 std::string formatted(double value, const char* format) {
@@ -100,28 +128,54 @@ std::string formatted(double value, const char* format) {
 
 std::span<const SummaryColumn> summaryColumns() { return kColumns; }
 
-std::string summaryRow(const QuantityStudy& q, bool withTarget) {
-  std::string row;
+std::vector<const SummaryColumn*> writtenColumns(bool withTarget) {
+  std::vector<const SummaryColumn*> out;
+  for (const SummaryColumn& c : kColumns) {
+    if (withTarget || !c.targetOnly) out.push_back(&c);
+  }
+  return out;
+}
+
+std::string_view categoryName(const SummaryColumn&, uint8_t code) {
+  return convergenceName(static_cast<ConvergenceType>(code));
+}
+
+size_t categoryCount(const SummaryColumn&) { return kConvergenceTypes; }
+
+std::string summaryField(const SummaryColumn& column, const QuantityStudy& q) {
+  std::string out;
+  if (column.kind == ColumnKind::Text) return column.text(q);
+  appendField(out, column, q);
+  return out;
+}
+
+void appendSummaryRow(std::string& out, const QuantityStudy& q, bool withTarget) {
+  bool first = true;
   for (const SummaryColumn& c : kColumns) {
     if (c.targetOnly && !withTarget) continue;
-    if (&c != kColumns) row.push_back(',');
-    row += csvField(c.field(q));
+    if (!first) out.push_back(',');
+    first = false;
+    appendField(out, c, q);
   }
+}
+
+std::string summaryRow(const QuantityStudy& q, bool withTarget) {
+  std::string row;
+  appendSummaryRow(row, q, withTarget);
   return row;
 }
 
 std::string summaryHeader(bool withTarget) {
   std::string out;
-  for (const SummaryColumn& c : kColumns) {
-    if (c.targetOnly && !withTarget) continue;
-    if (&c != kColumns) out.push_back(',');
-    out += c.name;
+  for (const SummaryColumn* c : writtenColumns(withTarget)) {
+    if (!out.empty()) out.push_back(',');
+    out += c->name;
   }
   return out + "\n";
 }
 
 std::string summaryCsv(const StudyResult& study) {
-  const bool withTarget = study.targetGci.has_value();
+  const bool withTarget = study.settings.targetGci.has_value();
   std::string out = summaryHeader(withTarget);
   for (const QuantityStudy& q : study.quantities) out += summaryRow(q, withTarget) + "\n";
   return out;

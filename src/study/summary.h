@@ -1,8 +1,12 @@
-// summary.csv and the table on standard output. The columns are a table of (name, accessor):
-// a new column is a new row of the table.
+// summary.csv and the table on standard output. The columns are a table of (name, kind,
+// accessor): a new column is a new row of the table. The kind says how the column is stored where
+// columns are typed (summary.h5): numbers as doubles (NaN where the CSV field is empty), counts as
+// integers, a category as its code (its names: categoryName), text as text.
 #pragma once
 
+#include <cstdint>
 #include <span>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -10,17 +14,32 @@
 
 namespace kv::study {
 
+enum class ColumnKind : uint8_t { Text, Count, Number, Category };
+
 struct SummaryColumn {
   std::string_view name;
-  // The field of one quantity: a number in its shortest form, a word, or "" where none exists.
-  std::string (*field)(const QuantityStudy&);
+  ColumnKind kind = ColumnKind::Number;
+  // Number, Count and Category: the value (NaN where none exists; a category's code).
+  double (*number)(const QuantityStudy&) = nullptr;
+  // Text: the text ("" where none exists).
+  std::string (*text)(const QuantityStudy&) = nullptr;
   bool targetOnly = false;  // written only when a target GCI was asked for
 };
 
 std::span<const SummaryColumn> summaryColumns();
+// The columns written, in order: all, or all but the target columns.
+std::vector<const SummaryColumn*> writtenColumns(bool withTarget);
 
-// One CSV row of a quantity (no line end), fields quoted where they must be; the target
+// The name of a category's code (the convergence type), for a category column.
+std::string_view categoryName(const SummaryColumn& column, uint8_t code);
+size_t categoryCount(const SummaryColumn& column);
+
+// The CSV field of a column (unquoted): a number in its shortest form, a word, or "".
+std::string summaryField(const SummaryColumn& column, const QuantityStudy& q);
+
+// Appends one CSV row of a quantity (no line end), fields quoted where they must be; the target
 // columns only with `withTarget`.
+void appendSummaryRow(std::string& out, const QuantityStudy& q, bool withTarget = false);
 std::string summaryRow(const QuantityStudy& q, bool withTarget = false);
 
 // The header line of summary.csv, with its line end.

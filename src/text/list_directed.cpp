@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +12,7 @@
 
 #include "base/fatal.h"
 #include "base/text_field.h"
+#include "text/number.h"
 
 namespace kv {
 
@@ -20,7 +20,6 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string readWholeFile(int unit, const std::string& fileName) {
   if (fileName.empty() || hasControlCharacter(fileName)) {
@@ -56,58 +55,6 @@ std::string readWholeFile(int unit, const std::string& fileName) {
   std::fclose(file);
   if (failed) FatalFile(FatalCode::OpenFailure, unit, fileName);
   return content;
-}
-
-// Integer syntax: optional sign, one or more digits.
-bool isIntegerText(std::string_view s) {
-  size_t i = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
-  if (i == s.size()) return false;
-  for (; i < s.size(); ++i) {
-    if (!isDigit(s[i])) return false;
-  }
-  return true;
-}
-
-// Real syntax: [sign] (digits [. [digits]] | . digits) [(E|D|Q) [sign] digits | sign digits],
-// or Inf, Infinity, NaN with an optional sign. Returns the text in the form from_chars reads
-// (no plus sign, E as exponent letter), or an empty string when `s` is not a real.
-std::string normalizedReal(std::string_view s) {
-  std::string out;
-  size_t i = 0;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-    if (s[i] == '-') out.push_back('-');
-    ++i;
-  }
-  std::string_view rest = s.substr(i);
-  if (equalIgnoringCase(rest, "inf") || equalIgnoringCase(rest, "infinity")) {
-    return out + "inf";
-  }
-  if (equalIgnoringCase(rest, "nan")) return "nan";
-  size_t digits = 0;
-  while (i < s.size() && isDigit(s[i])) out.push_back(s[i++]), ++digits;
-  if (i < s.size() && s[i] == '.') {
-    out.push_back(s[i++]);
-    while (i < s.size() && isDigit(s[i])) out.push_back(s[i++]), ++digits;
-  }
-  if (digits == 0) return {};
-  if (i == s.size()) return out;
-  char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
-  if (c == 'E' || c == 'D' || c == 'Q') {
-    ++i;
-  } else if (c != '+' && c != '-') {
-    return {};
-  }
-  out.push_back('e');
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-    if (s[i] == '-') out.push_back('-');
-    ++i;
-  }
-  if (i == s.size()) return {};
-  for (; i < s.size(); ++i) {
-    if (!isDigit(s[i])) return {};
-    out.push_back(s[i]);
-  }
-  return out;
 }
 
 }  // namespace
@@ -260,26 +207,28 @@ class ListDirectedReader::Statement {
         *static_cast<std::string*>(item.target()) = fixedText(value, item.length());
         return;
       case InputItem::Kind::Integer: {
-        if (!isIntegerText(value)) {
-          fail(normalizedReal(value).empty() ? FatalCode::ListDirectedSyntax
-                                             : FatalCode::InputConversion);
+        int64_t result = 0;
+        const NumberStatus status = parseInteger(value, result);
+        if (status == NumberStatus::NotANumber) {
+          double real = 0.0;
+          fail(parseReal(value, real) == NumberStatus::NotANumber ? FatalCode::ListDirectedSyntax
+                                                                  : FatalCode::InputConversion);
         }
-        std::string_view digits = value[0] == '+' ? value.substr(1) : value;
-        int32_t result = 0;
-        auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), result);
-        if (error != std::errc() || end != digits.data() + digits.size()) {
+        if (status != NumberStatus::Ok || result < INT32_MIN || result > INT32_MAX) {
           fail(FatalCode::InputConversion);
         }
-        *static_cast<int32_t*>(item.target()) = result;
+        *static_cast<int32_t*>(item.target()) = static_cast<int32_t>(result);
         return;
       }
       case InputItem::Kind::Real: {
-        std::string normal = normalizedReal(value);
-        if (normal.empty()) fail(FatalCode::ListDirectedSyntax);
         double result = 0.0;
-        auto [end, error] = std::from_chars(normal.data(), normal.data() + normal.size(), result);
-        if (error != std::errc() || end != normal.data() + normal.size()) {
-          fail(FatalCode::InputConversion);
+        switch (parseReal(value, result)) {
+          case NumberStatus::NotANumber:
+            fail(FatalCode::ListDirectedSyntax);
+          case NumberStatus::OutOfRange:
+            fail(FatalCode::InputConversion);
+          case NumberStatus::Ok:
+            break;
         }
         *static_cast<double*>(item.target()) = result;
         return;

@@ -77,7 +77,7 @@ std::map<std::string, Dataset> smallField(size_t points = 7, bool withNaN = true
   return d;
 }
 
-const char* const kOutputs[] = {"summary.csv", "summary.h5", "study.json"};
+const char* const kOutputs[] = {"summary.csv", "summary.h5", "study.json", "report.html"};
 
 class Cluster : public ::testing::Test {
  protected:
@@ -138,7 +138,7 @@ TEST_F(Cluster, EveryNumberOfRanksWritesTheSameBytes) {
       EXPECT_EQ(fileBytes(out + "-three/" + file), fileBytes(std::string("three/") + file)) << ranks << " " << file;
     }
     // Nothing else is left: no spool, no scratch file.
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3) << ranks;
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 4) << ranks;
   }
 }
 
@@ -276,7 +276,7 @@ TEST_F(Cluster, SummaryH5HoldsTheRowsOfTheCsv) {
         int32_t n;
         std::memcpy(&n, at, sizeof n);
         got = std::to_string(n);
-      } else if (column.kind == ColumnKind::Convergence) {
+      } else if (column.kind == ColumnKind::Category) {
         got = types[static_cast<uint8_t>(*at)];
       } else {
         got.assign(at, strnlen(at, column.width));
@@ -298,7 +298,7 @@ TEST_F(Cluster, OptionsAndAnUnwritableFolder) {
   kv::testing_support::writeBytes("file", "");
   const Outcome blocked = run("study field.h5 --out file/sub", 2);
   EXPECT_EQ(blocked.status, 3);
-  EXPECT_THAT(blocked.err, HasSubstr("file/sub: the output folder cannot be created"));
+  EXPECT_THAT(blocked.err, HasSubstr("cannot create the folder file/sub"));
   const Outcome badSlab = run("study field.h5 --slab 4/3");
   EXPECT_EQ(badSlab.status, 2);
   EXPECT_THAT(badSlab.err, HasSubstr("--slab 4/3: write I/N"));

@@ -92,11 +92,11 @@ TEST(FieldStudy, EveryPointAsATableStudyGivesItAndTheSameWhateverTheThreads) {
   CaseFolder f(false);
   const size_t points = 20000, tablePoints = 2000;  // five chunks of points
   f.write("table.csv", writeField(f, points, tablePoints));
-  RunResult one = f.run({"study", "case.csv", "--threads", "1", "--out", "one", "--least-squares"});
+  RunResult one = f.run({"study", "case.csv", "--threads", "1", "--out", "one"});
   ASSERT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(one.err, "");  // no progress line: standard error is not a terminal
   EXPECT_THAT(one.out, HasSubstr("20000 points on 4 grids\n"));
-  RunResult two = f.run({"study", "case.csv", "--threads", "2", "--out", "two", "--least-squares"});
+  RunResult two = f.run({"study", "case.csv", "--threads", "2", "--out", "two"});
   ASSERT_EQ(two.status, 0) << two.err;
   for (const char* name : {"summary.csv", "study.json", "report.html"}) {
     EXPECT_EQ(f.read(std::string("one/") + name), f.read(std::string("two/") + name)) << name;
@@ -110,8 +110,8 @@ TEST(FieldStudy, EveryPointAsATableStudyGivesItAndTheSameWhateverTheThreads) {
   ASSERT_EQ(field.size(), points + 1);
   ASSERT_EQ(table.size(), tablePoints + 1);
   for (size_t k = 0; k <= tablePoints; ++k) ASSERT_EQ(field[k], table[k]) << "row " << k;
-  // Without --least-squares the same rows, the least-squares fields (u_ls to ls_fs) empty.
-  ASSERT_EQ(f.run({"study", "case.csv", "--no-plots", "--out", "quick"}).status, 0);
+  // With --no-least-squares the same rows, the least-squares fields (u_ls to ls_fs) empty.
+  ASSERT_EQ(f.run({"study", "case.csv", "--no-plots", "--out", "quick", "--no-least-squares"}).status, 0);
   const std::vector<std::string> quick = lines(f.read("quick/summary.csv"));
   const std::regex leastSquares("^((?:[^,]*,){24})[^,]*,[^,]*,[^,]*,[^,]*,[^,]*,");
   for (size_t k = 1; k <= tablePoints; k += 97) {
@@ -120,14 +120,15 @@ TEST(FieldStudy, EveryPointAsATableStudyGivesItAndTheSameWhateverTheThreads) {
 
   // The distribution counts every point once, as the rows say.
   nlohmann::json j = nlohmann::json::parse(f.read("one/study.json"));
-  EXPECT_EQ(j["schema"], 1);
+  EXPECT_EQ(j["schema"], 2);
   EXPECT_EQ(j["points"], points);
   EXPECT_EQ(j["input"]["h"], nlohmann::json({0.01, 0.02, 0.03, 0.045}));
   std::map<std::string, uint64_t> counted;
   for (size_t k = 1; k <= points; ++k) ++counted[std::regex_replace(field[k], std::regex("^([^,]*,){11}([^,]*),.*$"), "$2")];
-  for (const auto& [type, n] : counted) EXPECT_EQ(j["distribution"]["by_convergence"][type], n) << type;
+  const auto& distribution = j["quantities"][0]["distribution"];
+  for (const auto& [type, n] : counted) EXPECT_EQ(distribution["by_convergence"][type], n) << type;
   EXPECT_EQ(counted["no-change"], points / 20);
-  const auto& worst = j["distribution"]["worst"];
+  const auto& worst = distribution["worst"];
   ASSERT_EQ(worst.size(), 20u);
   EXPECT_EQ(worst[0]["convergence"], "monotonic-divergence");  // the largest GCI of all, not converging
 }
@@ -177,7 +178,8 @@ TEST(FieldStudy, MainDataFileWithManyRecordsIsAField) {
   f.write("q.csv", "h,a\n1,1\n2,2\n");
   RunResult r = f.run({"study", "q.csv", "--field"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_THAT(r.err, HasSubstr("q.csv: --field needs a field case"));
+  EXPECT_THAT(r.err, HasSubstr("q.csv: --field applies to main data files (a table of quantities is not a field), "
+                               "not to a CSV table of quantities"));
 }
 
 // An interruption in the middle of the points: the grid file is a pipe that the test fills, so
@@ -213,7 +215,7 @@ TEST(FieldStudy, InterruptionLeavesNothingAndEndsAsTheSignal) {
   while (!temporary && std::chrono::steady_clock::now() < deadline) {
     std::error_code error;
     for (const auto& e : fs::directory_iterator(f.path() / "case.study", error)) {
-      temporary |= e.path().filename().string().rfind("summary.csv.part", 0) == 0;
+      temporary |= e.path().filename().string().rfind(".summary.csv.", 0) == 0;
     }
     if (!temporary) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -58,7 +58,7 @@ TEST(Study, ShippedExampleWritesEveryOutputAndTheTable) {
   // The same bytes on standard output for pipelines; the JSON is complete and parses.
   EXPECT_EQ(f.run({"study", "step.csv", "--format", "csv"}).out, summary);
   nlohmann::json j = nlohmann::json::parse(f.run({"study", "step.csv", "--format", "json"}).out);
-  EXPECT_EQ(j["schema"], 1);
+  EXPECT_EQ(j["schema"], 2);
   EXPECT_EQ(j["quantities"].size(), 4u);
   EXPECT_EQ(j["quantities"][0]["series"]["pU"]["values"].size(), 4u);
   EXPECT_EQ(j["quantities"][3]["warnings"][0]["code"], "p far from theory");

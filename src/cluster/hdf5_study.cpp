@@ -1,0 +1,195 @@
+// `kestrovanilque study FIELD.h5`: every point of every quantity of an HDF5 field through the
+// study's one per-point study, each rank on its own contiguous range of points, reading and
+// writing its slabs collectively; rank 0 then writes what every field study writes besides its
+// rows (study/study_command.h).
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cluster/command.h"
+#include "cluster/hdf5_field.h"
+#include "cluster/hdf5_summary.h"
+#include "cluster/mpi_io.h"
+#include "cluster/slab_manifest.h"
+#include "cluster/slabs.h"
+#include "study/study_command.h"
+#include "study/summary.h"
+#include "text/utf8.h"
+
+namespace kv::cluster {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kOutputs[] = {"summary.h5", "summary.csv", "study.json", "report.html", "slab.json"};
+
+// The longest row name "<quantity>:<id>" that can occur: an int64 id has at most 20 characters.
+size_t rowNameWidth(const std::vector<study::FieldSummary::Quantity>& quantities) {
+  size_t longest = 0;
+  for (const auto& q : quantities) longest = std::max(longest, q.name.size());
+  return longest + 1 + 20;
+}
+
+}  // namespace
+
+int runHdf5Study(const study::Arguments& a) {
+  MpiSession mpi;
+  const bool root = mpi.rank() == 0;
+  auto fail = [&](const Error& e) {
+    if (root) study::printError(a, e);
+    return e.status();
+  };
+  if (a.noCsv && a.format == "csv") {
+    return fail({"", 0, "--format csv prints summary.csv, which --no-csv leaves out"});
+  }
+  std::unique_ptr<HdfField> field;
+  try {
+    field = std::make_unique<HdfField>(a.caseFile, MPI_COMM_WORLD);
+  } catch (const InputError& e) {
+    return fail(e.error());
+  }
+  const Range whole = a.slab ? part({0, field->points()}, a.slab->index - 1, a.slab->count) : Range{0, field->points()};
+  const Range mine = part(whole, static_cast<uint64_t>(mpi.rank()), static_cast<uint64_t>(mpi.size()));
+
+  study::FieldSummary summary;
+  summary.caseFile = a.caseFile;
+  summary.kind = "hdf5-field";
+  summary.h = field->h();
+  summary.settings = study::resolveSettings(a.options, std::nullopt, std::nullopt);
+  summary.settings.series = false;
+  summary.points = whole.size();
+  for (const FieldQuantity& q : field->quantities()) summary.quantities.push_back({toUtf8(q.name), study::Distribution()});
+  const bool withTarget = summary.settings.targetGci.has_value();
+  const size_t nameWidth = rowNameWidth(summary.quantities);
+
+  const fs::path folder = study::outputFolder(a);
+  const std::string caseFile[] = {a.caseFile};
+  if (std::optional<std::string> input = io::outputOverInput(folder, kOutputs, caseFile)) {
+    return fail({*input, 0,
+                 "is read by this study and would be replaced by one of its outputs (summary.h5, summary.csv, "
+                 "study.json, report.html): choose another folder with --out"});
+  }
+  // The outputs, on rank 0; summary.h5 is written by all ranks into a scratch file, then copied
+  // by rank 0 into its final layout; summary.csv is assembled from the ranks' spools.
+  io::OutputSet outputs(folder);
+  io::TempFile scratch;
+  std::string scratchPath, temporaryH5, temporaryCsv;
+  std::optional<Error> failure;
+  if (root) {
+    failure = outputs.create(kOutputs);
+    if (!failure) failure = outputs.reserve("summary.h5", temporaryH5);
+    if (!failure && !a.noCsv) failure = outputs.reserve("summary.csv", temporaryCsv);
+    if (!failure) failure = scratch.reserve((folder / "summary.h5.ranks").string());
+    scratchPath = scratch.temporaryPath();
+  }
+  if (MpiSession::any(failure.has_value())) {
+    return fail(failure ? *failure : Error{folder.string(), 0, "cannot be written", Error::Kind::Output});
+  }
+  scratchPath = MpiSession::broadcast(scratchPath);
+  temporaryCsv = MpiSession::broadcast(temporaryCsv);
+  auto cannotWrite = [&](const std::string& what) { return fail({what, 0, "cannot be written", Error::Kind::Output}); };
+
+  const std::vector<SummaryColumnType> columns = summaryColumnTypes(nameWidth, withTarget);
+  const uint64_t quantities = summary.quantities.size();
+  std::unique_ptr<SummaryFile> h5;
+  bool failed = false;
+  try {
+    h5 = std::make_unique<SummaryFile>(scratchPath, MPI_COMM_WORLD, quantities * whole.size(), columns);
+  } catch (const std::exception&) {
+    failed = true;
+  }
+  if (MpiSession::any(failed)) return cannotWrite((folder / "summary.h5").string());
+  SpooledRows csv;
+  if (!a.noCsv) {
+    const std::string spool = (folder / ("summary.csv.rank" + std::to_string(mpi.rank()))).string();
+    if (MpiSession::any(!csv.open(spool))) return cannotWrite((folder / "summary.csv").string());
+  }
+
+  const study::PointStudy pointStudy(summary.h, summary.settings);
+  const uint64_t blockPoints = a.blockPoints > 0 ? a.blockPoints : SummaryFile::kChunkRows;
+  std::vector<double> values, exact;
+  std::vector<int64_t> ids;
+  std::string rows;
+  std::string tooWide;
+  SummaryBlock block(columns);
+  const size_t grids = summary.h.size();
+  for (uint64_t q = 0; q < quantities; ++q) {
+    csv.beginSection();
+    study::Distribution local;
+    const std::string& name = field->quantities()[q].name;
+    // Blocks end where the rows of summary.h5 reach a multiple of the block size, so that with
+    // the default size every write fills whole chunks (but at the ends of a rank's range).
+    // Every rank makes as many collective rounds as the rank with the most blocks.
+    auto blockEnd = [&](uint64_t begin) {
+      const uint64_t row = q * whole.size() + (begin - whole.begin);
+      return std::min(mine.end, begin + (blockPoints - row % blockPoints));
+    };
+    uint64_t blocks = 0;
+    for (uint64_t at = mine.begin; at < mine.end; at = blockEnd(at)) ++blocks;
+    uint64_t rounds = 0;
+    MPI_Allreduce(&blocks, &rounds, 1, MPI_UINT64_T, MPI_MAX, MPI_COMM_WORLD);
+    uint64_t next = mine.begin;
+    for (uint64_t round = 0; round < rounds; ++round) {
+      const Range points{next, next < mine.end ? blockEnd(next) : mine.end};
+      next = points.end;
+      field->readValues(q, points, values);
+      field->readExact(q, points, exact);
+      field->readIds(points, ids);
+      rows.clear();
+      block.clear();
+      for (uint64_t i = 0; i < points.size() && tooWide.empty(); ++i) {
+        const std::span<const double> point = std::span(values).subspan(i * grids, grids);
+        const study::QuantityStudy s = pointStudy(study::rowName(name, std::to_string(ids[i])), point, exact[i]);
+        if (!a.noCsv) {
+          study::appendSummaryRow(rows, s, withTarget);
+          rows.push_back('\n');
+        }
+        if (!block.add(s, tooWide)) break;
+        local.add(points.begin + i, s);
+      }
+      if (MpiSession::any(!tooWide.empty())) {
+        return fail({a.caseFile, 0, tooWide.empty() ? "a row name is too long for summary.h5" : tooWide});
+      }
+      failed = !h5->write(q * whole.size() + (points.begin - whole.begin), block) || failed;
+      if (!a.noCsv) failed = !csv.append(rows) || failed;
+    }
+    summary.quantities[q].distribution = mergeOnRankZero(local);
+  }
+  failed = !h5->close() || failed;
+  h5.reset();
+  std::vector<uint64_t> csvSections;  // where each quantity's rows begin, then the size
+  if (!a.noCsv) {
+    const std::string head = root ? study::summaryHeader(withTarget) : std::string();
+    failed = MpiSession::any(failed) || !csv.assemble(temporaryCsv, head, csvSections);
+  }
+  if (MpiSession::any(failed)) return cannotWrite(folder.string() + "/summary.h5 or summary.csv");
+
+  int status = 0;
+  if (root) {
+    bool ok = canonicalCopy(scratchPath, temporaryH5);
+    scratch.discard();
+    if (ok && a.slab) {
+      SlabManifest manifest;
+      manifest.slab = *a.slab;
+      manifest.totalPoints = field->points();
+      manifest.firstPoint = whole.begin;
+      manifest.summary = summary;
+      manifest.nameWidth = nameWidth;
+      manifest.csv = !a.noCsv;
+      manifest.csvSections = csvSections;
+      manifest.input = field->fingerprint();
+      ok = !outputs.write("slab.json", manifest.toJson().dump() + "\n");
+    }
+    status = ok ? study::finishFieldStudy(a, summary, outputs) : cannotWrite(folder.string());
+  }
+  MPI_Bcast(&status, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  return status;
+}
+
+}  // namespace kv::cluster

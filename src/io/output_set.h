@@ -1,0 +1,67 @@
+// The outputs of one run in one folder, written all or nothing: every output is written under
+// its temporary name (temp_file.h) and renamed into place only when all are complete; on a
+// failure, an early return or an interruption none is left, and a folder the run created is
+// removed again. Files the run did not write are never removed, but for stale temporaries of its
+// own outputs left by a run of this machine that no longer runs (a kill -9, a power cut).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/error.h"
+#include "io/temp_file.h"
+#include "io/temporaries.h"
+
+namespace kv::io {
+
+class OutputSet {
+ public:
+  explicit OutputSet(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+  ~OutputSet() { discard(); }
+
+  // Creates the folder and its missing parents, and removes the stale temporaries of the
+  // outputs named (and of the files named after them, such as "summary.csv.rank3").
+  std::optional<Error> create(std::span<const std::string_view> outputs = {});
+  // Opens the output `name` for writing (create() first); the file stays owned by the set.
+  std::optional<Error> open(const std::string& name, TempFile*& file);
+  // Reserves the temporary file of the output `name` for a writer that opens it by name;
+  // `temporary` is its path. It is renamed with the rest.
+  std::optional<Error> reserve(const std::string& name, std::string& temporary);
+  // Writes the whole output `name` at once.
+  std::optional<Error> write(const std::string& name, std::string_view bytes);
+  // Renames every output to its final name. Only files are replaced: a folder in the place of
+  // an output stops the commit before any output is renamed.
+  std::optional<Error> commit();
+  void discard();
+
+  const std::filesystem::path& folder() const { return folder_; }
+  std::filesystem::path pathOf(const std::string& name) const { return folder_ / name; }
+
+ private:
+  std::filesystem::path folder_;
+  std::vector<std::filesystem::path> created_;  // outermost first
+  std::vector<Registration> createdRegistrations_;
+  std::vector<std::string> names_;
+  std::vector<std::unique_ptr<TempFile>> files_;
+  bool committed_ = false;
+};
+
+// Removes from `folder` the temporaries of the outputs `names` (temp_file.h) written by processes
+// of this machine that no longer run. Returns how many were removed.
+size_t removeStaleTemporaries(const std::filesystem::path& folder, std::span<const std::string_view> names);
+
+// An output that would take the place of an input (`--out .` beside a case named summary.csv,
+// a case kept in its own output folder): the first of `inputs`, as named, that one of the
+// outputs `names` of `folder` is. "-" (standard input) is never one.
+std::optional<std::string> outputOverInput(const std::filesystem::path& folder,
+                                           std::span<const std::string_view> names,
+                                           std::span<const std::string> inputs);
+
+}  // namespace kv::io

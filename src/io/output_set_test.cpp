@@ -1,0 +1,107 @@
+#include "io/output_set.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "io/platform.h"
+#include "temp_folder.h"
+
+namespace kv::io {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::fileBytes;
+using testing_support::writeBytes;
+
+size_t entries(const fs::path& dir) {
+  return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+std::optional<Error> writeAll(const fs::path& dir, std::initializer_list<std::pair<std::string, std::string>> files) {
+  OutputSet set(dir);
+  if (auto failure = set.create()) return failure;
+  for (const auto& [name, bytes] : files) {
+    if (auto failure = set.write(name, bytes)) return failure;
+  }
+  return set.commit();
+}
+
+TEST(OutputSet, AllOrNothing) {
+  testing_support::TempFolder tmp("kv_output");
+  const fs::path dir = tmp.path() / "a" / "b";
+  ASSERT_FALSE(writeAll(dir, {{"one.txt", "1\n"}, {"two.txt", "2\n"}}).has_value());
+  EXPECT_EQ(fileBytes(dir / "two.txt"), "2\n");
+  EXPECT_EQ(entries(dir), 2u);
+  // An output whose place a folder holds: nothing replaced, no temporary file left.
+  fs::create_directories(dir / "three.txt" / "inside");
+  const auto blocked = writeAll(dir, {{"one.txt", "changed\n"}, {"three.txt", "3\n"}});
+  ASSERT_TRUE(blocked);
+  EXPECT_EQ(blocked->where(), (dir / "three.txt").string() + ": exists and is not a file");
+  EXPECT_EQ(fileBytes(dir / "one.txt"), "1\n");
+  EXPECT_EQ(entries(dir), 3u);
+  // A folder that cannot be made (a file stands in its way); one made and then abandoned goes.
+  writeBytes(tmp.path() / "file", "x");
+  EXPECT_TRUE(writeAll(tmp.path() / "file" / "x", {{"one.txt", "1"}}).has_value());
+  {
+    OutputSet abandoned(tmp.path() / "new" / "deeper");
+    ASSERT_FALSE(abandoned.create());
+    ASSERT_FALSE(abandoned.write("one.txt", "1"));
+  }
+  EXPECT_FALSE(fs::exists(tmp.path() / "new"));
+  EXPECT_EQ(entries(tmp.path()), 2u);
+}
+
+// Symbolic links planted at the temporary names an output would take, pointing outside the
+// folder, are never followed: the output is written under another name, the target untouched.
+TEST(OutputSet, PlantedLinksAreNeverFollowed) {
+  testing_support::TempFolder tmp("kv_links");
+  fs::create_directory("out");
+  writeBytes("precious", "keep me");
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    fs::create_symlink(fs::absolute("precious"), temporaryPath((fs::path("out") / "summary.csv").string(), attempt));
+  }
+  ASSERT_FALSE(writeAll("out", {{"summary.csv", "rows\n"}}));
+  EXPECT_EQ(fileBytes("precious"), "keep me");
+  EXPECT_EQ(fileBytes("out/summary.csv"), "rows\n");
+  EXPECT_TRUE(fs::is_symlink(temporaryPath("out/summary.csv", 0)));  // not ours: left alone
+}
+
+// A rerun removes the temporaries of its own outputs that a process of this machine left when it
+// was killed, and nothing else: not those of a process that still runs, of another machine, or
+// of files that are not its outputs.
+TEST(OutputSet, ARerunRemovesStaleTemporaries) {
+  testing_support::TempFolder tmp("kv_stale");
+  fs::create_directory("out");
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string host = platform::hostName();
+  auto name = [&](const std::string& output, const std::string& machine, long pid) {
+    return "out/." + output + "." + machine + "." + std::to_string(pid) + ".part";
+  };
+  const std::string stale[] = {name("summary.csv", host, dead), name("summary.csv.rank3", host, dead)};
+  const std::string kept[] = {name("summary.csv", host, getppid()), name("summary.csv", "elsewhere", dead),
+                              name("notes.txt", host, dead), "out/.summary.csv.part"};
+  for (const std::string& f : stale) writeBytes(f, "old");
+  for (const std::string& f : kept) writeBytes(f, "keep");
+  OutputSet set("out");
+  const std::string_view outputs[] = {"summary.csv", "study.json"};
+  ASSERT_FALSE(set.create(outputs));
+  for (const std::string& f : stale) EXPECT_FALSE(fs::exists(f)) << f;
+  for (const std::string& f : kept) EXPECT_TRUE(fs::exists(f)) << f;
+}
+
+TEST(TemporaryName, ReadsBackWhatItWrites) {
+  const auto t = parseTemporaryName(fs::path(temporaryPath("dir/summary.h5.ranks", 3)).filename().string());
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->name, "summary.h5.ranks");
+  EXPECT_EQ(t->host, platform::hostName());
+  EXPECT_EQ(t->pid, platform::processId());
+  for (const char* bad : {".part", ".x.part", ".x.h.part", "x.h.1.part", ".x.h.1.tmp", ".x.h.1a.part", "..1.part"}) {
+    EXPECT_FALSE(parseTemporaryName(bad)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace kv::io

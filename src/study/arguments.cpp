@@ -1,0 +1,138 @@
+#include "study/arguments.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "text/number.h"
+
+namespace kv::study {
+
+namespace {
+
+// A real option: a finite number of the Decimal grammar within (low, high) (or [low, high] with
+// `closed`); the message says what it must be.
+CLI::Validator realIn(double low, double high, bool closed, std::string must) {
+  return CLI::Validator(
+      [=](std::string& text) {
+        double x = 0.0;
+        if (!readReal(text, x, NumberGrammar::Decimal) || !std::isfinite(x) ||
+            !(closed ? (x >= low && x <= high) : (x > low && x < high))) {
+          return must + ", not " + text;
+        }
+        return std::string();
+      },
+      "");
+}
+
+void addOptions(CLI::App& app, Arguments& a) {
+  const bool merge = a.command == Arguments::Command::Merge;
+  if (merge) {
+    app.add_option("SLAB_DIR", a.slabFolders, "the output folders of every slab (study FIELD.h5 --slab I/N), in any order")
+        ->required();
+    app.add_option("--out", a.out, "the output folder of the whole field")->required();
+  } else {
+    app.add_option("CASE", a.caseFile,
+                   "CSV table (h or cells, then one column per quantity; - reads standard input), field "
+                   "table (h,file), classic main data file, or HDF5 field")
+        ->required();
+    app.add_option("--out", a.out, "output folder (default: CASE without extension + .study)");
+  }
+  app.add_option("--format", a.format, "what standard output shows: table, csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  app.add_option("--order", a.options.order, "theoretical order (default: pL of a main data file, else 2)")
+      ->check(realIn(0.0, 100.0, false, "--order is the theoretical order: a number above 0 and below 100"));
+  app.add_option("--fs", a.options.fs, "safety factor (default: 1.25 with three or more grids, 3 with two)")
+      ->check(realIn(0.0, 1e6, false, "--fs is a safety factor: a number above 0"));
+  app.add_option("--target-gci", a.options.targetGci,
+                 "a GCI_fine21 to reach, as a fraction (0.01 is 1 %): the spacing (and with --cells, the cell count) it needs")
+      ->check(realIn(0.0, 1.0, false, "--target-gci is a fraction: 0 < X < 1 (0.01 for 1 %)"));
+  auto* cells = app.add_flag("--cells", a.cells, "the first column holds cell counts: h = cells^(-1/D)");
+  auto* dim = app.add_option("--dim", a.dimension, "dimension D of the cell counts (1, 2 or 3)")
+                  ->check(CLI::Range(1, 3))
+                  ->needs(cells);
+  cells->needs(dim);
+  app.add_flag("--no-plots", a.noPlots, "do not draw the plots of report.html");
+  app.add_option("--plot-timeout", a.plotTimeout,
+                 "seconds gnuplot may take to draw the plots (default 120); beyond them it is stopped and the report has no plots")
+      ->check(realIn(0.0, 1e6, false, "--plot-timeout is a number of seconds above 0"));
+  app.add_flag("--strict", a.strict, "exit 1 when a quantity or point does not converge monotonically or has no observed order");
+  app.add_flag("--field", a.field,
+               "study a main data file as a field, one point per value record, however few the records (by default a field needs more than 100)");
+  app.add_flag("--no-least-squares", [&a](int64_t) { a.options.leastSquares = false; },
+               "leave out the least-squares estimate (four grids or more), which is otherwise computed for every quantity and point");
+  app.add_flag("--least-squares", [&a](int64_t) { a.options.leastSquares = true; },
+               "the least-squares estimate (the default)");
+  app.add_option("--threads", a.threads, "threads of a field study (default: all cores)")->check(CLI::Range(1u, 1024u));
+  app.add_option_function<std::string>(
+         "--slab", [&a](const std::string& text) { a.slab = parseSlab(text); },
+         "HDF5 fields: study only the I-th of N contiguous slabs of points (I/N), for job arrays")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return parseSlab(text) ? std::string() : "--slab " + text + ": write I/N with 1 <= I <= N, e.g. --slab 3/8";
+          },
+          "I/N"));
+  app.add_flag("--no-csv", a.noCsv, "HDF5 fields: write summary.h5, not summary.csv");
+  app.add_option("--block-points", a.blockPoints, "points read and computed at a time")
+      ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 40))
+      ->group("");
+}
+
+}  // namespace
+
+std::optional<Slab> parseSlab(std::string_view text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  auto number = [](std::string_view digits) -> std::optional<uint64_t> {
+    uint64_t value = 0;
+    if (digits.empty() || digits.front() == '+' || digits.front() == '-') return std::nullopt;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return value;
+  };
+  const auto index = number(text.substr(0, slash));
+  const auto count = number(text.substr(slash + 1));
+  if (!index || !count || *index < 1 || *index > *count) return std::nullopt;
+  return Slab{*index, *count};
+}
+
+std::string_view programName(Arguments::Command command) {
+  return command == Arguments::Command::Merge ? "kestrovanilque merge" : "kestrovanilque study";
+}
+
+bool Arguments::has(std::string_view option) const {
+  return std::find(given.begin(), given.end(), option) != given.end();
+}
+
+ParsedCommand parseCommand(int argc, const char* const* argv) {
+  ParsedCommand parsed;
+  Arguments a;
+  a.command = argc > 1 && std::string_view(argv[1]) == "merge" ? Arguments::Command::Merge : Arguments::Command::Study;
+  const std::string name(programName(a.command));
+  CLI::App app{a.command == Arguments::Command::Merge
+                   ? "Joins the output folders of the slabs of a job array (study FIELD.h5 --slab I/N) into the "
+                     "outputs of one run over the whole field."
+                   : "Grid-convergence study of every quantity or point of a case: the standard procedure "
+                     "(Celik et al. 2008) on the three finest grids, four uncertainty estimators and, for a table, "
+                     "the classic series over all grids. Writes summary.csv, study.json and report.html.",
+               name};
+  addOptions(app, a);
+  try {
+    app.parse(argc - 1, argv + 1);
+  } catch (const CLI::CallForHelp&) {
+    parsed.out = app.help();
+    return parsed;
+  } catch (const CLI::ParseError& e) {
+    parsed.status = 2;
+    parsed.err = name + ": " + e.what() + "\n" + app.help();
+    return parsed;
+  }
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->count() > 0 && !option->get_lnames().empty()) a.given.push_back("--" + option->get_lnames().front());
+  }
+  parsed.arguments = std::move(a);
+  return parsed;
+}
+
+}  // namespace kv::study

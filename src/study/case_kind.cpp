@@ -1,0 +1,176 @@
+#include "study/case_kind.h"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "study/csv_case.h"
+#include "study/main_data_case.h"
+
+namespace kv::study {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint8_t bit(CaseKind kind) { return static_cast<uint8_t>(1u << static_cast<unsigned>(kind)); }
+
+constexpr uint8_t kCsv = bit(CaseKind::Table) | bit(CaseKind::FieldTable);
+constexpr uint8_t kFields = bit(CaseKind::MainDataField) | bit(CaseKind::FieldTable) | bit(CaseKind::Hdf5);
+constexpr uint8_t kStudies = bit(CaseKind::Table) | bit(CaseKind::MainData) | kFields;
+
+// The options that do not apply to every kind; every other option applies to all.
+struct OptionScope {
+  std::string_view option;
+  uint8_t kinds;
+  std::string_view appliesTo;
+};
+
+constexpr OptionScope kScopes[] = {
+    {"--cells", kCsv, "CSV cases (a table of quantities or an h,file table)"},
+    {"--dim", kCsv, "CSV cases (a table of quantities or an h,file table)"},
+    {"--field", kFields | bit(CaseKind::MainData), "main data files (a table of quantities is not a field)"},
+    {"--slab", bit(CaseKind::Hdf5), "HDF5 fields"},
+    {"--no-csv", bit(CaseKind::Hdf5) | bit(CaseKind::Slabs), "HDF5 fields and their merge"},
+    {"--block-points", kFields, "fields"},
+    {"--threads", kStudies, "studies (a merge computes nothing)"},
+    {"--order", kStudies, "studies (a merge keeps the settings of its slabs)"},
+    {"--fs", kStudies, "studies (a merge keeps the settings of its slabs)"},
+    {"--target-gci", kStudies, "studies (a merge keeps the settings of its slabs)"},
+    {"--least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
+    {"--no-least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
+};
+
+std::string lowerExtension(const std::string& file) {
+  std::string extension = fs::path(file).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+// The classic start file names the main data file: its first value.
+std::string followStartFile(const std::string& file, const std::string& text) {
+  std::istringstream start(text);
+  std::string name;
+  start >> name;
+  if (name.size() >= 2 && (name.front() == '\'' || name.front() == '"') && name.back() == name.front()) {
+    name = name.substr(1, name.size() - 2);
+  }
+  if (name.empty()) throw InputError(file, 1, "the start file names no main data file");
+  return (fs::path(file).parent_path() / name).string();
+}
+
+}  // namespace
+
+std::string_view caseKindName(CaseKind kind) {
+  switch (kind) {
+    case CaseKind::Table:
+      return "a CSV table of quantities";
+    case CaseKind::MainData:
+      return "a main data file of quantities";
+    case CaseKind::MainDataField:
+      return "a main data file of a field";
+    case CaseKind::FieldTable:
+      return "an h,file table of point files";
+    case CaseKind::Hdf5:
+      return "an HDF5 field";
+    case CaseKind::Slabs:
+      return "a merge of slabs";
+  }
+  return "";
+}
+
+bool isHdf5File(const std::string& file) {
+  if (file == "-") return false;
+  const std::string extension = lowerExtension(file);
+  if (extension == ".h5" || extension == ".hdf5" || extension == ".he5") return true;
+  // An HDF5 file starts with this signature (or has it at 512, 1024, ... after a user block;
+  // those are found by their extension).
+  char start[8] = {};
+  std::error_code error;
+  if (fs::is_directory(file, error)) return false;
+  std::ifstream in(file, std::ios::binary);
+  return in.read(start, sizeof start) && std::memcmp(start, "\x89HDF\r\n\x1a\n", 8) == 0;
+}
+
+std::optional<std::string> refusedOption(CaseKind kind, const Arguments& a) {
+  for (const std::string& option : a.given) {
+    for (const OptionScope& s : kScopes) {
+      if (s.option == option && (s.kinds & bit(kind)) == 0) {
+        return option + " applies to " + std::string(s.appliesTo) + ", not to " + std::string(caseKindName(kind));
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+Case readCase(const Arguments& a) {
+  Case c;
+  c.file = a.caseFile;
+  auto refuse = [&](CaseKind kind) {
+    if (auto refused = refusedOption(kind, a)) throw InputError(displayName(a.caseFile), 0, *refused);
+  };
+  if (a.command == Arguments::Command::Merge) {
+    c.kind = CaseKind::Slabs;
+    refuse(c.kind);
+    return c;
+  }
+  if (isHdf5File(a.caseFile)) {
+    c.kind = CaseKind::Hdf5;
+    refuse(c.kind);
+    return c;
+  }
+  std::string text = readCaseText(c.file);
+  if (fs::path(c.file).filename() == "Kestrovanilque.in" && !looksLikeCsv(text)) {
+    c.file = followStartFile(c.file, text);
+    text = readCaseText(c.file);
+  }
+  const std::string extension = lowerExtension(c.file);
+  const bool csv = c.file == "-" || extension == ".csv" || extension == ".tsv" || text.empty() || looksLikeCsv(text);
+  if (csv && isFieldTable(text)) {
+    c.kind = CaseKind::FieldTable;
+    refuse(c.kind);
+    c.field = readFieldTable(c.file, a.dimension);
+  } else if (csv) {
+    c.kind = CaseKind::Table;
+    refuse(c.kind);
+    c.table = parseCsvCase(text, c.file, {a.cells, a.dimension});
+  } else if (auto field = readMainDataField(c.file, text, a.field)) {
+    c.kind = CaseKind::MainDataField;
+    refuse(c.kind);
+    c.field = std::move(field);
+  } else {
+    c.kind = CaseKind::MainData;
+    refuse(c.kind);
+    c.table = readMainDataCase(c.file, text);
+  }
+  return c;
+}
+
+fs::path outputFolder(const Arguments& a) {
+  if (!a.out.empty()) return fs::path(a.out);
+  if (a.caseFile == "-") return fs::path("stdin.study");
+  const fs::path p(a.caseFile);
+  std::string name = p.stem().string() + ".study";
+  if (a.slab) name += "-slab-" + std::to_string(a.slab->index) + "-of-" + std::to_string(a.slab->count);
+  return p.parent_path() / name;
+}
+
+std::vector<std::string> inputFiles(const Arguments& a, const Case& c) {
+  std::vector<std::string> files{a.caseFile, c.file};
+  if (c.table) {
+    files.insert(files.end(), c.table->gridFiles.begin(), c.table->gridFiles.end());
+    if (c.table->exactFile) files.push_back(*c.table->exactFile);
+  }
+  if (c.field) {
+    for (const field::PointFile& grid : c.field->grids) files.push_back(grid.path);
+    if (c.field->exact) files.push_back(c.field->exact->path);
+  }
+  for (const std::string& folder : a.slabFolders) {
+    for (const char* name : {"summary.h5", "summary.csv", "study.json", "slab.json", "report.html"}) {
+      files.push_back((fs::path(folder) / name).string());
+    }
+  }
+  return files;
+}
+
+}  // namespace kv::study
