@@ -15,7 +15,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE := build/release
 ASAN := build/asan
 
-.PHONY: all deps build demo test test-release test-asan test-fuzz test-windows install clean
+.PHONY: all deps build build-all demo test test-release test-asan test-fuzz test-windows install clean
 
 all: build
 
@@ -28,19 +28,26 @@ $(RELEASE)/CMakeCache.txt: | deps
 $(ASAN)/CMakeCache.txt: | deps
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON
 
+# The tool alone (make demo, make install); build-all adds the tests.
 build: deps $(RELEASE)/CMakeCache.txt
+	cmake --build $(RELEASE) -j $(JOBS) --target kestrovanilque
+
+build-all: deps $(RELEASE)/CMakeCache.txt
 	cmake --build $(RELEASE) -j $(JOBS)
 
-test: test-release test-asan test-fuzz
+# Every test of the release build, then the sanitizer pass: the unit tests and the replay of
+# every fuzz target's seed corpus and regression inputs under AddressSanitizer and UBSan.
+# Timed fuzzing is make fuzz's.
+test: test-release test-asan
 
-test-release: build
+test-release: build-all
 	@tools/ensure-deps.sh $(TEST_PACKAGES) || echo "make: chromium is missing: the report test will be skipped"
 	cd $(RELEASE) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps $(ASAN)/CMakeCache.txt
-	cmake --build $(ASAN) -j $(JOBS)
+	cmake --build $(ASAN) -j $(JOBS) --target unit_tests fuzz_targets
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS)
+	  ctest --output-on-failure -j $(JOBS) -L "unit|fuzz"
 
 # Each example is copied into a fresh folder under build/demo and run there as a user would
 # (editor launches return at once without a terminal; without a display the plots are PNGs);
@@ -79,8 +86,8 @@ clean:
 	rm -rf build
 
 # Fuzzing (fuzz/): clang with libFuzzer, AddressSanitizer and UBSan, in a build folder of its
-# own. `make fuzz` runs each target for FUZZ_SECONDS; `make test` replays the regression inputs
-# and runs each target for 20 seconds. One target at a time, at the lowest priority.
+# own. `make fuzz` runs each target for FUZZ_SECONDS (`make test-fuzz` for 20 seconds), one
+# target at a time, at the lowest priority; `make test` replays their inputs (above).
 FUZZ := build/fuzz
 FUZZ_PACKAGES := clang libfuzzer-14-dev libclang-rt-14-dev
 FUZZ_SECONDS ?= 600

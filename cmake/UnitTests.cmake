@@ -1,5 +1,7 @@
 # One unit-test executable per library, built from the *_test.cpp files that stand beside
-# the library's code.
+# the library's code; `unit_tests` builds them all (the sanitizer pass of make test runs them,
+# the tests labelled "unit").
+add_custom_target(unit_tests)
 function(kv_unit_tests name dir)
   file(GLOB test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*_test.cpp)
   # Platform files are tested on their own platform only.
@@ -13,9 +15,12 @@ function(kv_unit_tests name dir)
   endif()
   add_executable(${name} ${test_sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_options(${name} PRIVATE ${KV_TEST_OPTIONS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src
                                              ${PROJECT_SOURCE_DIR}/tests/support)
   add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS unit)
+  add_dependencies(unit_tests ${name})
 endfunction()
 
 kv_unit_tests(base_tests base kv_base)

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (char c : text) lines += c == '\n';
   const std::string path = fuzz::writeTempFile("case.csv", text);
   auto read = field::readFieldCase(path, dimension);
-  if (const auto* e = std::get_if<field::Error>(&read)) {
+  if (const auto* e = std::get_if<Error>(&read)) {
     fuzz::check(e->file == path && e->line <= lines && !e->message.empty());
     fuzz::check(e->message.find('\n') == std::string::npos);
     return 0;

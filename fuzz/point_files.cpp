@@ -6,6 +6,7 @@
 // 4 KiB: the outcome must be the same.
 #include <charconv>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,20 +21,29 @@ namespace {
 using namespace kv;
 using namespace kv::field;
 
-PointSummary echo(const Point& point, std::string& row) {
-  row.append(point.id);
-  char text[32];
-  for (double v : point.values) {
-    row.push_back(',');
-    row.append(text, std::to_chars(text, text + sizeof text, v).ptr);
-  }
-  if (point.exact) {
-    row.push_back(',');
-    row.append(text, std::to_chars(text, text + sizeof text, *point.exact).ptr);
-  }
-  row.push_back('\n');
-  return {};
-}
+// Echoes every point into the output.
+class Echo : public PointKernel {
+  struct Work : ChunkWork {
+    void begin(uint64_t) override {}
+    void point(const Point& point, std::string& row) override {
+      row.append(point.id);
+      char text[32];
+      for (double v : point.values) {
+        row.push_back(',');
+        row.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+      }
+      if (point.exact) {
+        row.push_back(',');
+        row.append(text, std::to_chars(text, text + sizeof text, *point.exact).ptr);
+      }
+      row.push_back('\n');
+    }
+  };
+
+ public:
+  std::unique_ptr<ChunkWork> newWork() const override { return std::make_unique<Work>(); }
+  void merge(ChunkWork&) override {}
+};
 
 struct Outcome {
   std::optional<Error> error;
@@ -55,9 +65,10 @@ std::string readAll(const std::string& path) {
 
 Outcome read(const std::vector<PointFile>& grids, const std::optional<PointFile>& exact,
              size_t chunkPoints, size_t blockBytes) {
-  OutputFile out;
+  io::TempFile out;
   const std::string path = fuzz::tempFolder() + "/rows.csv";
   if (out.open(path)) std::abort();
+  Echo echo;
   FieldResult r = runField(grids, exact, echo, out,
                            {.threads = 1, .chunkPoints = chunkPoints, .blockBytes = blockBytes,
                             .progress = false});

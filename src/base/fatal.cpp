@@ -1,5 +1,6 @@
 #include "base/fatal.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,19 +25,24 @@ std::string_view fatalMessageText(FatalCode code) {
   return "unknown error";
 }
 
+namespace {
+
+std::atomic<bool> throwing{false};
+
+}  // namespace
+
+void throwOnFatal(bool throws) { throwing = throws; }
+
 void Fatal(FatalCode code, std::string_view message) {
   std::string line = "kestrovanilque: severe (" + std::to_string(static_cast<int>(code)) + "): ";
   line.append(message);
-#ifdef KV_FATAL_THROWS
-  throw FatalExit{code, std::move(line)};
-#else
+  if (throwing) throw FatalExit{code, std::move(line)};
   line.push_back('\n');
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
   // exit() flushes and closes every open output file, so what was written stays written.
   std::exit(static_cast<int>(code));
-#endif
 }
 
 void FatalFile(FatalCode code, int unit, std::string_view file) {

@@ -20,10 +20,11 @@ enum class FatalCode : int {
 
 // Ends the process with the fatal line and exit status `code`.
 //
-// Builds that run the readers in-process, over and over (the fuzz targets, configured with
-// KV_FATAL_THROWS), throw a FatalExit holding the line instead; nothing is printed. Every other
-// build ends the process.
+// Programs that run the readers in-process, over and over (the fuzz targets), call
+// throwOnFatal(true) first: Fatal then throws a FatalExit holding the line instead, and nothing
+// is printed.
 [[noreturn]] void Fatal(FatalCode code, std::string_view message);
+void throwOnFatal(bool throws);
 
 struct FatalExit {
   FatalCode code;

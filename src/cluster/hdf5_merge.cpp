@@ -22,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kOutputs[] = {"summary.h5", "summary.csv", "study.json", "report.html"};
+constexpr std::string_view kMergeOutputs[] = {"summary.h5", "summary.csv", "study.json", "report.html"};
 constexpr uint64_t kBlockRows = 65536;
 constexpr size_t kMaxManifestBytes = size_t{64} << 20;
 
@@ -122,11 +122,11 @@ int merge(const study::Arguments& a) {
   const fs::path out(a.out);
   study::Case slabsCase;
   slabsCase.kind = study::CaseKind::Slabs;
-  if (std::optional<std::string> input = io::outputOverInput(out, kOutputs, study::inputFiles(a, slabsCase))) {
+  if (std::optional<std::string> input = io::outputOverInput(out, kMergeOutputs, study::inputFiles(a, slabsCase))) {
     throw InputError(*input, 0, "is read by this merge and would be replaced by one of its outputs: choose another folder with --out");
   }
   io::OutputSet outputs(out);
-  if (auto failure = outputs.create(kOutputs)) throw InputError(*failure);
+  if (auto failure = outputs.create(kMergeOutputs)) throw InputError(*failure);
 
   // summary.csv: the header of the first slab, then quantity by quantity the rows of each slab.
   if (first.csv) {

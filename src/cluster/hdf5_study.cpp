@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kOutputs[] = {"summary.h5", "summary.csv", "study.json", "report.html", "slab.json"};
+constexpr std::string_view kHdf5Outputs[] = {"summary.h5", "summary.csv", "study.json", "report.html", "slab.json"};
 
 // The longest row name "<quantity>:<id>" that can occur: an int64 id has at most 20 characters.
 size_t rowNameWidth(const std::vector<study::FieldSummary::Quantity>& quantities) {
@@ -70,7 +70,7 @@ int runHdf5Study(const study::Arguments& a) {
 
   const fs::path folder = study::outputFolder(a);
   const std::string caseFile[] = {a.caseFile};
-  if (std::optional<std::string> input = io::outputOverInput(folder, kOutputs, caseFile)) {
+  if (std::optional<std::string> input = io::outputOverInput(folder, kHdf5Outputs, caseFile)) {
     return fail({*input, 0,
                  "is read by this study and would be replaced by one of its outputs (summary.h5, summary.csv, "
                  "study.json, report.html): choose another folder with --out"});
@@ -82,7 +82,7 @@ int runHdf5Study(const study::Arguments& a) {
   std::string scratchPath, temporaryH5, temporaryCsv;
   std::optional<Error> failure;
   if (root) {
-    failure = outputs.create(kOutputs);
+    failure = outputs.create(kHdf5Outputs);
     if (!failure) failure = outputs.reserve("summary.h5", temporaryH5);
     if (!failure && !a.noCsv) failure = outputs.reserve("summary.csv", temporaryCsv);
     if (!failure) failure = scratch.reserve((folder / "summary.h5.ranks").string());

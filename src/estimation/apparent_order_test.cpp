@@ -11,9 +11,8 @@ namespace kv {
 namespace {
 
 using estimation_test::makeRun;
+using estimation_test::kRounding;
 using estimation_test::typicalParameters;
-
-constexpr double kRounding = 1e-14;
 
 // The order of the series X at grid 3 of h, with the given parameters.
 struct OrderAtGrid3 {

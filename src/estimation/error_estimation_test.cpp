@@ -14,9 +14,8 @@ namespace kv {
 namespace {
 
 using estimation_test::makeRun;
+using estimation_test::kRounding;
 using estimation_test::typicalParameters;
-
-constexpr double kRounding = 1e-14;
 
 TEST(RunErrorEstimation, SecondOrderSeriesThroughEveryStep) {
   RunParameters params = typicalParameters();

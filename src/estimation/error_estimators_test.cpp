@@ -11,9 +11,8 @@ namespace kv {
 namespace {
 
 using estimation_test::makeRun;
+using estimation_test::kRounding;
 using estimation_test::typicalParameters;
-
-constexpr double kRounding = 1e-14;
 
 void estimatedRun(estimation_test::TestRun& run, const std::vector<double>& h, const std::vector<double>& Th,
                   int32_t pL = 2) {

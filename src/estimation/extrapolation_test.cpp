@@ -10,9 +10,8 @@ namespace kv {
 namespace {
 
 using estimation_test::makeRun;
+using estimation_test::kRounding;
 using estimation_test::typicalParameters;
-
-constexpr double kRounding = 1e-14;
 // Ti_bi and Ti_tri subtract nearly equal multiples of the grid values: a few hundred ulps.
 constexpr double kMultiTermRounding = 1e-12;
 

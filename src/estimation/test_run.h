@@ -14,6 +14,9 @@
 
 namespace kv::estimation_test {
 
+// The rounding allowed where a test's figures are worked out by hand in decimals.
+inline constexpr double kRounding = 1e-14;
+
 // Parameters of a typical run: pL = 2, deltaP = 2, constant ratio, Fs = 3, the bisection of
 // the variable ratio on [0.3, 4.1] with tolerance 0.001 and at most 100 iterations.
 inline RunParameters typicalParameters() {

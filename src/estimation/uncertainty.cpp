@@ -8,7 +8,7 @@ namespace kv {
 
 namespace {
 
-std::optional<double> finite(double value) {
+std::optional<double> finiteValue(double value) {
   return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
@@ -21,7 +21,7 @@ std::optional<double> richardsonError(double eps21, double r21, double p, double
   }
   const double growth = std::pow(r21, p) - 1.0;
   if (!std::isfinite(growth)) return std::nullopt;  // an order too large to mean anything
-  return finite(eps21 / growth);
+  return finiteValue(eps21 / growth);
 }
 
 // Linear interpolation between the sorted values at the fraction f of their index range.
@@ -38,7 +38,7 @@ double percentile(const std::vector<double>& sorted, double f) {
 
 std::optional<double> gciUncertainty(double gciFine21, double phi1) {
   if (!std::isfinite(gciFine21) || !std::isfinite(phi1) || gciFine21 < 0.0) return std::nullopt;
-  return finite(gciFine21 * std::abs(phi1));
+  return finiteValue(gciFine21 * std::abs(phi1));
 }
 
 std::optional<CorrectionFactorEstimate> correctionFactorUncertainty(double eps21, double r21,
@@ -71,7 +71,7 @@ std::optional<double> targetSpacing(double h1, double gciFine21, double target, 
       !std::isfinite(p) || !(h1 > 0.0) || !(gciFine21 > 0.0) || !(target > 0.0) || !(p > 0.0)) {
     return std::nullopt;
   }
-  return finite(h1 * std::pow(target / gciFine21, 1.0 / p));
+  return finiteValue(h1 * std::pow(target / gciFine21, 1.0 / p));
 }
 
 std::optional<double> targetCells(double cells1, double h1, double h, int dimensions) {
@@ -79,7 +79,7 @@ std::optional<double> targetCells(double cells1, double h1, double h, int dimens
       !(h1 > 0.0) || !(h > 0.0) || dimensions < 1 || dimensions > 3) {
     return std::nullopt;
   }
-  return finite(cells1 * std::pow(h1 / h, dimensions));
+  return finiteValue(cells1 * std::pow(h1 / h, dimensions));
 }
 
 std::optional<TruthJudgement> judgeAgainstTruth(std::span<const double> u,

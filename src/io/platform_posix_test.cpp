@@ -82,12 +82,15 @@ TEST(RunChild, EndsAChildThatOutlivesItsTimeAndTellsWhatHappened) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(platform::runChild(hung).outcome, Outcome::TimedOut);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  platform::ChildCommand quick{{"sh", "-c", "exit 7"}};
+  platform::ChildCommand quick;
+  quick.argv = {"sh", "-c", "exit 7"};
   quick.timeoutSeconds = 10;
   const auto done = platform::runChild(quick);
   EXPECT_EQ(done.outcome, Outcome::Exited);
   EXPECT_EQ(done.code, 7);
-  const auto missing = platform::runChild({{"kestrovanilque-no-such-program"}});
+  platform::ChildCommand absent;
+  absent.argv = {"kestrovanilque-no-such-program"};
+  const auto missing = platform::runChild(absent);
   EXPECT_EQ(missing.outcome, Outcome::NotStarted);
   EXPECT_EQ(missing.code, ENOENT);
 }

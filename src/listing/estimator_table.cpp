@@ -20,8 +20,6 @@ struct EstimatorTableForm {
   std::vector<EstimatorRule> rules;
 };
 
-constexpr RealArray Ti_pU = &G::Ti_pU;
-
 // With the exact solution: eleven columns.
 const EstimatorTableForm& withTrueErrors() {
   constexpr const char* kFull = "(1PE12.4,11(1PE22.14))";
@@ -46,10 +44,10 @@ const EstimatorTableForm& withTrueErrors() {
       // grids         condition           format  columns
       {1, 1,         {},                 kFull,  {1}},
       {2, 2,         {},                 kFull,  {1, 2}},
-      {3, 3,         {defined(Ti_pU)},   kNoTri, {1, 2, 3, 4, 5, 6, 8, 9, 10, 11}},
-      {3, 3,         {undefined(Ti_pU)}, kNoPU,  {1, 2, 3, 5, 6}},
-      {4, kLastGrid, {defined(Ti_pU)},   kFull,  {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
-      {4, kLastGrid, {undefined(Ti_pU)}, kNoPU,  {1, 2, 3, 5, 6, 7}},
+      {3, 3,         {defined(&G::Ti_pU)},   kNoTri, {1, 2, 3, 4, 5, 6, 8, 9, 10, 11}},
+      {3, 3,         {undefined(&G::Ti_pU)}, kNoPU,  {1, 2, 3, 5, 6}},
+      {4, kLastGrid, {defined(&G::Ti_pU)},   kFull,  {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+      {4, kLastGrid, {undefined(&G::Ti_pU)}, kNoPU,  {1, 2, 3, 5, 6, 7}},
     },
   };
   // clang-format on
@@ -77,10 +75,10 @@ const EstimatorTableForm& estimatesOnly() {
       // grids         condition           format  columns
       {1, 1,         {},                 kFull,  {}},
       {2, 2,         {},                 kFull,  {1}},
-      {3, 3,         {defined(Ti_pU)},   kNoTri, {1, 2, 3, 4, 5, 7, 8}},
-      {3, 3,         {undefined(Ti_pU)}, kNoPU,  {1, 2, 4, 5}},
-      {4, kLastGrid, {defined(Ti_pU)},   kFull,  {1, 2, 3, 4, 5, 6, 7, 8}},
-      {4, kLastGrid, {undefined(Ti_pU)}, kNoPU,  {1, 2, 4, 5, 6}},
+      {3, 3,         {defined(&G::Ti_pU)},   kNoTri, {1, 2, 3, 4, 5, 7, 8}},
+      {3, 3,         {undefined(&G::Ti_pU)}, kNoPU,  {1, 2, 4, 5}},
+      {4, kLastGrid, {defined(&G::Ti_pU)},   kFull,  {1, 2, 3, 4, 5, 6, 7, 8}},
+      {4, kLastGrid, {undefined(&G::Ti_pU)}, kNoPU,  {1, 2, 4, 5, 6}},
     },
   };
   // clang-format on

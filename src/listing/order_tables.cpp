@@ -25,7 +25,7 @@ struct OrderMemberEntry {
 };
 
 // clang-format off
-constexpr OrderMemberEntry kMembers[] = {
+constexpr OrderMemberEntry kOrderMembers[] = {
     {OrderMember::Th, 1,
      {"pE(Th) - pL(", "pU(Th) - pL(", "it_pU(Th)"}},
     {OrderMember::Ti_pU, 3,
@@ -40,8 +40,8 @@ constexpr OrderMemberEntry kMembers[] = {
 // clang-format on
 
 constexpr bool membersInEnumOrder() {
-  for (size_t k = 0; k < std::size(kMembers); ++k) {
-    if (static_cast<size_t>(kMembers[k].member) != k) return false;
+  for (size_t k = 0; k < std::size(kOrderMembers); ++k) {
+    if (static_cast<size_t>(kOrderMembers[k].member) != k) return false;
   }
   return true;
 }
@@ -53,7 +53,7 @@ enum class OrderQuantity : uint8_t { pE, pU, pE_q, pU_q, it };
 
 // Row formats.
 constexpr const char* kPEOnly = "(1PE12.4,1PE22.14,22X,1PE22.14)";  // also h alone
-constexpr const char* kFull = "(1PE12.4,4(1PE22.14),I10)";
+constexpr const char* kOrderFull = "(1PE12.4,4(1PE22.14),I10)";
 constexpr const char* kPUOnly = "(1PE12.4,22X,1PE22.14,22X,1PE22.14,I10)";
 
 using OrderRule = RowRule<OrderQuantity, OrderQuantity>;
@@ -67,7 +67,7 @@ const std::vector<OrderRule>& orderSchedule() {
     // grids         condition                          format   values after h
     {1, 1,         {defined(pE)},                       kPEOnly, {pE, pE_q}},
     {1, 1,         {notDefined(pE)},                    kPEOnly, {}},
-    {2, kLastGrid, {defined(pE),   defined(pU)},        kFull,   {pE, pU, pE_q, pU_q, it}},
+    {2, kLastGrid, {defined(pE),   defined(pU)},        kOrderFull,   {pE, pU, pE_q, pU_q, it}},
     {2, kLastGrid, {defined(pE),   undefined(pU)},      kPEOnly, {pE, pE_q}},
     {2, kLastGrid, {undefined(pE), defined(pU)},        kPUOnly, {pU, pU_q, it}},
     {2, kLastGrid, {undefined(pE), undefined(pU)},      kPEOnly, {}},
@@ -82,7 +82,7 @@ void writeOrderTable(FormattedRecordWriter& listing, const RunData& run, OrderMe
   static const Format header("(/,T3,'h',T15,A,T37,A,T59,A,A,')',T81,A,A,')',T104,A)");
   static const Format leading(kPEOnly);
 
-  const OrderMemberEntry& entry = kMembers[static_cast<size_t>(member)];
+  const OrderMemberEntry& entry = kOrderMembers[static_cast<size_t>(member)];
   const OrderSeries& series = orderSeries(member);
   const GridSeries& grid = run.grid;
   const GridArray<double>& pE = grid.*series.pE;

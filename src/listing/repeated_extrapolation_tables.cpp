@@ -63,7 +63,7 @@ struct LevelTableMember {
 };
 
 // clang-format off
-constexpr LevelTableMember kMembers[] = {
+constexpr LevelTableMember kLevelMembers[] = {
     {.member = LevelMember::T,
      .first = "h           Th(p=", .firstClose = ")",
      .levelPrefix = "             T_", .levelInfix = "i(p=", .levelClose = ")", .withOrders = true,
@@ -103,11 +103,11 @@ constexpr LevelTableMember kMembers[] = {
 // clang-format on
 
 const LevelTableMember& memberOf(LevelMember member) {
-  for (const LevelTableMember& m : kMembers) {
+  for (const LevelTableMember& m : kLevelMembers) {
     if (m.member == member) return m;
   }
   assert(false && "every level member has a table entry");
-  return kMembers[0];
+  return kLevelMembers[0];
 }
 
 // The two-character text of the true order of level m (also for a level beyond the grids).

@@ -10,7 +10,7 @@ namespace kv::study {
 
 namespace {
 
-constexpr SeriesColumn kColumns[] = {
+constexpr SeriesColumn kSeriesColumns[] = {
     {"pU", "observed order of the triplet ending at this grid", &ClassicSeries::pU},
     {"Ti_12", "Richardson extrapolation with the theoretical order", &ClassicSeries::Ti_12},
     {"Ti_pU", "Richardson extrapolation with the observed order", &ClassicSeries::Ti_pU},
@@ -33,7 +33,7 @@ bool constantRatio(std::span<const double> h) {
 
 }  // namespace
 
-std::span<const SeriesColumn> seriesColumns() { return kColumns; }
+std::span<const SeriesColumn> seriesColumns() { return kSeriesColumns; }
 
 // The classic core runs coarsest grid first: the study's grid k is the classic grid n - k + 1.
 ClassicSeries classicSeries(std::span<const double> h, std::span<const double> phi, int pL,
@@ -58,9 +58,9 @@ ClassicSeries classicSeries(std::span<const double> h, std::span<const double> p
                                                  &GridSeries::Ud,     &GridSeries::Uri_12,
                                                  &GridSeries::Uri_pU, &GridSeries::Uc_12,
                                                  &GridSeries::GCI_pL, &GridSeries::GCI_p};
-  static_assert(std::size(from) == std::size(kColumns));
-  for (size_t c = 0; c < std::size(kColumns); ++c) {
-    std::vector<double>& to = out.*(kColumns[c].values);
+  static_assert(std::size(from) == std::size(kSeriesColumns));
+  for (size_t c = 0; c < std::size(kSeriesColumns); ++c) {
+    std::vector<double>& to = out.*(kSeriesColumns[c].values);
     to.resize(n);
     for (size_t i = 1; i <= n; ++i) {
       const double v = (g.*from[c])(static_cast<int>(i));

@@ -72,6 +72,12 @@ class Parser {
     if (fields.size() < 2) {
       throw InputError(name_, line.number, "the header has no quantity column: name one column per quantity after the first, separated by , ; or tab");
     }
+    if (fields.size() - 1 > kMaxTableQuantities) {
+      throw InputError(name_, line.number,
+                       std::to_string(fields.size() - 1) + " quantities: a table holds at most " +
+                           std::to_string(kMaxTableQuantities) +
+                           " (give the values of a field in point files named by an h,file table, or in an HDF5 file)");
+    }
     std::set<std::string_view> seen;
     c_.quantities.reserve(fields.size() - 1);
     for (size_t k = 1; k < fields.size(); ++k) {

@@ -445,9 +445,6 @@ Distribution Distribution::fromExactJson(const json& j) {
 
 namespace {
 
-// The GCI percentiles shown (as fractions of one).
-constexpr double kPercentiles[] = {0.05, 0.25, 0.5, 0.75, 0.95, 0.99};
-
 nlohmann::ordered_json shown(double value) {
   return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
 }
@@ -477,7 +474,7 @@ nlohmann::ordered_json distributionJson(const Distribution& d) {
   gci["points_with_gci"] = d.gci.counted();
   gci["points_without"] = d.gci.none;
   gci["min"] = shown(d.gci.counted() ? d.gci.min : kNoValue);
-  for (double q : kPercentiles) gci[percentileName(q)] = shown(d.gci.percentile(q));
+  for (double q : kGciPercentiles) gci[percentileName(q)] = shown(d.gci.percentile(q));
   gci["max"] = shown(d.gci.counted() ? d.gci.max : kNoValue);
   gci["resolution"] = "percentiles within 0.45 % (relative) of the exact order statistic";
   out["gci_fine21_percentiles"] = gci;

@@ -188,6 +188,9 @@ struct Distribution {
   static Distribution fromExactJson(const nlohmann::json& j);  // throws std::exception
 };
 
+// The GCI percentiles reported (as fractions of one).
+inline constexpr double kGciPercentiles[] = {0.05, 0.25, 0.5, 0.75, 0.95, 0.99};
+
 // The distribution as study.json shows it.
 nlohmann::ordered_json distributionJson(const Distribution& d);
 

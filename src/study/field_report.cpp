@@ -20,9 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-// The GCI percentiles reported (as fractions of one).
-constexpr double kPercentiles[] = {0.05, 0.25, 0.5, 0.75, 0.95, 0.99};
-
 std::string text(double value, const char* format) {
   char out[64];
   std::snprintf(out, sizeof out, format, value);
@@ -196,7 +193,7 @@ void distributionHtml(std::ostringstream& h, const Distribution& s, const Distri
     << "gci-percentiles\"><thead><tr><th class=\"name\">of the " << s.gci.counted() << " " << unit
     << " with a GCI</th><th>GCI<sub>fine</sub><sup>21</sup></th></tr></thead><tbody>\n";
   h << "<tr><td class=\"name\">smallest</td><td>" << htmlPercent(s.gci.counted() ? s.gci.min : kNotANumber) << "</td></tr>\n";
-  for (double q : kPercentiles) {
+  for (double q : kGciPercentiles) {
     h << "<tr><td class=\"name\">" << text(100.0 * q, "%g") << "th percentile" << (q == 0.5 ? " (median)" : "")
       << "</td><td>" << htmlPercent(s.gci.percentile(q)) << "</td></tr>\n";
   }

@@ -21,7 +21,7 @@ std::string sixDigits(double value) {
 }
 
 // The file name stem of the k-th quantity's plots: q<k>.
-std::string stemOf(size_t k) {
+std::string plotStem(size_t k) {
   std::string stem(1, 'q');
   stem += std::to_string(k);
   return stem;
@@ -119,12 +119,12 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
   const std::vector<double>& h = study.input->h;
   for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
     const QuantityStudy& q = study.quantities[k];
-    s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_values.svg")).string()) << "\n";
+    s << "set output " << quoted((fs::path(folder) / (plotStem(k) + "_values.svg")).string()) << "\n";
     valuesPlot(s, q, h, k);
-    s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_convergence.svg")).string()) << "\n";
+    s << "set output " << quoted((fs::path(folder) / (plotStem(k) + "_convergence.svg")).string()) << "\n";
     convergencePlot(s, q, h, k, study.settings.theoreticalOrder);
     if (q.uncertainty.leastSquares) {
-      s << "set output " << quoted((fs::path(folder) / (stemOf(k) + "_ls.svg")).string()) << "\n";
+      s << "set output " << quoted((fs::path(folder) / (plotStem(k) + "_ls.svg")).string()) << "\n";
       leastSquaresPlot(s, q, h, k);
     }
   }
@@ -137,9 +137,9 @@ StudyPlots drawPlots(const StudyResult& study, double timeoutSeconds) {
   const size_t count = std::min(study.quantities.size(), kMaxPlottedQuantities);
   std::vector<std::string> files;
   for (size_t k = 0; k < count; ++k) {
-    files.push_back(stemOf(k) + "_values.svg");
-    files.push_back(stemOf(k) + "_convergence.svg");
-    if (study.quantities[k].uncertainty.leastSquares) files.push_back(stemOf(k) + "_ls.svg");
+    files.push_back(plotStem(k) + "_values.svg");
+    files.push_back(plotStem(k) + "_convergence.svg");
+    if (study.quantities[k].uncertainty.leastSquares) files.push_back(plotStem(k) + "_ls.svg");
   }
   const DrawnPlots drawn =
       drawWithGnuplot([&](const fs::path& folder) { return plotScript(study, folder.string()); }, files, timeoutSeconds);
@@ -148,7 +148,7 @@ StudyPlots drawPlots(const StudyResult& study, double timeoutSeconds) {
   if (!drawn.available) return out;
   size_t next = 0;
   for (size_t k = 0; k < count; ++k) {
-    const std::string stem = stemOf(k);
+    const std::string stem = plotStem(k);
     QuantityPlots p;
     p.values = inlineSvg(drawn.svgs[next++], stem + "v_");
     p.convergence = inlineSvg(drawn.svgs[next++], stem + "c_");

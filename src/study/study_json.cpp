@@ -48,11 +48,11 @@ std::string dumpJson(const ordered_json& j) {
 
 namespace {
 
-ordered_json number(double value) { return jsonNumber(value); }
+ordered_json jsonValue(double value) { return jsonNumber(value); }
 
 ordered_json numbers(std::span<const double> values) {
   ordered_json out = ordered_json::array();
-  for (double v : values) out.push_back(number(v));
+  for (double v : values) out.push_back(jsonValue(v));
   return out;
 }
 
@@ -61,31 +61,31 @@ ordered_json standardJson(const StandardResult& r) {
   s["grids"] = r.grids;
   s["h"] = numbers(std::vector{r.h1, r.h2, r.h3});
   s["phi"] = numbers(std::vector{r.phi1, r.phi2, r.phi3});
-  s["r21"] = number(r.r21);
-  s["r32"] = number(r.r32);
-  s["eps21"] = number(r.eps21);
-  s["eps32"] = number(r.eps32);
-  s["R"] = number(r.R);
+  s["r21"] = jsonValue(r.r21);
+  s["r32"] = jsonValue(r.r32);
+  s["eps21"] = jsonValue(r.eps21);
+  s["eps32"] = jsonValue(r.eps32);
+  s["R"] = jsonValue(r.R);
   s["convergence"] = convergenceName(r.convergence);
-  s["p"] = number(r.order.p);
+  s["p"] = jsonValue(r.order.p);
   s["p_failure"] = r.order.failure == OrderFailure::None ? ordered_json(nullptr)
                                                          : ordered_json(orderFailureText(r.order.failure));
   s["p_iterations"] = r.order.iterations;
-  s["p_used"] = number(r.p);
-  s["fs"] = number(r.Fs);
-  s["phi_ext21"] = number(r.phiExt21);
-  s["e_a21"] = number(r.ea21);
-  s["e_ext21"] = number(r.eExt21);
-  s["gci_fine21"] = number(r.gciFine21);
-  s["gci_coarse32"] = number(r.gciCoarse32);
-  s["gci_fine21_absolute"] = number(r.gciFine21Absolute);
-  s["gci_conservative"] = number(r.gciConservative);
-  s["asymptotic_ratio"] = number(r.asymptoticRatio);
-  s["exact"] = number(r.exact);
-  s["error_phi1"] = number(r.errorPhi1);
-  s["error_ext21"] = number(r.errorExt21);
-  s["relative_error_phi1"] = number(r.relErrorPhi1);
-  s["relative_error_ext21"] = number(r.relErrorExt21);
+  s["p_used"] = jsonValue(r.p);
+  s["fs"] = jsonValue(r.Fs);
+  s["phi_ext21"] = jsonValue(r.phiExt21);
+  s["e_a21"] = jsonValue(r.ea21);
+  s["e_ext21"] = jsonValue(r.eExt21);
+  s["gci_fine21"] = jsonValue(r.gciFine21);
+  s["gci_coarse32"] = jsonValue(r.gciCoarse32);
+  s["gci_fine21_absolute"] = jsonValue(r.gciFine21Absolute);
+  s["gci_conservative"] = jsonValue(r.gciConservative);
+  s["asymptotic_ratio"] = jsonValue(r.asymptoticRatio);
+  s["exact"] = jsonValue(r.exact);
+  s["error_phi1"] = jsonValue(r.errorPhi1);
+  s["error_ext21"] = jsonValue(r.errorExt21);
+  s["relative_error_phi1"] = jsonValue(r.relErrorPhi1);
+  s["relative_error_ext21"] = jsonValue(r.relErrorExt21);
   // GCI_fine21 judged against the true relative error of phi1.
   s["gci_fine21_bounds_error"] = std::isfinite(r.gciFine21) && std::isfinite(r.relErrorPhi1)
                                      ? ordered_json(r.relErrorPhi1 <= r.gciFine21)
@@ -93,36 +93,36 @@ ordered_json standardJson(const StandardResult& r) {
   return s;
 }
 
-ordered_json optional(std::optional<double> value) {
-  return value ? number(*value) : ordered_json(nullptr);
+ordered_json optionalNumber(std::optional<double> value) {
+  return value ? jsonValue(*value) : ordered_json(nullptr);
 }
 
 ordered_json fitJson(const LeastSquaresFit& f) {
   ordered_json j;
   j["name"] = f.name;
   j["weighted"] = f.weighted;
-  j["phi0"] = number(f.phi0);
-  j["alpha"] = number(f.alpha);
-  if (f.model == ErrorModel::firstAndSecondOrder) j["alpha2"] = number(f.alpha2);
-  j["p"] = number(f.p);
-  j["sigma"] = number(f.sigma);
+  j["phi0"] = jsonValue(f.phi0);
+  j["alpha"] = jsonValue(f.alpha);
+  if (f.model == ErrorModel::firstAndSecondOrder) j["alpha2"] = jsonValue(f.alpha2);
+  j["p"] = jsonValue(f.p);
+  j["sigma"] = jsonValue(f.sigma);
   if (f.model == ErrorModel::freeOrder) j["p_at_bracket_end"] = f.pAtBracketEnd;
   return j;
 }
 
 ordered_json uncertaintyJson(const Uncertainties& u) {
   ordered_json j;
-  j["u_gci"] = optional(u.gci);
+  j["u_gci"] = optionalNumber(u.gci);
   if (const auto& ls = u.leastSquares) {
     ordered_json l;
     l["fits"] = ordered_json::array();
     for (const LeastSquaresFit& f : ls->fits) l["fits"].push_back(fitJson(f));
     l["chosen"] = ls->chosenFit().name;
-    l["p"] = number(ls->p);
+    l["p"] = jsonValue(ls->p);
     l["p_at_bracket_end"] = ls->pAtBracketEnd;
-    l["fs"] = number(ls->fs);
-    l["sigma"] = number(ls->sigma);
-    l["data_range"] = number(ls->dataRange);
+    l["fs"] = jsonValue(ls->fs);
+    l["sigma"] = jsonValue(ls->sigma);
+    l["data_range"] = jsonValue(ls->dataRange);
     l["coefficients_of"] = "h/h1, h1 the finest spacing";
     l["error"] = numbers(ls->error);
     l["residual"] = numbers(ls->residual);
@@ -132,16 +132,16 @@ ordered_json uncertaintyJson(const Uncertainties& u) {
     j["least_squares"] = nullptr;
   }
   if (const auto& cf = u.correctionFactor) {
-    j["correction_factor"] = {{"delta_re", number(cf->deltaRE)},
-                              {"cf", number(cf->correctionFactor)},
-                              {"u", number(cf->u)}};
+    j["correction_factor"] = {{"delta_re", jsonValue(cf->deltaRE)},
+                              {"cf", jsonValue(cf->correctionFactor)},
+                              {"u", jsonValue(cf->u)}};
   } else {
     j["correction_factor"] = nullptr;
   }
   if (const auto& fs = u.factorOfSafety) {
-    j["factor_of_safety"] = {{"delta_re", number(fs->deltaRE)},
-                             {"P", number(fs->orderRatio)},
-                             {"u", number(fs->u)}};
+    j["factor_of_safety"] = {{"delta_re", jsonValue(fs->deltaRE)},
+                             {"P", jsonValue(fs->orderRatio)},
+                             {"u", jsonValue(fs->u)}};
   } else {
     j["factor_of_safety"] = nullptr;
   }
@@ -169,8 +169,8 @@ std::string studyJson(const StudyResult& study) {
     e["warnings"] = findings;
     e["uncertainty"] = uncertaintyJson(q.uncertainty);
     if (study.settings.targetGci) {
-      e["target"] = {{"h", optional(q.uncertainty.hTarget)},
-                     {"cells", optional(q.uncertainty.cellsTarget)}};
+      e["target"] = {{"h", optionalNumber(q.uncertainty.hTarget)},
+                     {"cells", optionalNumber(q.uncertainty.cellsTarget)}};
     }
     if (q.series) {
       ordered_json series;
@@ -192,11 +192,11 @@ std::string studyJson(const StudyResult& study) {
                       {"key", estimators()[k].key},
                       {"quantities", t->count},
                       {"bounded", t->bounded},
-                      {"bounded_share", number(t->boundedShare)},
+                      {"bounded_share", jsonValue(t->boundedShare)},
                       {"ratios", t->ratioCount},
-                      {"median_u_over_error", number(t->medianRatio)},
-                      {"p10_u_over_error", number(t->ratioP10)},
-                      {"p90_u_over_error", number(t->ratioP90)}});
+                      {"median_u_over_error", jsonValue(t->medianRatio)},
+                      {"p10_u_over_error", jsonValue(t->ratioP10)},
+                      {"p90_u_over_error", jsonValue(t->ratioP90)}});
   }
   if (!judged.empty()) j["judged_against_truth"] = judged;
   j["distribution"] = distributionJson(study.distribution);

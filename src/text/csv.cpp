@@ -4,11 +4,11 @@ namespace kv {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isCsvBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && isCsvBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isCsvBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -49,7 +49,7 @@ void CsvLine::split(std::string_view line, char delimiter) {
   unquoted_.reserve(line.size());
   size_t i = 0;
   for (;;) {
-    while (i < line.size() && isBlank(line[i])) ++i;
+    while (i < line.size() && isCsvBlank(line[i])) ++i;
     if (i < line.size() && line[i] == '"') {
       const size_t begin = unquoted_.size();
       for (++i; i < line.size(); ++i) {

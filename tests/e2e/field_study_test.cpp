@@ -79,15 +79,6 @@ std::string writeField(const CaseFolder& f, size_t points, size_t tablePoints) {
   return csv;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  size_t begin = 0;
-  for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
-    out.push_back(text.substr(begin, end - begin));
-  }
-  return out;
-}
-
 TEST(FieldStudy, EveryPointAsATableStudyGivesItAndTheSameWhateverTheThreads) {
   CaseFolder f(false);
   const size_t points = 20000, tablePoints = 2000;  // five chunks of points

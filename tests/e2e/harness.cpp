@@ -27,6 +27,15 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   out << bytes;
 }
 
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t begin = 0;
+  for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
+    out.push_back(text.substr(begin, end - begin));
+  }
+  return out;
+}
+
 std::vector<std::string> crlfLines(const std::string& bytes) {
   std::vector<std::string> lines;
   size_t begin = 0;

@@ -22,6 +22,9 @@ fs::path sourceDir();
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& bytes);
 
+// Lines of an LF text, without their line ends (a last line without one is left out).
+std::vector<std::string> lines(const std::string& text);
+
 // Lines of a CR LF file, without their line ends.
 std::vector<std::string> crlfLines(const std::string& bytes);
 
@@ -87,8 +90,10 @@ class FileSizeLimit {
 // `size` bytes of binary garbage, the same for the same seed.
 std::string garbage(unsigned seed, size_t size);
 
-// A line of hundreds of megabytes, for hostile files.
-inline constexpr size_t kHugeLine = size_t{300} << 20;
+// A line just past the largest file a case may be (16 MiB) and far past the longest line of a
+// point file (1 MiB), for hostile files: the limits are checked at their edge, without writing
+// hundreds of megabytes.
+inline constexpr size_t kHugeLine = size_t{17} << 20;
 
 // Writes a main data file and its start file. `records` are the main data file's records.
 void writeMainData(const CaseFolder& folder, const std::string& name,

@@ -16,7 +16,7 @@ namespace kv::e2e {
 namespace {
 
 // A golden case copied into `f`; returns its input files with their bytes.
-std::map<std::string, std::string> copyCase(const CaseFolder& f, const std::string& name) {
+std::map<std::string, std::string> copyGoldenCase(const CaseFolder& f, const std::string& name) {
   std::map<std::string, std::string> inputs;
   for (const auto& entry : fs::directory_iterator(sourceDir() / "tests/golden/cases" / name)) {
     std::string file = entry.path().filename().string();
@@ -27,7 +27,7 @@ std::map<std::string, std::string> copyCase(const CaseFolder& f, const std::stri
 }
 
 // The main data file of a golden case with its record `record` (1-based) replaced.
-void replaceRecord(const CaseFolder& f, int record, const std::string& value) {
+void replaceMainRecord(const CaseFolder& f, int record, const std::string& value) {
   std::vector<std::string> lines;
   std::string text = f.read("main.dat");
   for (size_t begin = 0; begin < text.size();) {
@@ -47,7 +47,7 @@ class RegisteredFiles : public ::testing::TestWithParam<std::pair<std::string, b
 TEST_P(RegisteredFiles, ARunWritesExactlyTheRegisteredFilesOfItsKind) {
   const auto& [name, hasExact] = GetParam();
   CaseFolder f(/*withPlotScripts=*/false);
-  std::map<std::string, std::string> inputs = copyCase(f, name);
+  std::map<std::string, std::string> inputs = copyGoldenCase(f, name);
   ASSERT_EQ(f.run().status, 0);
 
   std::set<std::string> expected = {"listing.txt"}, written;
@@ -69,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, RegisteredFiles,
 TEST(ListingName, EveryRegisteredNameIsRefusedBeforeAnythingIsWritten) {
   for (const OutputFileEntry& file : outputFiles()) {
     CaseFolder f(/*withPlotScripts=*/false);
-    copyCase(f, "noexact_ratio2");
-    replaceRecord(f, 2, std::string(file.name));
+    copyGoldenCase(f, "noexact_ratio2");
+    replaceMainRecord(f, 2, std::string(file.name));
     RunResult r = f.run();
     EXPECT_EQ(r.status, 30) << file.name;
     EXPECT_EQ(r.err, "kestrovanilque: severe (30): open failure, unit 10, file " +
@@ -84,8 +84,8 @@ TEST(ListingName, EveryRegisteredNameIsRefusedBeforeAnythingIsWritten) {
 TEST(ListingName, TheExactSolutionFileIsGuardedOnlyWhenItIsRead) {
   for (bool hasExact : {false, true}) {
     CaseFolder f(/*withPlotScripts=*/false);
-    copyCase(f, hasExact ? "exact_ratio2" : "noexact_ratio2");
-    replaceRecord(f, 2, "exact.dat");
+    copyGoldenCase(f, hasExact ? "exact_ratio2" : "noexact_ratio2");
+    replaceMainRecord(f, 2, "exact.dat");
     RunResult r = f.run();
     EXPECT_EQ(r.status, hasExact ? 30 : 0) << r.err;
     EXPECT_EQ(f.exists("pL.dat"), !hasExact);

@@ -22,15 +22,6 @@ const std::string kHeader =
     "gci_fine21,gci_coarse32,asymptotic_ratio,exact,error_phi1,error_ext21,status,"
     "u_gci,u_ls,ls_fit,ls_p,ls_sigma,ls_fs,u_cf,u_fs\n";
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  size_t begin = 0;
-  for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
-    out.push_back(text.substr(begin, end - begin));
-  }
-  return out;
-}
-
 // The fields of one summary row (no quoted fields in these cases).
 std::vector<std::string> fields(const std::string& row) {
   std::vector<std::string> out;
@@ -111,7 +102,7 @@ TEST(Study, ClassicMainDataFileIsReadAndLeftAlone) {
   EXPECT_EQ(f.read("via_start/summary.csv"), f.read("trapezoid_case.study/summary.csv"));
 }
 
-struct BadInput {
+struct StudyBadInputCase {
   const char* what;
   const char* content;  // nullptr: no case file at all
   std::vector<std::string> extra;
@@ -119,10 +110,10 @@ struct BadInput {
   const char* message;  // a regular expression the error output must match
 };
 
-class StudyBadInput : public ::testing::TestWithParam<BadInput> {};
+class StudyBadInput : public ::testing::TestWithParam<StudyBadInputCase> {};
 
 TEST_P(StudyBadInput, OneMessageItsStatusAndNothingCreated) {
-  const BadInput& c = GetParam();
+  const StudyBadInputCase& c = GetParam();
   CaseFolder f(false);
   if (c.content) f.write("case.csv", c.content);
   const auto before = f.files();
@@ -141,31 +132,31 @@ const char* const kPrefix = "^kestrovanilque study: error: case\\.csv";
 INSTANTIATE_TEST_SUITE_P(
     Cases, StudyBadInput,
     ::testing::Values(
-        BadInput{"missing", nullptr, {}, 2, "^kestrovanilque study: error: case\\.csv: cannot read the file \\(No such file"},
-        BadInput{"empty", "", {}, 2, ":1: the file is empty"},
-        BadInput{"only comments", "# nothing\n\n", {}, 2, ":1: the file holds no data"},
-        BadInput{"no header", "0.1,1.0\n0.2,1.1\n", {}, 2, ":1: missing header.*found '0.1'"},
-        BadInput{"no quantity", "h\n0.1\n0.2\n", {}, 2, ":1: the header has no quantity column"},
-        BadInput{"one grid", "h,a\n0.1,1\n", {}, 2, ":2: only 1 grid"},
-        BadInput{"duplicate name", "h,a,a\n0.1,1,2\n0.2,1,2\n", {}, 2, ":1: the quantity name 'a' appears twice"},
-        BadInput{"field count", "h,a,b\n0.1,1,2\n0.2,1\n", {}, 2, ":3: 2 fields, but the header has 3 columns"},
-        BadInput{"not a number", "h,drag\n0.1,1.0\n0.2,abc\n", {}, 2, ":3: column 'drag': 'abc' is not a number"},
-        BadInput{"decimal comma, comma delimiter", "h,a\n0.1,1,5\n0.2,1,6\n", {}, 2, ":2: 3 fields.*write 0\\.1, not 0,1"},
-        BadInput{"decimal comma", "h;a\n0,1;1\n0,2;2\n", {}, 2, ":2: column 'h': '0,1' has a decimal comma: write 0\\.1, not 0,1"},
-        BadInput{"h zero", "h,a\n0,1\n0.2,2\n", {}, 2, ":2: h = '0': it must be a positive, finite number"},
-        BadInput{"h negative", "h,a\n0.1,1\n-0.2,2\n", {}, 2, ":3: h = '-0.2'"},
-        BadInput{"h NaN", "h,a\nnan,1\n0.2,2\n", {}, 2, ":2: h = 'nan'"},
-        BadInput{"h infinite", "h,a\ninf,1\n0.2,2\n", {}, 2, ":2: h = 'inf'"},
-        BadInput{"value infinite", "h,a\n0.1,1\n0.2,-inf\n", {}, 2, ":3: column 'a': '-inf' is not a finite number"},
-        BadInput{"same h", "h,a\n0.1,1\n0.2,2\n0.10,3\n", {}, 2, ":4: this grid has the same h as the grid of line 2"},
-        BadInput{"cells without dim", "cells,a\n100,1\n400,2\n", {}, 2, ":1: the first column holds cell counts: give --cells --dim D"},
-        BadInput{"cells zero", "cells,a\n0,1\n400,2\n", {"--cells", "--dim", "2"}, 2, ":2: cells = '0'"},
-        BadInput{"bad option", "h,a\n0.1,1\n0.2,2\n", {"--colour"}, 2, "^kestrovanilque study: .*--colour[\\s\\S]*Usage:"},
-        BadInput{"bad format", "h,a\n0.1,1\n0.2,2\n", {"--format", "xml"}, 2, "^kestrovanilque study: .*xml[\\s\\S]*Usage:"},
-        BadInput{"dim out of range", "h,a\n0.1,1\n0.2,2\n", {"--cells", "--dim", "4"}, 2, "Usage:"},
-        BadInput{"dim without cells", "h,a\n0.1,1\n0.2,2\n", {"--dim", "2"}, 2, "Usage:"},
-        BadInput{"negative order", "h,a\n0.1,1\n0.2,2\n", {"--order", "-1"}, 2, "Usage:"}),
-    [](const ::testing::TestParamInfo<BadInput>& info) {
+        StudyBadInputCase{"missing", nullptr, {}, 2, "^kestrovanilque study: error: case\\.csv: cannot read the file \\(No such file"},
+        StudyBadInputCase{"empty", "", {}, 2, ":1: the file is empty"},
+        StudyBadInputCase{"only comments", "# nothing\n\n", {}, 2, ":1: the file holds no data"},
+        StudyBadInputCase{"no header", "0.1,1.0\n0.2,1.1\n", {}, 2, ":1: missing header.*found '0.1'"},
+        StudyBadInputCase{"no quantity", "h\n0.1\n0.2\n", {}, 2, ":1: the header has no quantity column"},
+        StudyBadInputCase{"one grid", "h,a\n0.1,1\n", {}, 2, ":2: only 1 grid"},
+        StudyBadInputCase{"duplicate name", "h,a,a\n0.1,1,2\n0.2,1,2\n", {}, 2, ":1: the quantity name 'a' appears twice"},
+        StudyBadInputCase{"field count", "h,a,b\n0.1,1,2\n0.2,1\n", {}, 2, ":3: 2 fields, but the header has 3 columns"},
+        StudyBadInputCase{"not a number", "h,drag\n0.1,1.0\n0.2,abc\n", {}, 2, ":3: column 'drag': 'abc' is not a number"},
+        StudyBadInputCase{"decimal comma, comma delimiter", "h,a\n0.1,1,5\n0.2,1,6\n", {}, 2, ":2: 3 fields.*write 0\\.1, not 0,1"},
+        StudyBadInputCase{"decimal comma", "h;a\n0,1;1\n0,2;2\n", {}, 2, ":2: column 'h': '0,1' has a decimal comma: write 0\\.1, not 0,1"},
+        StudyBadInputCase{"h zero", "h,a\n0,1\n0.2,2\n", {}, 2, ":2: h = '0': it must be a positive, finite number"},
+        StudyBadInputCase{"h negative", "h,a\n0.1,1\n-0.2,2\n", {}, 2, ":3: h = '-0.2'"},
+        StudyBadInputCase{"h NaN", "h,a\nnan,1\n0.2,2\n", {}, 2, ":2: h = 'nan'"},
+        StudyBadInputCase{"h infinite", "h,a\ninf,1\n0.2,2\n", {}, 2, ":2: h = 'inf'"},
+        StudyBadInputCase{"value infinite", "h,a\n0.1,1\n0.2,-inf\n", {}, 2, ":3: column 'a': '-inf' is not a finite number"},
+        StudyBadInputCase{"same h", "h,a\n0.1,1\n0.2,2\n0.10,3\n", {}, 2, ":4: this grid has the same h as the grid of line 2"},
+        StudyBadInputCase{"cells without dim", "cells,a\n100,1\n400,2\n", {}, 2, ":1: the first column holds cell counts: give --cells --dim D"},
+        StudyBadInputCase{"cells zero", "cells,a\n0,1\n400,2\n", {"--cells", "--dim", "2"}, 2, ":2: cells = '0'"},
+        StudyBadInputCase{"bad option", "h,a\n0.1,1\n0.2,2\n", {"--colour"}, 2, "^kestrovanilque study: .*--colour[\\s\\S]*Usage:"},
+        StudyBadInputCase{"bad format", "h,a\n0.1,1\n0.2,2\n", {"--format", "xml"}, 2, "^kestrovanilque study: .*xml[\\s\\S]*Usage:"},
+        StudyBadInputCase{"dim out of range", "h,a\n0.1,1\n0.2,2\n", {"--cells", "--dim", "4"}, 2, "Usage:"},
+        StudyBadInputCase{"dim without cells", "h,a\n0.1,1\n0.2,2\n", {"--dim", "2"}, 2, "Usage:"},
+        StudyBadInputCase{"negative order", "h,a\n0.1,1\n0.2,2\n", {"--order", "-1"}, 2, "Usage:"}),
+    [](const ::testing::TestParamInfo<StudyBadInputCase>& info) {
       std::string name;
       for (const char* p = info.param.what; *p; ++p) name.push_back(std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_');
       return name;
