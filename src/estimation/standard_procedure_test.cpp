@@ -209,10 +209,15 @@ TEST(ObservedOrder, NewtonAgreesWithTheFormerScanAndBisection) {
     const double reference = scanAndBisect(r21, r32, eps21, eps32);
     SCOPED_TRACE(testing::Message() << "kind " << kind << " r21 " << r21 << " r32 " << r32
                                     << " p " << p << " L " << L);
+    const ConvergenceType type = classifyConvergence(r21, r32, eps21, eps32);
+    const bool converges = type == ConvergenceType::MonotonicConvergence ||
+                           type == ConvergenceType::OscillatoryConvergence;
     if (r21 == r32) {
       EXPECT_EQ(order.iterations, 0);  // closed form, as before
+      EXPECT_EQ(converges, std::fabs(eps21 / eps32) < 1.0);  // the classes of R
       continue;
     }
+    EXPECT_EQ(converges, order.failure != OrderFailure::Diverging);
     if (std::isnan(reference)) {
       // The scan starts at 1e-6: a smaller root is new, nothing else is.
       EXPECT_TRUE(order.failure != OrderFailure::None || order.p < 1e-6) << order.p;
@@ -227,6 +232,31 @@ TEST(ObservedOrder, NewtonAgreesWithTheFormerScanAndBisection) {
     ++compared;
   }
   EXPECT_GT(compared, 15000);
+}
+
+// Exact data phi0 + c h^q are in the asymptotic range of their own order whatever q: every
+// triplet gives q, so no finer grid is advised, with constant ratios or not, on 3 to 6 grids.
+TEST(AsymptoticEvidence, ExactPowerLawsAreSteadyForAnyOrder) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> ratio(1.3, 2.5);
+  for (double q : {0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 6.0}) {
+    for (int grids = 3; grids <= 6; ++grids) {
+      for (bool constant : {true, false}) {
+        std::vector<double> h{0.05}, phi;
+        const double r = ratio(random);
+        while (static_cast<int>(h.size()) < grids) h.push_back(h.back() * (constant ? r : ratio(random)));
+        for (double x : h) phi.push_back(1.0 - 0.7 * std::pow(x, q));
+        SCOPED_TRACE(testing::Message() << "q " << q << ", " << grids << " grids, ratio "
+                                        << (constant ? "constant" : "varying"));
+        const StandardResult res = standardProcedure(h, phi, kNotANumber, {});
+        EXPECT_NEAR(res.p, q, 1e-8 * q);
+        EXPECT_EQ(res.warnings & (kWarnAsymptoticFarOff | kNoteOrdersApproach), 0u);
+        EXPECT_EQ(res.evidence.verdict,
+                  grids == 3 ? AsymptoticVerdict::OneTriplet : AsymptoticVerdict::Steady);
+        EXPECT_EQ(res.evidence.ordered, grids - 2);
+      }
+    }
+  }
 }
 
 }  // namespace

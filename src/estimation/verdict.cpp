@@ -103,19 +103,19 @@ const StatusText kStatusTexts[] = {
        const double orderRatio = r.p / pTh;
        std::string outside;
        if (!correctionFactorCalibrated(cf)) {
-         outside = "the correction factor C = " + number(cf) + " is outside 0 < C <= 2 " +
-                   "(Stern et al. 2001)";
+         outside = "the correction factor C = " + number(cf) +
+                   " is outside 0 < C <= 2, where u_cf (Stern et al. 2001) is taken as calibrated";
        }
        if (!factorOfSafetyCalibrated(orderRatio)) {
-         outside += std::string(outside.empty() ? "" : " and ") + "P = p / p_th = " +
-                    number(orderRatio) + " is outside [" +
-                    fixed(kCalibratedOrderRatioMin, "%g") + ", " +
-                    fixed(kCalibratedOrderRatioMax, "%g") + "] (Xing & Stern 2010)";
+         outside += std::string(outside.empty() ? "" : ", and ") + "P = p / p_th = " +
+                    number(orderRatio) + " is outside [" + fixed(kCalibratedOrderRatioMin, "%g") +
+                    ", " + fixed(kCalibratedOrderRatioMax, "%g") +
+                    "], where u_fs (Xing & Stern 2010) is taken as calibrated";
        }
        return outside +
-              ", the range in which the estimate is taken as calibrated: it extrapolates "
-              "there; the conservative GCI with the theoretical order and Fs = 3 is " +
-              conservative(r, pTh);
+              ": there the estimate extrapolates, and the conservative GCI with the theoretical "
+              "order and Fs = 3, " +
+              conservative(r, pTh) + ", is the defensible bound";
      }},
     {kWarnAsymptoticFarOff, "not asymptotic",
      [](const StandardResult& r, double pTh) {
