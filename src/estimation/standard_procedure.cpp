@@ -258,8 +258,11 @@ Triplet analyseTriplet(double r21, double r32, double phi1, double phi2, double 
   return t;
 }
 
-AsymptoticEvidence asymptoticEvidence(std::span<const double> h, std::span<const double> phi,
-                                      double pTh, double noise) {
+namespace {
+
+// The evidence, the finest triplet given when it has been analysed already.
+AsymptoticEvidence evidenceOf(std::span<const double> h, std::span<const double> phi, double pTh,
+                              double noise, const Triplet* finest) {
   AsymptoticEvidence e;
   const size_t n = std::min(h.size(), phi.size());
   if (n < 3) return e;
@@ -268,8 +271,10 @@ AsymptoticEvidence asymptoticEvidence(std::span<const double> h, std::span<const
   double distanceBefore = kNotANumber;  // |p - pTh| of the next finer triplet
   bool run = true, approaching = true;
   for (size_t k = 0; k + 2 < n; ++k) {
-    const Triplet t = analyseTriplet(h[k + 1] / h[k], h[k + 2] / h[k + 1], phi[k], phi[k + 1],
-                                     phi[k + 2], noise);
+    const Triplet t = k == 0 && finest != nullptr
+                          ? *finest
+                          : analyseTriplet(h[k + 1] / h[k], h[k + 2] / h[k + 1], phi[k],
+                                           phi[k + 1], phi[k + 2], noise);
     const double p = t.order.failure == OrderFailure::None ? t.order.p : kNotANumber;
     if (k < static_cast<size_t>(AsymptoticEvidence::kKept)) e.orders[k] = p;
     if (!run || !(p == p)) {
@@ -297,6 +302,13 @@ AsymptoticEvidence asymptoticEvidence(std::span<const double> h, std::span<const
     e.verdict = approaching ? AsymptoticVerdict::Approaching : AsymptoticVerdict::Scattered;
   }
   return e;
+}
+
+}  // namespace
+
+AsymptoticEvidence asymptoticEvidence(std::span<const double> h, std::span<const double> phi,
+                                      double pTh, double noise) {
+  return evidenceOf(h, phi, pTh, noise, nullptr);
 }
 
 double richardsonExtrapolation(double phi1, double phi2, double r, double p) {
@@ -340,7 +352,7 @@ StandardResult standardProcedure(std::span<const double> h, std::span<const doub
     out.convergence = triplet.convergence;
     out.order = triplet.order;
     out.p = out.order.p;
-    out.evidence = asymptoticEvidence(h.first(n), phi.first(n), pTh, options.noise);
+    out.evidence = evidenceOf(h.first(n), phi.first(n), pTh, options.noise, &triplet);
   } else if (out.eps21 == 0.0) {
     out.convergence = ConvergenceType::NoChange;
     out.order.failure = OrderFailure::NoChange;

@@ -204,7 +204,6 @@ enum Warning : uint32_t {
 };
 
 inline constexpr double kMinRefinementRatio = 1.3;      // Celik et al. 2008: r > 1.3
-inline constexpr double kAsymptoticTolerance = 0.1;     // the published ratio: |ratio - 1| band
 inline constexpr double kNearZeroFraction = 1e-3;       // |phi1| below this share of max|phi|
 
 struct StandardOptions {
