@@ -161,7 +161,7 @@ Triplet analyseTriplet(double r21, double r32, double phi1, double phi2, double 
 //   OneTriplet   three grids, or only the finest triplet has an order: nothing but the
 //                distance of p_1 from p_th (offTheory = |p_1 - p_th| / p_th);
 //   None         the finest triplet has no order.
-// kOrderSpreadTolerance = 0.1: at r = 2 and p = 2 a change of 0.2 in p moves the GCI by 18 %,
+// kOrderSpreadTolerance = 0.1: at r = 2 and p = 2 a change of 0.2 in p moves the GCI by about 18 %,
 // within the 25 % that the safety factor 1.25 adds.
 inline constexpr double kOrderSpreadTolerance = 0.1;
 
