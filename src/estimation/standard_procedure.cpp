@@ -204,8 +204,7 @@ ConvergenceType classifyConvergence(double r21, double r32, double eps21, double
   if (r21 == r32) return classifyConvergence(eps21, eps32);
   if (!finite(eps21) || !finite(eps32)) return ConvergenceType::Undetermined;
   if (eps21 == 0.0 && eps32 == 0.0) return ConvergenceType::NoChange;
-  if (eps21 == 0.0 || eps32 == 0.0 || !(r21 > 1.0 && r32 > 1.0) || !finite(r21) ||
-      !finite(r32)) {
+  if (eps21 == 0.0 || eps32 == 0.0 || !(r21 > 1.0 && r32 > 1.0) || !finite(r21) || !finite(r32)) {
     return ConvergenceType::Undetermined;
   }
   const OrderEquation eq = orderEquation(r21, r32, eps21, eps32);
@@ -273,8 +272,8 @@ AsymptoticEvidence evidenceOf(std::span<const double> h, std::span<const double>
   for (size_t k = 0; k + 2 < n; ++k) {
     const Triplet t = k == 0 && finest != nullptr
                           ? *finest
-                          : analyseTriplet(h[k + 1] / h[k], h[k + 2] / h[k + 1], phi[k],
-                                           phi[k + 1], phi[k + 2], noise);
+                          : analyseTriplet(h[k + 1] / h[k], h[k + 2] / h[k + 1], phi[k], phi[k + 1],
+                                           phi[k + 2], noise);
     const double p = t.order.failure == OrderFailure::None ? t.order.p : kNotANumber;
     if (k < static_cast<size_t>(AsymptoticEvidence::kKept)) e.orders[k] = p;
     if (!run || !(p == p)) {
@@ -329,8 +328,8 @@ StandardResult standardProcedure(std::span<const double> h, std::span<const doub
   if (n < 2) return out;
   const bool three = n >= 3;
   const double pTh = options.theoreticalOrder;
-  out.Fs = options.safetyFactor == options.safetyFactor ? options.safetyFactor
-                                                        : (three ? 1.25 : 3.0);
+  out.Fs =
+      options.safetyFactor == options.safetyFactor ? options.safetyFactor : (three ? 1.25 : 3.0);
   out.h1 = h[0];
   out.h2 = h[1];
   out.phi1 = phi[0];

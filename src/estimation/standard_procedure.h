@@ -61,14 +61,14 @@ ConvergenceType classifyConvergence(double r21, double r32, double eps21, double
 // Why the observed order could not be formed. Keep the order: the numbers are written to files.
 enum class OrderFailure : uint8_t {
   None,
-  TwoGrids,       // no third grid
-  NoChange,       // eps21 = eps32 = 0
-  FineNoChange,   // eps21 = 0 or within noise: phi1 = phi2
-  CoarseNoChange, // eps32 = 0 or within noise: phi2 = phi3
-  Diverging,      // the order equation has no root p > 0
-  NoRoot,         // its root is beyond kMaxObservedOrder, or a ratio is not above 1
-  WithinNoise,    // eps21 and eps32 both within the noise floor
-  RatioNearOne,   // |r21 - 1| or |r32 - 1| below kMinRatioExcess
+  TwoGrids,        // no third grid
+  NoChange,        // eps21 = eps32 = 0
+  FineNoChange,    // eps21 = 0 or within noise: phi1 = phi2
+  CoarseNoChange,  // eps32 = 0 or within noise: phi2 = phi3
+  Diverging,       // the order equation has no root p > 0
+  NoRoot,          // its root is beyond kMaxObservedOrder, or a ratio is not above 1
+  WithinNoise,     // eps21 and eps32 both within the noise floor
+  RatioNearOne,    // |r21 - 1| or |r32 - 1| below kMinRatioExcess
 };
 
 // A short text for a failure ("" for None).
@@ -143,8 +143,7 @@ struct Triplet {
   ConvergenceType convergence = ConvergenceType::Undetermined;
   ObservedOrder order;
 };
-Triplet analyseTriplet(double r21, double r32, double phi1, double phi2, double phi3,
-                       double noise);
+Triplet analyseTriplet(double r21, double r32, double phi1, double phi2, double phi3, double noise);
 
 // The evidence of the asymptotic range. Roache's check GCI_coarse32 / (r21^p GCI_fine21) ~ 1 is
 // no evidence when p is the observed order of the same three grids: with relative indices and
@@ -192,19 +191,19 @@ double gridConvergenceIndex(double Fs, double relativeChange, double r, double p
 // Findings a reviewer would raise, as bits of StandardResult::warnings; their codes and
 // messages are in verdict.h. Keep the values: they are written to files.
 enum Warning : uint32_t {
-  kWarnSmallRatio = 1u << 0,        // r21 or r32 below kMinRefinementRatio (not near 1)
-  kWarnOrderFarOff = 1u << 1,       // p outside [p_th / 2, 2 p_th]
-  kWarnAsymptoticFarOff = 1u << 2,  // orders of successive triplets Scattered
-  kWarnPhiNearZero = 1u << 3,       // |phi1| tiny beside the values: relative errors meaningless
-  kWarnRatioNearOne = 1u << 4,      // a ratio near 1: no order (OrderFailure::RatioNearOne)
-  kWarnWithinNoise = 1u << 5,       // every change within the noise floor
-  kWarnOscillatory = 1u << 6,       // eps32/eps21 < 0: CF and FS do not apply
+  kWarnSmallRatio = 1u << 0,          // r21 or r32 below kMinRefinementRatio (not near 1)
+  kWarnOrderFarOff = 1u << 1,         // p outside [p_th / 2, 2 p_th]
+  kWarnAsymptoticFarOff = 1u << 2,    // orders of successive triplets Scattered
+  kWarnPhiNearZero = 1u << 3,         // |phi1| tiny beside the values: relative errors meaningless
+  kWarnRatioNearOne = 1u << 4,        // a ratio near 1: no order (OrderFailure::RatioNearOne)
+  kWarnWithinNoise = 1u << 5,         // every change within the noise floor
+  kWarnOscillatory = 1u << 6,         // eps32/eps21 < 0: CF and FS do not apply
   kWarnOutsideCalibration = 1u << 7,  // CF or FS used outside its calibrated range
-  kNoteOrdersApproach = 1u << 8,    // orders of successive triplets Approaching p_th
+  kNoteOrdersApproach = 1u << 8,      // orders of successive triplets Approaching p_th
 };
 
-inline constexpr double kMinRefinementRatio = 1.3;      // Celik et al. 2008: r > 1.3
-inline constexpr double kNearZeroFraction = 1e-3;       // |phi1| below this share of max|phi|
+inline constexpr double kMinRefinementRatio = 1.3;  // Celik et al. 2008: r > 1.3
+inline constexpr double kNearZeroFraction = 1e-3;   // |phi1| below this share of max|phi|
 
 struct StandardOptions {
   double theoreticalOrder = 2.0;
@@ -228,7 +227,7 @@ struct StandardResult {
   double p = kNotANumber;  // the order used: observed with three grids, theoretical with two
   double Fs = kNotANumber;
   double phiExt21 = kNotANumber;
-  double ea21 = kNotANumber, eExt21 = kNotANumber;  // relative, as fractions
+  double ea21 = kNotANumber, eExt21 = kNotANumber;            // relative, as fractions
   double gciFine21 = kNotANumber, gciCoarse32 = kNotANumber;  // relative, as fractions
   double gciFine21Absolute = kNotANumber;  // Fs |eps21| / (r21^p - 1), in the units of phi
   // The published check GCI_coarse32 / (r21^p GCI_fine21), printed as peers print it; NaN when

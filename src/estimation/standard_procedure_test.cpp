@@ -197,7 +197,8 @@ TEST(ObservedOrder, NewtonAgreesWithTheFormerScanAndBisection) {
       return kind == 2 ? 1.0 + std::pow(10.0, -4.0 + 3.0 * unit(random)) : 1.1 + 2.4 * unit(random);
     };
     const double r21 = ratio(), r32 = k % 7 == 0 ? r21 : ratio();
-    const double p = kind == 4 ? std::pow(10.0, -3.0 + 4.95 * unit(random)) : 0.3 + 5.7 * unit(random);
+    const double p =
+        kind == 4 ? std::pow(10.0, -3.0 + 4.95 * unit(random)) : 0.3 + 5.7 * unit(random);
     // |eps32/eps21| from the order equation, or just past the root's threshold.
     double L = std::log(std::pow(r21, p) * (std::pow(r32, p) - s) / (std::pow(r21, p) - s));
     if (kind == 3) {
@@ -244,7 +245,9 @@ TEST(AsymptoticEvidence, ExactPowerLawsAreSteadyForAnyOrder) {
       for (bool constant : {true, false}) {
         std::vector<double> h{0.05}, phi;
         const double r = ratio(random);
-        while (static_cast<int>(h.size()) < grids) h.push_back(h.back() * (constant ? r : ratio(random)));
+        while (static_cast<int>(h.size()) < grids) {
+          h.push_back(h.back() * (constant ? r : ratio(random)));
+        }
         for (double x : h) phi.push_back(1.0 - 0.7 * std::pow(x, q));
         SCOPED_TRACE(testing::Message() << "q " << q << ", " << grids << " grids, ratio "
                                         << (constant ? "constant" : "varying"));

@@ -73,12 +73,11 @@ const StatusText kStatusTexts[] = {
      }},
     {kWarnOscillatory, "oscillatory",
      [](const StandardResult& r, double) {
-       const std::string values = "phi1 = " + number(r.phi1) + ", phi2 = " + number(r.phi2) +
-                                  ", phi3 = " + number(r.phi3);
+       const std::string values =
+           "phi1 = " + number(r.phi1) + ", phi2 = " + number(r.phi2) + ", phi3 = " + number(r.phi3);
        const std::optional<double> u = oscillationUncertaintyFor(r);
        if (!u) {
-         return "the values oscillate and the oscillation grows as the grids get finer (" +
-                values +
+         return "the values oscillate and the oscillation grows as the grids get finer (" + values +
                 "): no estimate of the discretisation error applies; check iterative "
                 "convergence and the grids";
        }
@@ -107,9 +106,10 @@ const StatusText kStatusTexts[] = {
                    " is outside 0 < C <= 2, where u_cf (Stern et al. 2001) is taken as calibrated";
        }
        if (!factorOfSafetyCalibrated(orderRatio)) {
-         outside += std::string(outside.empty() ? "" : ", and ") + "P = p / p_th = " +
-                    number(orderRatio) + " is outside [" + fixed(kCalibratedOrderRatioMin, "%g") +
-                    ", " + fixed(kCalibratedOrderRatioMax, "%g") +
+         outside += std::string(outside.empty() ? "" : ", and ") +
+                    "P = p / p_th = " + number(orderRatio) + " is outside [" +
+                    fixed(kCalibratedOrderRatioMin, "%g") + ", " +
+                    fixed(kCalibratedOrderRatioMax, "%g") +
                     "], where u_fs (Xing & Stern 2010) is taken as calibrated";
        }
        return outside +
@@ -150,8 +150,7 @@ const StatusText kStatusTexts[] = {
 
 bool showConservativeGci(const StandardResult& r, double pTh) {
   if (r.grids < 3 || r.order.failure == OrderFailure::RatioNearOne ||
-      r.convergence == ConvergenceType::NoChange ||
-      r.convergence == ConvergenceType::WithinNoise ||
+      r.convergence == ConvergenceType::NoChange || r.convergence == ConvergenceType::WithinNoise ||
       !conservativeGciUncertainty(r.eps21, r.r21, pTh)) {
     return false;
   }
@@ -183,7 +182,8 @@ std::vector<StatusFinding> statusFindings(const StandardResult& r, double pTh) {
   if (failure != OrderFailure::None && failure != OrderFailure::TwoGrids &&
       failure != OrderFailure::WithinNoise && failure != OrderFailure::RatioNearOne) {
     const std::string text(orderFailureText(failure));
-    findings.push_back({text, text + ": no extrapolation and no GCI; see the series over all grids"});
+    findings.push_back(
+        {text, text + ": no extrapolation and no GCI; see the series over all grids"});
   }
   for (const StatusText& s : kStatusTexts) {
     if (r.warnings & s.bit) findings.push_back({std::string(s.code), s.message(r, pTh)});

@@ -36,8 +36,8 @@ const Row kRows[] = {
     {"$p$", "p", [](const PaperColumn& c) { return c.p; }, Kind::Order, true},
     {"$\\phi_\\mathrm{ext}^{21}$", "φ<sub>ext</sub><sup>21</sup>",
      [](const PaperColumn& c) { return c.phiExt21; }, Kind::Phi, false},
-    {"$e_\\mathrm{a}^{21}$", "e<sub>a</sub><sup>21</sup>", [](const PaperColumn& c) { return c.ea21; },
-     Kind::Percent, true},
+    {"$e_\\mathrm{a}^{21}$", "e<sub>a</sub><sup>21</sup>",
+     [](const PaperColumn& c) { return c.ea21; }, Kind::Percent, true},
     {"$e_\\mathrm{ext}^{21}$", "e<sub>ext</sub><sup>21</sup>",
      [](const PaperColumn& c) { return c.eExt21; }, Kind::Percent, false},
     {"$\\mathrm{GCI}_\\mathrm{fine}^{21}$", "GCI<sub>fine</sub><sup>21</sup>",
@@ -103,9 +103,9 @@ int digitsOf(const Row& row, const PaperColumn& c) {
     case Kind::Size:
       return std::max(kMinDigits, distinguishingDigits({c.size[0], c.size[1], c.size[2]}) + 1);
     case Kind::Phi:
-      return std::min(kMaxDigits, std::max(kMinDigits, distinguishingDigits({c.phi1, c.phi2, c.phi3,
-                                                                             c.phiExt21}) +
-                                                           1));
+      return std::min(
+          kMaxDigits,
+          std::max(kMinDigits, distinguishingDigits({c.phi1, c.phi2, c.phi3, c.phiExt21}) + 1));
     case Kind::Ratio:
       return 4;
     case Kind::Order:
@@ -142,13 +142,31 @@ std::string escapeLatex(const std::string& name) {
   std::string out;
   for (const char ch : name) {
     switch (ch) {
-      case '\\': out += "\\textbackslash{}"; break;
-      case '~': out += "\\textasciitilde{}"; break;
-      case '^': out += "\\textasciicircum{}"; break;
-      case '<': out += "\\textless{}"; break;
-      case '>': out += "\\textgreater{}"; break;
-      case '|': out += "\\textbar{}"; break;
-      case '_': case '%': case '&': case '#': case '$': case '{': case '}':
+      case '\\':
+        out += "\\textbackslash{}";
+        break;
+      case '~':
+        out += "\\textasciitilde{}";
+        break;
+      case '^':
+        out += "\\textasciicircum{}";
+        break;
+      case '<':
+        out += "\\textless{}";
+        break;
+      case '>':
+        out += "\\textgreater{}";
+        break;
+      case '|':
+        out += "\\textbar{}";
+        break;
+      case '_':
+      case '%':
+      case '&':
+      case '#':
+      case '$':
+      case '{':
+      case '}':
         out += '\\';
         out += ch;
         break;
@@ -234,7 +252,8 @@ PaperColumn paperColumn(std::string name, const StandardResult& r,
   return c;
 }
 
-std::string paperTableLatex(std::span<const PaperColumn> columns, const PaperTableOptions& options) {
+std::string paperTableLatex(std::span<const PaperColumn> columns,
+                            const PaperTableOptions& options) {
   return latexTables(columns, options, "\n");
 }
 
@@ -259,7 +278,8 @@ std::string paperTableMarkdown(std::span<const PaperColumn> columns,
     out += " |\n";
     for (const Row& row : kRows) {
       out += "| " + label(row, options.cells, Style::Markdown);
-      for (const PaperColumn& c : table) out += " | " + cell(row, c, options.cells, Style::Markdown);
+      for (const PaperColumn& c : table)
+        out += " | " + cell(row, c, options.cells, Style::Markdown);
       out += " |\n";
     }
   }

@@ -23,7 +23,8 @@ PaperColumn celik(std::string name) {
 // Cells of a Markdown row: the '|' not escaped by '\', less the outer two.
 size_t markdownCells(const std::string& line) {
   size_t bars = 0;
-  for (size_t k = 0; k < line.size(); ++k) bars += line[k] == '|' && (k == 0 || line[k - 1] != '\\');
+  for (size_t k = 0; k < line.size(); ++k)
+    bars += line[k] == '|' && (k == 0 || line[k - 1] != '\\');
   return bars - 1;
 }
 
@@ -45,9 +46,9 @@ TEST(PaperTable, CelikColumnInMarkdown) {
 // with '|' escaped; a quantity without an order shows en dashes.
 TEST(PaperTable, SplitsEscapesAndDashes) {
   std::vector<PaperColumn> columns(7, celik("a|b"));
-  columns.push_back(paperColumn("diverging", standardProcedure(std::vector{1.0, 2.0, 4.0},
-                                                               std::vector{1.0, 2.0, 2.5},
-                                                               kNotANumber, {})));
+  columns.push_back(paperColumn(
+      "diverging",
+      standardProcedure(std::vector{1.0, 2.0, 4.0}, std::vector{1.0, 2.0, 2.5}, kNotANumber, {})));
   const std::string markdown = paperTableMarkdown(columns, {});
   std::vector<size_t> widths;
   size_t begin = 0, tablesSeen = 1;
@@ -69,9 +70,9 @@ TEST(PaperTable, SplitsEscapesAndDashes) {
 
 TEST(PaperTable, EscapesNamesForLatexAndMarkdown) {
   const std::vector<PaperColumn> columns{celik("u_x 100% & #1 $ {a} ~^\\ <>")};
-  EXPECT_NE(paperTableLatex(columns, {}).find(
-                " & u\\_x 100\\% \\& \\#1 \\$ \\{a\\} \\textasciitilde{}\\textasciicircum{}"
-                "\\textbackslash{} \\textless{}\\textgreater{} \\\\"),
+  EXPECT_NE(paperTableLatex(columns, {})
+                .find(" & u\\_x 100\\% \\& \\#1 \\$ \\{a\\} \\textasciitilde{}\\textasciicircum{}"
+                      "\\textbackslash{} \\textless{}\\textgreater{} \\\\"),
             std::string::npos);
   EXPECT_NE(paperTableMarkdown(columns, {}).find(" | u\\_x 100% &amp; #1 $ {a} \\~^\\\\ \\<\\> |"),
             std::string::npos);
@@ -85,11 +86,12 @@ TEST(PaperTable, LatexDocumentCompiles) {
     GTEST_SKIP() << "pdflatex not found (Debian: texlive-latex-base, texlive-latex-recommended)";
   }
   std::vector<PaperColumn> columns(4, celik("u_x 100% & #1 $ {a} ~^\\ <>|"));
-  columns.push_back(paperColumn("two grids", standardProcedure(std::vector{1.0, 2.0},
-                                                               std::vector{1.0, 1.3},
-                                                               kNotANumber, {})));
+  columns.push_back(paperColumn(
+      "two grids",
+      standardProcedure(std::vector{1.0, 2.0}, std::vector{1.0, 1.3}, kNotANumber, {})));
   testing_support::writeBytes("table.tex", paperTableLatexDocument(columns, {.maxColumns = 3}));
-  ASSERT_EQ(std::system("pdflatex -interaction=nonstopmode -halt-on-error table.tex > log.txt 2>&1"), 0)
+  ASSERT_EQ(
+      std::system("pdflatex -interaction=nonstopmode -halt-on-error table.tex > log.txt 2>&1"), 0)
       << testing_support::fileBytes("log.txt");
   EXPECT_GT(testing_support::fileBytes("table.pdf").size(), 1000u);
 }
