@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -130,6 +132,134 @@ TEST(StandardProcedure, RaisesTheReviewersWarnings) {
   EXPECT_NEAR(far.p, 4.0, 1e-12);
   EXPECT_TRUE(far.warnings & kWarnOrderFarOff);
   EXPECT_DOUBLE_EQ(far.gciConservative, 3.0 * 0.0625 / 1.0);
+}
+
+// The scan of (0, 100] and bisection to a width of 1e-12 that observedOrder used before its
+// Newton iteration: the reference the new solver must reproduce.
+double scanAndBisect(double r21, double r32, double eps21, double eps32) {
+  const double ratio = eps32 / eps21, L = std::log(std::fabs(ratio)), lnR21 = std::log(r21);
+  const double s = ratio > 0.0 ? 1.0 : -1.0;
+  auto F = [&](double p) {
+    return p * lnR21 - std::log((std::pow(r21, p) - s) / (std::pow(r32, p) - s)) - L;
+  };
+  double lo = 1e-6, fLo = F(lo), hi = lo;
+  bool bracketed = false;
+  while (lo < kMaxObservedOrder) {
+    hi = std::min(lo * 1.25 + 1e-3, kMaxObservedOrder);
+    const double fHi = F(hi);
+    if (!std::isfinite(fHi)) break;
+    if (fLo == 0.0 || (fLo < 0.0) != (fHi < 0.0)) {
+      bracketed = true;
+      break;
+    }
+    lo = hi;
+    fLo = fHi;
+  }
+  if (!bracketed) return kNotANumber;
+  for (int k = 0; hi - lo > 1e-12 && k < 200; ++k) {
+    const double mid = 0.5 * (lo + hi), fMid = F(mid);
+    if (fMid == 0.0) return mid;
+    if ((fMid < 0.0) == (fLo < 0.0)) {
+      lo = mid;
+      fLo = fMid;
+    } else {
+      hi = mid;
+    }
+  }
+  return 0.5 * (lo + hi);
+}
+
+// How far the reference's root can stray: the rounding of its F (each term to a few ulps, and
+// r^p - s losing r^p / |r^p - s| of them to cancellation) over the slope F'(p).
+double referenceResolution(double r21, double r32, double p, double L, double s) {
+  const double a = std::log(r21), b = std::log(r32), x = std::pow(r21, p), y = std::pow(r32, p);
+  const double terms = std::fabs(p * a) + std::fabs(std::log(std::fabs(x - s))) +
+                       std::fabs(std::log(std::fabs(y - s))) + std::fabs(L) + x / std::fabs(x - s) +
+                       y / std::fabs(y - s);
+  const double slope = s > 0.0 ? b / -std::expm1(-p * b) - a / std::expm1(p * a)
+                               : a / (1.0 + std::exp(p * a)) + b / (1.0 + std::exp(-p * b));
+  return 8.0 * std::numeric_limits<double>::epsilon() * terms / slope;
+}
+
+// Random triplets of five kinds: power-law series, oscillating ones (s = -1), ratios barely
+// above 1, |eps32/eps21| just past the value below which there is no root (tiny orders), and
+// orders from 1e-3 to 90. The Newton solver finds a root exactly when the scan did, and the
+// same one to 1e-12 (relative above p = 1), or to the reference's own resolution where its F is
+// ill-conditioned.
+TEST(ObservedOrder, NewtonAgreesWithTheFormerScanAndBisection) {
+  std::mt19937 random(2024);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int compared = 0;
+  for (int k = 0; k < 20000; ++k) {
+    const int kind = k % 5;
+    const double s = kind == 1 || (kind >= 3 && k % 2) ? -1.0 : 1.0;
+    auto ratio = [&] {
+      return kind == 2 ? 1.0 + std::pow(10.0, -4.0 + 3.0 * unit(random)) : 1.1 + 2.4 * unit(random);
+    };
+    const double r21 = ratio(), r32 = k % 7 == 0 ? r21 : ratio();
+    const double p =
+        kind == 4 ? std::pow(10.0, -3.0 + 4.95 * unit(random)) : 0.3 + 5.7 * unit(random);
+    // |eps32/eps21| from the order equation, or just past the root's threshold.
+    double L = std::log(std::pow(r21, p) * (std::pow(r32, p) - s) / (std::pow(r21, p) - s));
+    if (kind == 3) {
+      L = (s > 0.0 ? std::log(std::log(r32) / std::log(r21)) : 0.0) +
+          std::pow(10.0, -8.0 + 6.0 * unit(random));
+    }
+    const double eps21 = k % 3 ? 1.0 : -0.25, eps32 = s * eps21 * std::exp(L);
+    const ObservedOrder order = observedOrder(r21, r32, eps21, eps32);
+    const double reference = scanAndBisect(r21, r32, eps21, eps32);
+    SCOPED_TRACE(testing::Message() << "kind " << kind << " r21 " << r21 << " r32 " << r32
+                                    << " p " << p << " L " << L);
+    const ConvergenceType type = classifyConvergence(r21, r32, eps21, eps32);
+    const bool converges = type == ConvergenceType::MonotonicConvergence ||
+                           type == ConvergenceType::OscillatoryConvergence;
+    if (r21 == r32) {
+      EXPECT_EQ(order.iterations, 0);  // closed form, as before
+      EXPECT_EQ(converges, std::fabs(eps21 / eps32) < 1.0);  // the classes of R
+      continue;
+    }
+    EXPECT_EQ(converges, order.failure != OrderFailure::Diverging);
+    if (std::isnan(reference)) {
+      // The scan starts at 1e-6: a smaller root is new, nothing else is.
+      EXPECT_TRUE(order.failure != OrderFailure::None || order.p < 1e-6) << order.p;
+      continue;
+    }
+    ASSERT_EQ(order.failure, OrderFailure::None);
+    const double tolerance =
+        std::max(1e-12 * std::max(reference, 1.0),
+                 referenceResolution(r21, r32, reference, std::log(std::fabs(eps32 / eps21)), s));
+    EXPECT_NEAR(order.p, reference, tolerance);
+    EXPECT_LE(order.iterations, 60);
+    ++compared;
+  }
+  EXPECT_GT(compared, 15000);
+}
+
+// Exact data phi0 + c h^q are in the asymptotic range of their own order whatever q: every
+// triplet gives q, so no finer grid is advised, with constant ratios or not, on 3 to 6 grids.
+TEST(AsymptoticEvidence, ExactPowerLawsAreSteadyForAnyOrder) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> ratio(1.3, 2.5);
+  for (double q : {0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 6.0}) {
+    for (int grids = 3; grids <= 6; ++grids) {
+      for (bool constant : {true, false}) {
+        std::vector<double> h{0.05}, phi;
+        const double r = ratio(random);
+        while (static_cast<int>(h.size()) < grids) {
+          h.push_back(h.back() * (constant ? r : ratio(random)));
+        }
+        for (double x : h) phi.push_back(1.0 - 0.7 * std::pow(x, q));
+        SCOPED_TRACE(testing::Message() << "q " << q << ", " << grids << " grids, ratio "
+                                        << (constant ? "constant" : "varying"));
+        const StandardResult res = standardProcedure(h, phi, kNotANumber, {});
+        EXPECT_NEAR(res.p, q, 1e-8 * q);
+        EXPECT_EQ(res.warnings & (kWarnAsymptoticFarOff | kNoteOrdersApproach), 0u);
+        EXPECT_EQ(res.evidence.verdict,
+                  grids == 3 ? AsymptoticVerdict::OneTriplet : AsymptoticVerdict::Steady);
+        EXPECT_EQ(res.evidence.ordered, grids - 2);
+      }
+    }
+  }
 }
 
 }  // namespace

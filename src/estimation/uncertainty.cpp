@@ -66,6 +66,28 @@ std::optional<FactorOfSafetyEstimate> factorOfSafetyUncertainty(double eps21, do
   return FactorOfSafetyEstimate{*delta, ratio, u};
 }
 
+std::optional<double> conservativeGciUncertainty(double eps21, double r21, double pTh) {
+  if (!std::isfinite(eps21) || !std::isfinite(r21) || !std::isfinite(pTh) || !(r21 > 1.0) ||
+      !(pTh > 0.0)) {
+    return std::nullopt;
+  }
+  return finite(3.0 * std::abs(eps21) / (std::pow(r21, pTh) - 1.0));
+}
+
+std::optional<double> oscillationUncertainty(double phi1, double phi2, double phi3) {
+  if (!std::isfinite(phi1) || !std::isfinite(phi2) || !std::isfinite(phi3)) return std::nullopt;
+  const auto [low, high] = std::minmax({phi1, phi2, phi3});
+  return finite(0.5 * high - 0.5 * low);
+}
+
+bool correctionFactorCalibrated(double correctionFactor) {
+  return correctionFactor > 0.0 && std::abs(1.0 - correctionFactor) <= kCalibratedCfDeparture;
+}
+
+bool factorOfSafetyCalibrated(double orderRatio) {
+  return orderRatio >= kCalibratedOrderRatioMin && orderRatio <= kCalibratedOrderRatioMax;
+}
+
 std::optional<double> targetSpacing(double h1, double gciFine21, double target, double p) {
   if (!std::isfinite(h1) || !std::isfinite(gciFine21) || !std::isfinite(target) ||
       !std::isfinite(p) || !(h1 > 0.0) || !(gciFine21 > 0.0) || !(target > 0.0) || !(p > 0.0)) {

@@ -48,6 +48,42 @@ struct FactorOfSafetyEstimate {
 std::optional<FactorOfSafetyEstimate> factorOfSafetyUncertainty(double eps21, double r21, double p,
                                                                 double pTh);
 
+// The conservative grid convergence index as an absolute uncertainty: the theoretical order and
+// Fs = 3 (Roache 1997, Annu. Rev. Fluid Mech. 29, 123-160: "an error band equal to three times
+// an error estimate"; Roache 2011, J. Fluids Eng. 133, 115501: revert to p_th and Fs = 3 rather
+// than apply Fs = 1.25 blindly):
+//
+//   u_gci_th = 3 |eps21| / (r21^pTh - 1).
+//
+// Nothing when r21 <= 1, pTh <= 0 or a value is not finite.
+std::optional<double> conservativeGciUncertainty(double eps21, double r21, double pTh);
+
+// The uncertainty of oscillating values as half their range (Stern, Wilson, Coleman & Paterson
+// 2001, J. Fluids Eng. 123, 793-802, for oscillatory convergence; the expression, with S_U and
+// S_L the maximum and minimum of the oscillation, is attributed in public code to ITTC
+// Recommended Procedure 7.5-03-01-01, section 4.1, where it is given for iterative oscillation;
+// not checked against either text), over the values of the three finest grids:
+//
+//   u_osc = (max(phi1, phi2, phi3) - min(phi1, phi2, phi3)) / 2.
+//
+// Nothing when a value is not finite.
+std::optional<double> oscillationUncertainty(double phi1, double phi2, double phi3);
+
+// The ranges in which the correction-factor and factor-of-safety estimates are taken as
+// calibrated. Neither range is printed in the sources at hand; these are this tool's choices:
+//  - CF (Stern et al. 2001): |1 - CF| <= 1, i.e. 0 < CF <= 2 (0 < p, r21^p - 1 at most twice
+//    r21^pTh - 1). The quadratic branch was fitted near CF = 1 (|1 - CF| < 0.125); the linear
+//    branch 2 |1 - CF| + 1 continues it and reaches 3, Roache's most conservative factor, at
+//    CF = 0 and CF = 2; beyond, the factor exceeds every safety factor of the GCI literature.
+//  - FS (Xing & Stern 2010): 0.5 <= P = p / pTh <= 2, the band in which the observed order is
+//    accepted as plausible elsewhere in this tool (p within a factor 2 of theory); at P = 2 the
+//    factor is already 18.
+inline constexpr double kCalibratedCfDeparture = 1.0;
+inline constexpr double kCalibratedOrderRatioMin = 0.5;
+inline constexpr double kCalibratedOrderRatioMax = 2.0;
+bool correctionFactorCalibrated(double correctionFactor);
+bool factorOfSafetyCalibrated(double orderRatio);
+
 // The spacing that would bring GCI_fine21 to the target X (a fraction) at the observed order p,
 // the index falling as h^p (Roache; Celik et al. 2008):
 //

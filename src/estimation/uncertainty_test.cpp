@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace kv {
@@ -112,6 +113,25 @@ TEST(ThreeGridUncertainty, BoundsTheKnownErrorOfManufacturedFamilies) {
         EXPECT_LE(ratios[k], 2.0);
       }
     }
+  }
+}
+
+// The conservative index 3 |eps21| / (r21^p_th - 1), half the range of oscillating values, and
+// the edges of the ranges in which CF and FS are taken as calibrated (both edges inside).
+TEST(ThreeGridUncertainty, ConservativeOscillationAndCalibratedRanges) {
+  EXPECT_DOUBLE_EQ(conservativeGciUncertainty(-0.3, 2.0, 1.0).value(), 0.9);
+  EXPECT_FALSE(conservativeGciUncertainty(0.3, 1.0, 2.0));
+  EXPECT_FALSE(conservativeGciUncertainty(0.3, 2.0, 0.0));
+  EXPECT_DOUBLE_EQ(oscillationUncertainty(6.0042, 5.9624, 6.0909).value(), (6.0909 - 5.9624) / 2);
+  EXPECT_DOUBLE_EQ(oscillationUncertainty(-1e308, 1e308, 0.0).value(), 1e308);  // no overflow
+  EXPECT_FALSE(oscillationUncertainty(1.0, kNaN, 2.0));
+  const double below = std::nextafter(2.0, 0.0), above = std::nextafter(2.0, 3.0);
+  for (auto [cf, calibrated] : {std::pair{2.0, true}, {above, false}, {0.0, false}, {1e-9, true}}) {
+    EXPECT_EQ(correctionFactorCalibrated(cf), calibrated) << cf;
+  }
+  for (auto [ratio, calibrated] : {std::pair{0.5, true}, {std::nextafter(0.5, 0.0), false},
+                                   {2.0, true}, {above, false}, {below, true}, {kNaN, false}}) {
+    EXPECT_EQ(factorOfSafetyCalibrated(ratio), calibrated) << ratio;
   }
 }
 

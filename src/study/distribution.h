@@ -24,7 +24,7 @@ namespace kv::study {
 
 struct QuantityStudy;
 
-inline constexpr size_t kConvergenceTypes = static_cast<size_t>(ConvergenceType::Undetermined) + 1;
+inline constexpr size_t kConvergenceTypes = kConvergenceTypeCount;
 inline constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
 // What the distribution needs of one point. NaN means "none".

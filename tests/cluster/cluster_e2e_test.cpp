@@ -255,7 +255,7 @@ TEST_F(Cluster, SummaryH5HoldsTheRowsOfTheCsv) {
   SummaryBlock block(h5.columns());
   ASSERT_TRUE(h5.read(0, h5.rows(), block));
   const char* const types[] = {"monotonic-convergence", "oscillatory-convergence", "monotonic-divergence",
-                               "oscillatory-divergence", "two-grids", "no-change", "undetermined"};
+                               "oscillatory-divergence", "two-grids", "no-change", "undetermined", "within-noise"};
   for (size_t c = 0; c < h5.columns().size(); ++c) {
     const SummaryColumnType& column = h5.columns()[c];
     ASSERT_EQ(column.name, fields(csv[0])[c]);

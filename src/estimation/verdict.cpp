@@ -1,0 +1,194 @@
+#include "estimation/verdict.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace kv {
+
+namespace {
+
+std::string fixed(double value, const char* format) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string number(double value) { return fixed(value, "%.4g"); }
+std::string percent(double fraction) { return fixed(100.0 * fraction, "%.3g %%"); }
+
+std::string ratios(const StandardResult& r, const char* format) {
+  std::string text = "r21 = " + fixed(r.r21, format);
+  if (r.r32 == r.r32) text += ", r32 = " + fixed(r.r32, format);
+  return text;
+}
+
+// "finest first: 2.31, 1.52, -": the kept orders of successive triplets.
+std::string orders(const AsymptoticEvidence& e) {
+  std::string text = "finest first: ";
+  const int kept = e.triplets < AsymptoticEvidence::kKept ? e.triplets : AsymptoticEvidence::kKept;
+  for (int k = 0; k < kept; ++k) {
+    const double p = e.orders[static_cast<size_t>(k)];
+    text += (k ? ", " : "") + (p == p ? fixed(p, "%.3g") : std::string("-"));
+  }
+  if (e.triplets > kept) text += ", ...";
+  return text;
+}
+
+std::string conservative(const StandardResult& r, double pTh) {
+  const std::optional<double> u = conservativeGciUncertainty(r.eps21, r.r21, pTh);
+  return percent(r.gciConservative) + (u ? " (u_gci_th = " + number(*u) + ")" : std::string());
+}
+
+bool monotonicWithOrder(const StandardResult& r) {
+  return r.grids >= 3 && r.convergence == ConvergenceType::MonotonicConvergence && r.hasOrder();
+}
+
+const char* const kAdviceApart = "make successive grids further apart (r >= 1.3)";
+
+const StatusText kStatusTexts[] = {
+    {kWarnRatioNearOne, "ratio~1",
+     [](const StandardResult& r, double) {
+       return "refinement ratio within " + fixed(kMinRatioExcess, "%g") + " of 1 (" +
+              ratios(r, "%.10g") +
+              "): the grids are practically the same and the order equation divides by "
+              "ln r ~ r - 1, so no observed order, extrapolation or GCI is given; " +
+              kAdviceApart;
+     }},
+    {kWarnWithinNoise, "within-noise",
+     [](const StandardResult& r, double) {
+       std::string changes = "|eps21| = " + number(std::fabs(r.eps21));
+       if (r.eps32 == r.eps32) changes += ", |eps32| = " + number(std::fabs(r.eps32));
+       return "every change between grids is within the noise floor (" + changes + ", floor " +
+              number(r.noiseFloor) +
+              ": 64 units in the last place of the values, or the given noise level): refining "
+              "changes nothing measurable, so no order, extrapolation or GCI is given; the "
+              "noise level bounds what these grids can show";
+     }},
+    {kWarnSmallRatio, "ratio<1.3",
+     [](const StandardResult& r, double) {
+       return "refinement ratio below 1.3 (" + ratios(r, "%.4g") +
+              "): the standard procedure asks for r > 1.3 so that the discretisation error "
+              "stands out from other errors; " +
+              kAdviceApart;
+     }},
+    {kWarnOscillatory, "oscillatory",
+     [](const StandardResult& r, double) {
+       const std::string values =
+           "phi1 = " + number(r.phi1) + ", phi2 = " + number(r.phi2) + ", phi3 = " + number(r.phi3);
+       const std::optional<double> u = oscillationUncertaintyFor(r);
+       if (!u) {
+         return "the values oscillate and the oscillation grows as the grids get finer (" + values +
+                "): no estimate of the discretisation error applies; check iterative "
+                "convergence and the grids";
+       }
+       return "the values oscillate (" + values +
+              "): the correction-factor and factor-of-safety estimates do not apply; the "
+              "oscillation uncertainty, half the range of the three finest values "
+              "(Stern et al. 2001), is u_osc = " +
+              number(*u);
+     }},
+    {kWarnOrderFarOff, "p far from theory",
+     [](const StandardResult& r, double pTh) {
+       return "observed order p = " + number(r.p) + " is outside [" + fixed(0.5 * pTh, "%g") +
+              ", " + fixed(2.0 * pTh, "%g") + "] (half to twice the theoretical " +
+              fixed(pTh, "%g") +
+              "): the GCI with this p is not reliable; the conservative GCI with the "
+              "theoretical order and Fs = 3 is " +
+              conservative(r, pTh);
+     }},
+    {kWarnOutsideCalibration, "CF/FS outside calibration",
+     [](const StandardResult& r, double pTh) {
+       const double cf = (std::pow(r.r21, r.p) - 1.0) / (std::pow(r.r21, pTh) - 1.0);
+       const double orderRatio = r.p / pTh;
+       std::string outside;
+       if (!correctionFactorCalibrated(cf)) {
+         outside = "the correction factor C = " + number(cf) +
+                   " is outside 0 < C <= 2, where u_cf (Stern et al. 2001) is taken as calibrated";
+       }
+       if (!factorOfSafetyCalibrated(orderRatio)) {
+         outside += std::string(outside.empty() ? "" : ", and ") +
+                    "P = p / p_th = " + number(orderRatio) + " is outside [" +
+                    fixed(kCalibratedOrderRatioMin, "%g") + ", " +
+                    fixed(kCalibratedOrderRatioMax, "%g") +
+                    "], where u_fs (Xing & Stern 2010) is taken as calibrated";
+       }
+       return outside +
+              ": there the estimate extrapolates, and the conservative GCI with the theoretical "
+              "order and Fs = 3, " +
+              conservative(r, pTh) + ", is the defensible bound";
+     }},
+    {kWarnAsymptoticFarOff, "not asymptotic",
+     [](const StandardResult& r, double pTh) {
+       return "the observed orders of successive triplets of grids (" + orders(r.evidence) +
+              ") spread by " + percent(r.evidence.spread) +
+              " of their mean and do not approach the theoretical " + fixed(pTh, "%g") +
+              ": the grids are not in the asymptotic range, so the error estimate is not "
+              "dependable; check iterative convergence, then add a finer grid (the published "
+              "ratio GCI_coarse32 / (r21^p GCI_fine21) = " +
+              number(r.asymptoticRatio) +
+              " is no evidence either way: for a monotonic triplet it equals phi1/phi2 "
+              "whatever the data)";
+     }},
+    {kNoteOrdersApproach, "orders approach p_th",
+     [](const StandardResult& r, double pTh) {
+       return "the observed orders of successive triplets of grids (" + orders(r.evidence) +
+              ") approach the theoretical " + fixed(pTh, "%g") +
+              " as the grids get finer: the finest grids are entering the asymptotic range, "
+              "and a finer grid would confirm it";
+     }},
+    {kWarnPhiNearZero, "phi1 near 0",
+     [](const StandardResult& r, double) {
+       return "phi1 = " + number(r.phi1) +
+              " is near zero beside the other values: relative errors are meaningless; "
+              "absolute ones: |eps21| = " +
+              number(std::fabs(r.eps21)) +
+              ", GCI_fine21 |phi1| = Fs |eps21| / (r21^p - 1) = " + number(r.gciFine21Absolute);
+     }},
+};
+
+}  // namespace
+
+bool showConservativeGci(const StandardResult& r, double pTh) {
+  if (r.grids < 3 || r.order.failure == OrderFailure::RatioNearOne ||
+      r.convergence == ConvergenceType::NoChange || r.convergence == ConvergenceType::WithinNoise ||
+      !conservativeGciUncertainty(r.eps21, r.r21, pTh)) {
+    return false;
+  }
+  return !monotonicWithOrder(r) || !(r.p >= 0.5 * pTh && r.p <= 2.0 * pTh);
+}
+
+std::optional<CorrectionFactorEstimate> correctionFactorFor(const StandardResult& r, double pTh) {
+  if (!monotonicWithOrder(r)) return std::nullopt;
+  return correctionFactorUncertainty(r.eps21, r.r21, r.p, pTh);
+}
+
+std::optional<FactorOfSafetyEstimate> factorOfSafetyFor(const StandardResult& r, double pTh) {
+  if (!monotonicWithOrder(r)) return std::nullopt;
+  return factorOfSafetyUncertainty(r.eps21, r.r21, r.p, pTh);
+}
+
+std::optional<double> oscillationUncertaintyFor(const StandardResult& r) {
+  if (r.grids < 3 || r.convergence != ConvergenceType::OscillatoryConvergence) {
+    return std::nullopt;
+  }
+  return oscillationUncertainty(r.phi1, r.phi2, r.phi3);
+}
+
+std::span<const StatusText> statusTexts() { return kStatusTexts; }
+
+std::vector<StatusFinding> statusFindings(const StandardResult& r, double pTh) {
+  std::vector<StatusFinding> findings;
+  const OrderFailure failure = r.order.failure;
+  if (failure != OrderFailure::None && failure != OrderFailure::TwoGrids &&
+      failure != OrderFailure::WithinNoise && failure != OrderFailure::RatioNearOne) {
+    const std::string text(orderFailureText(failure));
+    findings.push_back(
+        {text, text + ": no extrapolation and no GCI; see the series over all grids"});
+  }
+  for (const StatusText& s : kStatusTexts) {
+    if (r.warnings & s.bit) findings.push_back({std::string(s.code), s.message(r, pTh)});
+  }
+  return findings;
+}
+
+}  // namespace kv
