@@ -46,14 +46,14 @@
 //
 // (X' = X ln x, X'' = X ln^2 x, u' = X' - sum_j w_j X'_j / W, all from the powers scaled by the
 // coarsest grid's, which S does not notice), found by Newton's method from the root of the cubic
-// through H and dH/dp at both neighbours, kept inside the bracket by the sign of H. The root of
-// dS/dp is found to a few units of rounding, where minimising S by comparing its values could
-// not place the order closer than about the square root of the rounding of S. Where the slope
-// does not bracket a single root (S flat to rounding, or not finite), a plain search finds it:
-// S computed from the residuals at every scanned order, then golden-section search between the
-// scanned minimum's neighbours to 1e-10 of the order. At the order found, phi0, alpha and S come
-// from the weighted means and the residuals, and the scanned order wins where its S is no
-// larger.
+// through H and dH/dp at both neighbours, kept inside the bracket by the sign of H. Where the
+// fit is well conditioned the root of dS/dp is found to a few units of rounding, where
+// minimising S by comparing its values could not place the order closer than about the square
+// root of the rounding of S. Where the slope does not bracket a single root (S flat to
+// rounding, or not finite), a plain search finds it: S computed from the residuals at every
+// scanned order, then golden-section search between the scanned minimum's neighbours to 1e-10
+// of the order. At the order found, phi0, alpha and S come from the weighted means and the
+// residuals, and the scanned order wins where its S is no larger.
 //
 // Standard deviations, with n_g grids and n_par parameters:
 //
