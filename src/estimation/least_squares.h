@@ -17,11 +17,43 @@
 //
 //   unweighted: w_i = 1;         weighted ("w" suffix): w_i = (1/h_i) / sum_j (1/h_j).
 //
-// For the free order, S(p) is minimised over the bracket [0.01, 20]: a scan of the bracket
-// (401 equally spaced orders), then golden-section search between the scanned minimum's
-// neighbours; for each p, phi0 and alpha come from the linear fit in x^p. A minimum on the
-// bracket's end is flagged. The scan computes S exactly only at the orders that bounded
-// estimates of S cannot rule out, so it finds the same minimum as computing S everywhere.
+// For the free order, S(p) is minimised over the bracket [0.01, 20]: a scan of the bracket (401
+// equally spaced orders), then the order between the scanned minimum's neighbours where dS/dp
+// vanishes; for each p, phi0 and alpha come from the linear fit in x^p. A minimum on the
+// bracket's end is flagged.
+//
+// How (everything that depends on the spacings alone is computed once, in a plan shared by all
+// the points of a field). With W = sum_i w_i, the centred values d_i = phi_i - sum_j w_j phi_j / W
+// and, at each order, u_i = X_i - sum_j w_j X_j / W (X_i = x_i^p), the fit in x^p leaves
+//
+//   S(p) = Syy - Sxd^2 / Sxx,   Syy = sum_i w_i d_i^2,  Sxd = sum_i w_i u_i d_i,
+//                               Sxx = sum_i w_i u_i^2,
+//
+// so that at a scanned order S is Syy - t^2 with t = sum_i a_i phi_i, a_i = w_i u_i / sqrt(Sxx)
+// tabled in the plan (sum_i a_i = 0, so phi may be taken relative to any one grid's value): n
+// products per order. The plan also bounds, for every block of 16 orders, |a_k - g - (k - c) s|
+// (g the a of the block's centre order c, s their slope over the block) by a radius R; then
+// |t_k| <= |g.phi| + m |s.phi| + R |d| (Cauchy-Schwarz; m the largest |k - c|), and a block
+// whose bound stays below the largest |t| at a centre cannot hold the smallest S: only the
+// others are scanned order by order, which finds the same order as scanning them all.
+//
+// Between the scanned minimum's neighbours the order is the root of
+//
+//   dS/dp = -2 H / Sxx^2,   H = Sxd (A Sxx - Sxd B),   A = sum_i w_i u'_i d_i,
+//                                                    B = sum_i w_i u_i X'_i,
+//   dH/dp = A^2 Sxx + Sxd A' Sxx - Sxd^2 B',         A' = sum_i w_i X''_i d_i,
+//                                                    B' = sum_i w_i (u'_i^2 + u_i X''_i),
+//
+// (X' = X ln x, X'' = X ln^2 x, u' = X' - sum_j w_j X'_j / W, all from the powers scaled by the
+// coarsest grid's, which S does not notice), found by Newton's method from the root of the cubic
+// through H and dH/dp at both neighbours, kept inside the bracket by the sign of H. Where the
+// fit is well conditioned the root of dS/dp is found to a few units of rounding, where
+// minimising S by comparing its values could not place the order closer than about the square
+// root of the rounding of S. Where the slope does not bracket a single root (S flat to
+// rounding, or not finite), a plain search finds it: S computed from the residuals at every
+// scanned order, then golden-section search between the scanned minimum's neighbours to 1e-10
+// of the order. At the order found, phi0, alpha and S come from the weighted means and the
+// residuals, and the scanned order wins where its S is no larger.
 //
 // Standard deviations, with n_g grids and n_par parameters:
 //
@@ -48,6 +80,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -111,8 +144,34 @@ struct LeastSquaresResult {
 inline constexpr double kLeastSquaresOrderMin = 0.01;
 inline constexpr double kLeastSquaresOrderMax = 20.0;
 
-// The whole procedure above over the grids (h_i, phi_i) with the theoretical order pTh. A
-// status other than ok leaves every number at zero and the per-grid vectors empty.
+// Everything of the procedure that depends only on the spacings and p_th (the relative
+// spacings, the weights, the orthogonalised bases of the fixed-order models, and at every
+// scanned order the powers and the projections above), computed once for all the points of a
+// field. Read-only once made: one plan may serve any number of threads at once.
+struct LeastSquaresTables;  // the tables themselves, private to the implementation
+
+struct LeastSquaresPlan {
+  // ok, or what is wrong with h or p_th alone (fewer than four grids, a spacing that is not
+  // finite or not positive, two equal spacings, p_th not finite or not positive).
+  LeastSquaresStatus status = LeastSquaresStatus::tooFewGrids;
+  std::size_t grids = 0;  // the number of spacings
+  double pTh = 0.0;
+  std::shared_ptr<const LeastSquaresTables> tables;  // null unless status is ok
+};
+
+LeastSquaresPlan makeLeastSquaresPlan(std::span<const double> h, double pTh);
+
+// The whole procedure above for the values phi of one point on the plan's grids (phi_i on the
+// grid of h_i, in the order of the spacings the plan was made from). The per-grid vectors of
+// `result` are resized, not reallocated once large enough: with one result kept per thread, a
+// point allocates nothing unless it has more than 16 grids. A status other than ok leaves
+// every number at zero and the per-grid vectors empty.
+void leastSquaresUncertainty(const LeastSquaresPlan& plan, std::span<const double> phi,
+                             LeastSquaresResult& result);
+LeastSquaresResult leastSquaresUncertainty(const LeastSquaresPlan& plan,
+                                           std::span<const double> phi);
+
+// The same for one set of grids (h_i, phi_i): makes the plan and uses it once.
 LeastSquaresResult leastSquaresUncertainty(std::span<const double> h, std::span<const double> phi,
                                            double pTh);
 
