@@ -10,7 +10,7 @@ cd "$src" || exit 2
 layers=${KV_LAYERS:-"base
 text launch
 model
-estimation field
+estimation field mesh
 listing plots study
 cluster
 app"}
