@@ -16,6 +16,7 @@
 
 #include "mesh/interpolation.h"
 #include "mesh/kd_tree.h"
+#include "mesh/test_support.h"
 
 namespace kv::mesh {
 namespace {
@@ -27,25 +28,6 @@ double field(const double* x, int dim) {
 double schemeError(const double* x, int dim) {
   double z = dim > 2 ? x[2] : 0.0;
   return 1 + 0.5 * x[0] * x[1] + 0.25 * std::sin(3 * x[0]) + 0.2 * z;
-}
-
-// The lattice of spacing 1/cells on the unit square or cube, each point moved at random by up
-// to a quarter spacing along each axis, boundary points along the boundary only.
-std::vector<double> jitteredLattice(int dim, int cells, std::mt19937_64& random) {
-  std::uniform_real_distribution<double> jitter(-0.25, 0.25);
-  const double h = 1.0 / cells;
-  const int n = cells + 1;
-  const int total = dim == 2 ? n * n : n * n * n;
-  std::vector<double> points;
-  points.reserve(static_cast<size_t>(total) * dim);
-  for (int p = 0; p < total; ++p) {
-    int index[3] = {p % n, (p / n) % n, p / (n * n)};
-    for (int d = 0; d < dim; ++d) {
-      bool onBoundary = index[d] == 0 || index[d] == cells;
-      points.push_back(h * (index[d] + (onBoundary ? 0.0 : jitter(random))));
-    }
-  }
-  return points;
 }
 
 struct Measurement {
@@ -65,16 +47,11 @@ Measurement measure(int dim, int cells, int degree, uint64_t seed) {
   std::vector<std::vector<double>> phi;  // phi[g]: grid g (1 finest, 2, 3) at the study points
   Measurement m;
   for (int refinement : {8, 4, 2}) {
-    PointCloud grid;
-    grid.dim = dim;
-    grid.coordinates = jitteredLattice(dim, cells * refinement, random);
     const double h = 1.0 / (cells * refinement);
-    Quantity q{"phi", {}};
-    for (size_t i = 0; i < grid.size(); ++i) {
-      const double* x = &grid.coordinates[i * dim];
-      q.values.push_back(field(x, dim) + h * h * schemeError(x, dim));
-    }
-    grid.quantities.push_back(std::move(q));
+    PointCloud grid = cloudOf(dim, jitteredLattice(dim, cells * refinement, random),
+                              [&](const double* x) {
+                                return field(x, dim) + h * h * schemeError(x, dim);
+                              });
     KdTree tree(grid);
     InterpolationOptions options;
     options.degree = degree;
@@ -158,13 +135,8 @@ TEST(ManufacturedStudy, DISABLED_Table) {
 //   mesh_tests --gtest_also_run_disabled_tests --gtest_filter='*DISABLED_Scale*'
 TEST(ManufacturedStudy, DISABLED_ScaleOneThread) {
   std::mt19937_64 random(5);
-  PointCloud grid;
-  grid.dim = 2;
-  grid.coordinates = jitteredLattice(2, 2827, random);  // 2828^2 = 7.997 million points
-  grid.quantities.push_back({"phi", std::vector<double>(grid.size())});
-  for (size_t i = 0; i < grid.size(); ++i) {
-    grid.quantities[0].values[i] = field(&grid.coordinates[2 * i], 2);
-  }
+  PointCloud grid = cloudOf(2, jitteredLattice(2, 2827, random),  // 2828^2 = 8.0 million points
+                            [](const double* x) { return field(x, 2); });
   // Processor time, which other programs on the machine do not inflate.
   auto seconds = [] { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; };
   double start = seconds();

@@ -13,6 +13,8 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // The weight function reaches zero at this multiple of the distance to the k-th neighbour.
 constexpr double kWeightReach = 1.5;
+// A target with no neighbour beyond it is looked at again with this many times more neighbours.
+constexpr size_t kWiderSearch = 4;
 // Singular values at most this fraction of the largest are round-off: a null space.
 constexpr double kNullSingularValue = 1e-11;
 // Up to this Frobenius condition number, R is inverted as it is; beyond it (which every R with
@@ -57,7 +59,7 @@ struct Workspace {
   std::vector<double> z;         // k
 
   Workspace(size_t k, size_t m)
-      : indices(k), squared(k), a(k * m), rootWeight(k), diagonal(m), r(m * m), v(m * m),
+      : indices(kWiderSearch * k), squared(kWiderSearch * k), a(k * m), rootWeight(k), diagonal(m), r(m * m), v(m * m),
         singular(m), z(k) {}
 };
 
@@ -283,13 +285,27 @@ Stencil stencilOf(const PointCloud& source, const KdTree& tree, const double* t,
   }
   double gNorm = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
   if (gNorm > 0) {
-    double ahead = -std::numeric_limits<double>::infinity();
-    for (size_t i = 0; i < found; ++i) {
-      double s = 0;
-      for (int d = 0; d < dim; ++d) s += (point(i)[d] - t[d]) * g[d];
-      ahead = std::max(ahead, s / gNorm);
+    // The farthest any of the first `count` neighbours lies beyond the target along g.
+    auto ahead = [&](size_t count) {
+      double farthest = -std::numeric_limits<double>::infinity();
+      for (size_t i = 0; i < count; ++i) {
+        double s = 0;
+        for (int d = 0; d < dim; ++d) s += (point(i)[d] - t[d]) * g[d];
+        farthest = std::max(farthest, s / gNorm);
+      }
+      return farthest;
+    };
+    if (ahead(found) < -options.outsideMargin * spacing) {
+      // Nothing beyond among the k nearest. The region may still go on past a gap wider than
+      // the neighbourhood (irregular or stretched spacing): then the target is inside, but a fit
+      // to the k nearest would extrapolate from one side.
+      size_t more = tree.nearest({t, static_cast<size_t>(dim)}, kWiderSearch * k,
+                                 ws.indices.data(), ws.squared.data());
+      if (ahead(more) >= -options.outsideMargin * spacing) {
+        result.status = InterpolationStatus::Unreliable;
+      }
+      return result;
     }
-    if (ahead < -options.outsideMargin * spacing) return result;
   }
   result.status = InterpolationStatus::Unreliable;
   if (found < monomials.exponents.size()) return result;
