@@ -8,7 +8,9 @@
 #include <vtkDataSet.h>
 #include <vtkDataSetReader.h>
 #include <vtkIdList.h>
+#include <vtkLogger.h>
 #include <vtkNew.h>
+#include <vtkOutputWindow.h>
 #include <vtkPointData.h>
 #include <vtkSmartPointer.h>
 #include <vtkXMLPUnstructuredGridReader.h>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <mutex>
 
 namespace kv::mesh {
 namespace {
@@ -35,9 +38,14 @@ std::string lowerExtension(const std::string& path) {
 struct ErrorSink {
   std::string message;
 
+  // VTK's text is "ERROR: In FILE, line N\nCLASS (ADDRESS): MESSAGE\n": only MESSAGE is kept.
   static void collect(vtkObject*, unsigned long, void* sink, void* text) {
     auto& m = static_cast<ErrorSink*>(sink)->message;
-    if (m.empty() && text) m = static_cast<const char*>(text);
+    if (!m.empty() || !text) return;
+    std::string t = static_cast<const char*>(text);
+    size_t start = t.rfind("): ");
+    m = start == std::string::npos ? t : t.substr(start + 3);
+    while (!m.empty() && std::isspace(static_cast<unsigned char>(m.back()))) m.pop_back();
   }
 };
 
@@ -139,6 +147,13 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
     return "cannot read " + path + ": VTK files end in .vtu, .pvtu or .vtk";
   }
   if (!std::ifstream(path, std::ios::binary)) return "cannot open " + path;
+  // The errors that matter come back in the message; VTK's own printing of them (and of the
+  // pipeline's follow-up errors) would only repeat them on standard error.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] {
+    vtkOutputWindow::GetInstance()->SetDisplayModeToNever();
+    vtkLogger::SetStderrVerbosity(vtkLogger::VERBOSITY_OFF);
+  });
   ErrorSink sink;
   vtkNew<vtkCallbackCommand> onError;
   onError->SetCallback(&ErrorSink::collect);
@@ -147,9 +162,7 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
   reader->Update();
   auto* set = vtkDataSet::SafeDownCast(reader->GetOutputDataObject(0));
   if (!sink.message.empty() || !set) {
-    std::string why = sink.message.empty() ? "not a VTK data set" : sink.message;
-    while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) why.pop_back();
-    return "cannot read " + path + ": " + why;
+    return "cannot read " + path + ": " + (sink.message.empty() ? "not a VTK data set" : sink.message);
   }
   convert(set, out);
   for (const PointCloud* cloud : {&out.points, &out.cellCentres}) {

@@ -1,10 +1,11 @@
 // A point cloud as a VTK XML unstructured grid (.vtu), for ParaView and the like.
 //
-// The file: the XML head lists the arrays; their bytes follow, raw, in one appended block
-// (encoding="raw", header_type="UInt64": each array is preceded by its size in bytes as a 64-bit
-// integer; byte_order as the machine's). Raw binary keeps a field of millions of points at its
-// size in memory and every double as it is, NaN included; base64 would add a third, ASCII
-// several times more and rounding.
+// The file: each array inline in base64 (format="binary", header_type="UInt64": the array's size
+// in bytes as a 64-bit integer, then its bytes, encoded together; byte_order as the machine's).
+// Binary keeps every double as it is, NaN included, where ASCII would round them and take three
+// times the room. Base64 costs a third more than raw appended data, but raw appended data is
+// misread by meshio 5.0 (Debian 12's), which mixes up the arrays when the offset of one in its
+// own base64 recoding equals the raw offset of a later one.
 //   - Points: Float64, three components (a 1-D or 2-D cloud gets zeros for the missing ones).
 //   - Cells: connectivity and offsets as Int64, types as UInt8. A cloud without cells gets one
 //     vertex cell (VTK type 1) per point, so that viewers draw the points.
