@@ -50,7 +50,7 @@ struct Monomials {
 struct Workspace {
   std::vector<uint32_t> indices;
   std::vector<double> squared;
-  std::vector<double> a;       // k x m, column after column
+  std::vector<double> a;  // k x m, column after column
   std::vector<double> rootWeight;
   std::vector<double> diagonal;  // of R
   std::vector<double> r;         // m x m: R, then U S
@@ -59,8 +59,15 @@ struct Workspace {
   std::vector<double> z;         // k
 
   Workspace(size_t k, size_t m)
-      : indices(kWiderSearch * k), squared(kWiderSearch * k), a(k * m), rootWeight(k), diagonal(m), r(m * m), v(m * m),
-        singular(m), z(k) {}
+      : indices(kWiderSearch * k),
+        squared(kWiderSearch * k),
+        a(k * m),
+        rootWeight(k),
+        diagonal(m),
+        r(m * m),
+        v(m * m),
+        singular(m),
+        z(k) {}
 };
 
 // The stencil of one target: value = sum of weights[i] * f[indices[i]] over `count` points.
@@ -119,8 +126,8 @@ void singularValueDecomposition(std::vector<double>& r, std::vector<double>& v, 
 // The least-squares stencil of the k neighbours found for target t (in ws.indices and
 // ws.squared); the weights are left in ws.z. Returns the condition number, or infinity when
 // the neighbours do not determine the value at the target.
-double fitStencil(const double* coordinates, const double* t, const Monomials& monomials,
-                  size_t k, Workspace& ws) {
+double fitStencil(const double* coordinates, const double* t, const Monomials& monomials, size_t k,
+                  Workspace& ws) {
   const int dim = monomials.dim;
   const size_t m = monomials.exponents.size();
   const double radius = std::sqrt(ws.squared[k - 1]);
@@ -253,8 +260,8 @@ Stencil stencilOf(const PointCloud& source, const KdTree& tree, const double* t,
   Stencil result;
   const int dim = source.dim;
   const double* x = source.coordinates.data();
-  size_t found = tree.nearest({t, static_cast<size_t>(dim)}, k, ws.indices.data(),
-                              ws.squared.data());
+  size_t found =
+      tree.nearest({t, static_cast<size_t>(dim)}, k, ws.indices.data(), ws.squared.data());
   if (found == 0) return result;  // no source points, or a target that is not a point
   auto point = [&](size_t i) { return x + static_cast<size_t>(ws.indices[i]) * dim; };
   // h_loc: the mean distance from each neighbour to the nearest other one.
@@ -299,8 +306,8 @@ Stencil stencilOf(const PointCloud& source, const KdTree& tree, const double* t,
       // Nothing beyond among the k nearest. The region may still go on past a gap wider than
       // the neighbourhood (irregular or stretched spacing): then the target is inside, but a fit
       // to the k nearest would extrapolate from one side.
-      size_t more = tree.nearest({t, static_cast<size_t>(dim)}, kWiderSearch * k,
-                                 ws.indices.data(), ws.squared.data());
+      size_t more = tree.nearest({t, static_cast<size_t>(dim)}, kWiderSearch * k, ws.indices.data(),
+                                 ws.squared.data());
       if (ahead(more) >= -options.outsideMargin * spacing) {
         result.status = InterpolationStatus::Unreliable;
       }
@@ -374,10 +381,14 @@ std::vector<size_t> spatialOrder(std::span<const double> targets, int dim) {
 
 std::string_view statusName(InterpolationStatus status) {
   switch (status) {
-    case InterpolationStatus::Ok: return "ok";
-    case InterpolationStatus::Exact: return "exact";
-    case InterpolationStatus::Outside: return "outside";
-    case InterpolationStatus::Unreliable: return "interpolation-unreliable";
+    case InterpolationStatus::Ok:
+      return "ok";
+    case InterpolationStatus::Exact:
+      return "exact";
+    case InterpolationStatus::Outside:
+      return "outside";
+    case InterpolationStatus::Unreliable:
+      return "interpolation-unreliable";
   }
   return "?";
 }
@@ -390,7 +401,8 @@ int defaultDegree(double theoreticalOrder) {
 
 size_t monomialCount(int dim, int degree) {
   size_t count = 1;  // C(dim + degree, degree), built up as a product of binomials
-  for (int i = 1; i <= degree; ++i) count = count * static_cast<size_t>(dim + i) / static_cast<size_t>(i);
+  for (int i = 1; i <= degree; ++i)
+    count = count * static_cast<size_t>(dim + i) / static_cast<size_t>(i);
   return count;
 }
 
@@ -409,8 +421,8 @@ std::optional<std::string> interpolate(const PointCloud& source, const KdTree& t
   }
   if (auto error = checkOptions(options)) return error;
   const Monomials monomials(source.dim, options.degree);
-  const size_t k = options.neighbours ? options.neighbours
-                                      : defaultNeighbours(source.dim, options.degree);
+  const size_t k =
+      options.neighbours ? options.neighbours : defaultNeighbours(source.dim, options.degree);
   const size_t n = targets.size() / static_cast<size_t>(source.dim);
   out.status.assign(n, InterpolationStatus::Outside);
   out.condition.assign(n, kNaN);

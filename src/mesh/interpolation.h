@@ -110,13 +110,13 @@ size_t monomialCount(int dim, int degree);
 size_t defaultNeighbours(int dim, int degree);
 
 struct InterpolationOptions {
-  int degree = 2;                 // 1 (linear) to 3
-  size_t neighbours = 0;          // k; 0 for defaultNeighbours(); at most kMaxNeighbours
-  double coincidence = 1e-9;      // exact: nearest source point within this x h_loc
-  double outsideDistance = 3.0;   // outside (a): nearest source point beyond this x h_loc
-  double outsideMargin = 0.25;    // outside (b): beyond the farthest neighbour by this x h_loc
-  double maxCondition = 1e4;      // interpolation-unreliable above this condition number
-  unsigned threads = 1;           // 0: one per hardware thread
+  int degree = 2;                // 1 (linear) to 3
+  size_t neighbours = 0;         // k; 0 for defaultNeighbours(); at most kMaxNeighbours
+  double coincidence = 1e-9;     // exact: nearest source point within this x h_loc
+  double outsideDistance = 3.0;  // outside (a): nearest source point beyond this x h_loc
+  double outsideMargin = 0.25;   // outside (b): beyond the farthest neighbour by this x h_loc
+  double maxCondition = 1e4;     // interpolation-unreliable above this condition number
+  unsigned threads = 1;          // 0: one per hardware thread
 };
 inline constexpr size_t kMaxNeighbours = 1000;
 

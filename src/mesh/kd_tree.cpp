@@ -1,9 +1,8 @@
 #include "mesh/kd_tree.h"
 
-#include <nanoflann.hpp>
-
 #include <cmath>
 #include <limits>
+#include <nanoflann.hpp>
 
 namespace kv::mesh {
 namespace {
@@ -36,7 +35,8 @@ class NearestK {
   double worstDist() const { return worst_; }
   bool addPoint(double distance, uint32_t index) {
     auto before = [&](size_t slot) {
-      return distance < distances_[slot] || (distance == distances_[slot] && index < indices_[slot]);
+      return distance < distances_[slot] ||
+             (distance == distances_[slot] && index < indices_[slot]);
     };
     if (full() && !before(count_ - 1)) return true;
     size_t slot = full() ? count_ - 1 : count_++;
@@ -74,7 +74,8 @@ template <int Dim>
 class IndexOf final : public KdTree::Index {
  public:
   IndexOf(const double* data, size_t count)
-      : points_{data, count, Dim}, tree_(Dim, points_, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {}
+      : points_{data, count, Dim},
+        tree_(Dim, points_, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {}
 
   void search(const double* query, NearestK& result) const override {
     tree_.findNeighbors(result, query, nanoflann::SearchParams());
@@ -116,9 +117,15 @@ KdTree::KdTree(std::span<const double> coordinates, int dim) : dim_(dim) {
   size_ = coordinates.size() / static_cast<size_t>(dim);
   if (size_ == 0) return;
   switch (dim) {
-    case 1: index_ = std::make_unique<IndexOf<1>>(coordinates.data(), size_); break;
-    case 2: index_ = std::make_unique<IndexOf<2>>(coordinates.data(), size_); break;
-    default: index_ = std::make_unique<IndexOf<3>>(coordinates.data(), size_); break;
+    case 1:
+      index_ = std::make_unique<IndexOf<1>>(coordinates.data(), size_);
+      break;
+    case 2:
+      index_ = std::make_unique<IndexOf<2>>(coordinates.data(), size_);
+      break;
+    default:
+      index_ = std::make_unique<IndexOf<3>>(coordinates.data(), size_);
+      break;
   }
 }
 

@@ -29,8 +29,8 @@ std::optional<std::string> validate(const PointCloud& cloud) {
   std::set<std::string_view> names;
   for (const Quantity& q : cloud.quantities) {
     if (q.values.size() != n) {
-      return "quantity '" + q.name + "' has " + std::to_string(q.values.size()) +
-             " values for " + std::to_string(n) + " points";
+      return "quantity '" + q.name + "' has " + std::to_string(q.values.size()) + " values for " +
+             std::to_string(n) + " points";
     }
     if (!names.insert(q.name).second) return "two quantities are named '" + q.name + "'";
   }

@@ -23,10 +23,14 @@ TEST(PointCloud, ValidateFindsEachFault) {
       [](PointCloud& c) { c.coordinates[3] = INFINITY; },
       [](PointCloud& c) { c.quantities[1].values.pop_back(); },
       [](PointCloud& c) { c.quantities[1].name = c.quantities[0].name; },
-      [](PointCloud& c) { c.cells.offsets = {3, 3}; },        // an empty cell
-      [](PointCloud& c) { c.cells.offsets = {3, 5}; },        // ends before the connectivity
+      [](PointCloud& c) {
+        c.cells.offsets = {3, 3};
+      },  // an empty cell
+      [](PointCloud& c) {
+        c.cells.offsets = {3, 5};
+      },  // ends before the connectivity
       [](PointCloud& c) { c.cells.types.pop_back(); },
-      [](PointCloud& c) { c.cells.connectivity[4] = 4; },     // no such point
+      [](PointCloud& c) { c.cells.connectivity[4] = 4; },  // no such point
       [](PointCloud& c) { c.cells.connectivity[4] = -1; },
   };
   for (size_t f = 0; f < std::size(faults); ++f) {

@@ -162,7 +162,8 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
   reader->Update();
   auto* set = vtkDataSet::SafeDownCast(reader->GetOutputDataObject(0));
   if (!sink.message.empty() || !set) {
-    return "cannot read " + path + ": " + (sink.message.empty() ? "not a VTK data set" : sink.message);
+    return "cannot read " + path + ": " +
+           (sink.message.empty() ? "not a VTK data set" : sink.message);
   }
   convert(set, out);
   for (const PointCloud* cloud : {&out.points, &out.cellCentres}) {

@@ -13,12 +13,23 @@ std::string xmlText(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += (static_cast<unsigned char>(c) < 32 || c == 127) ? '?' : c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += (static_cast<unsigned char>(c) < 32 || c == 127) ? '?' : c;
     }
   }
   return out;
@@ -29,7 +40,10 @@ class Base64 {
  public:
   explicit Base64(std::ofstream& file) : file_(file) {}
 
-  void text(const std::string& t) { buffer_ += t; spill(); }
+  void text(const std::string& t) {
+    buffer_ += t;
+    spill();
+  }
   void bytes(const void* data, size_t count) {
     const auto* p = static_cast<const unsigned char*>(data);
     for (size_t i = 0; i < count; ++i) {
@@ -90,7 +104,8 @@ Block pointsBlock(const PointCloud& cloud) {
       size_t end = std::min(cloud.size(), begin + kPiecePoints);
       piece.assign(3 * (end - begin), 0.0);
       for (size_t i = begin; i < end; ++i) {
-        for (size_t d = 0; d < dim; ++d) piece[3 * (i - begin) + d] = cloud.coordinates[i * dim + d];
+        for (size_t d = 0; d < dim; ++d)
+          piece[3 * (i - begin) + d] = cloud.coordinates[i * dim + d];
       }
       put(piece.data(), piece.size() * sizeof(double));
     }
@@ -129,7 +144,8 @@ Block vertexTypesBlock(size_t count) {
   b.element = R"(<DataArray type="UInt8" Name="types")";
   b.bytes = count;
   b.write = [count](const auto& put) {
-    std::vector<uint8_t> piece(std::min(count, kPiecePoints), static_cast<uint8_t>(CellType::Vertex));
+    std::vector<uint8_t> piece(std::min(count, kPiecePoints),
+                               static_cast<uint8_t>(CellType::Vertex));
     for (size_t begin = 0; begin < count; begin += kPiecePoints) {
       put(piece.data(), std::min(count - begin, kPiecePoints));
     }
@@ -164,14 +180,12 @@ std::optional<std::string> writeVtu(const std::string& path, const PointCloud& c
     field.push_back(std::move(b));
   }
   for (const Quantity& q : cloud.quantities) {
-    pointData.push_back(arrayBlock(
-        R"(<DataArray type="Float64" Name=")" + xmlText(q.name) + R"(")",
-        q.values));
+    pointData.push_back(
+        arrayBlock(R"(<DataArray type="Float64" Name=")" + xmlText(q.name) + R"(")", q.values));
   }
   for (const IntegerArray& a : extras.pointIntegers) {
-    pointData.push_back(arrayBlock(
-        R"(<DataArray type="Int32" Name=")" + xmlText(a.name) + R"(")",
-        a.values));
+    pointData.push_back(
+        arrayBlock(R"(<DataArray type="Int32" Name=")" + xmlText(a.name) + R"(")", a.values));
   }
   std::vector<Block> pointBlocks;
   pointBlocks.push_back(pointsBlock(cloud));
@@ -182,12 +196,11 @@ std::optional<std::string> writeVtu(const std::string& path, const PointCloud& c
     cellBlocks.push_back(vertexBlock("offsets", n, 1));
     cellBlocks.push_back(vertexTypesBlock(n));
   } else {
-    cellBlocks.push_back(arrayBlock(R"(<DataArray type="Int64" Name="connectivity")",
-                                    cloud.cells.connectivity));
+    cellBlocks.push_back(
+        arrayBlock(R"(<DataArray type="Int64" Name="connectivity")", cloud.cells.connectivity));
     cellBlocks.push_back(
         arrayBlock(R"(<DataArray type="Int64" Name="offsets")", cloud.cells.offsets));
-    cellBlocks.push_back(
-        arrayBlock(R"(<DataArray type="UInt8" Name="types")", cloud.cells.types));
+    cellBlocks.push_back(arrayBlock(R"(<DataArray type="UInt8" Name="types")", cloud.cells.types));
   }
 
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
