@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <system_error>
 #include <thread>
 
 namespace kv::mesh {
@@ -454,7 +455,11 @@ std::optional<std::string> interpolate(const PointCloud& source, const KdTree& t
   unsigned threads = options.threads ? options.threads : std::thread::hardware_concurrency();
   threads = static_cast<unsigned>(std::clamp<size_t>(threads, 1, std::max<size_t>(chunks, 1)));
   std::vector<std::thread> pool;
-  for (unsigned i = 1; i < threads; ++i) pool.emplace_back(work);
+  try {
+    for (unsigned i = 1; i < threads; ++i) pool.emplace_back(work);
+  } catch (const std::system_error&) {
+    // No more threads to be had: those started and this one share the work.
+  }
   work();
   for (std::thread& thread : pool) thread.join();
   return std::nullopt;

@@ -20,6 +20,7 @@
 #include <cctype>
 #include <fstream>
 #include <mutex>
+#include <string_view>
 
 namespace kv::mesh {
 namespace {
@@ -55,6 +56,7 @@ void addArrays(vtkFieldData* data, vtkIdType tuples, PointCloud& cloud) {
     vtkDataArray* array = data->GetArray(a);  // null for string arrays
     if (!array || array->GetNumberOfTuples() != tuples) continue;
     const char* name = array->GetName();
+    if (name && std::string_view(name).starts_with("vtk")) continue;  // VTK's own bookkeeping
     std::string base = name && *name ? name : "array" + std::to_string(a);
     const int components = array->GetNumberOfComponents();
     for (int c = 0; c < components; ++c) {

@@ -6,7 +6,7 @@
 // What is read:
 //   - the points, with each point-data array as a quantity: a one-component array under its own
 //     name, the components of a vector or tensor U as U:0, U:1, ...; arrays that are not numbers
-//     (strings) are left out;
+//     (strings) and VTK's own (named vtk..., such as vtkGhostType) are left out;
 //   - the cells (their VTK types and points); cells without points are left out;
 //   - the cell-data arrays, as quantities of a second cloud: the cells' centres, each the mean of
 //     the cell's points.
