@@ -2,13 +2,14 @@
 # Both install what is missing on a Debian machine first.
 
 BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
-  libtbb-dev libopenmpi-dev openmpi-bin libhdf5-openmpi-dev
+  libtbb-dev libopenmpi-dev openmpi-bin libhdf5-openmpi-dev libnanoflann-dev libvtk9-dev
 # gnuplot draws the plots (the wgnuplot adapter, the study's report); without it a run still
 # completes.
 RUN_PACKAGES := gnuplot-nox
 # The study's report is loaded in headless Chromium by a test (skipped when it cannot run);
-# h5dump and h5py (MPI build) are for looking into HDF5 fields and writing them.
-TEST_PACKAGES := chromium hdf5-tools python3-h5py-mpi
+# h5dump and h5py (MPI build) are for looking into HDF5 fields and writing them; meshio reads
+# back the .vtu files a test writes.
+TEST_PACKAGES := chromium hdf5-tools python3-h5py-mpi python3-meshio
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 

@@ -11,7 +11,7 @@ layers=${KV_LAYERS:-"base
 io
 text launch
 model
-estimation field
+estimation field mesh
 listing plots study
 cluster
 app
