@@ -71,13 +71,13 @@ std::optional<double> conservativeGciUncertainty(double eps21, double r21, doubl
       !(pTh > 0.0)) {
     return std::nullopt;
   }
-  return finite(3.0 * std::abs(eps21) / (std::pow(r21, pTh) - 1.0));
+  return finiteValue(3.0 * std::abs(eps21) / (std::pow(r21, pTh) - 1.0));
 }
 
 std::optional<double> oscillationUncertainty(double phi1, double phi2, double phi3) {
   if (!std::isfinite(phi1) || !std::isfinite(phi2) || !std::isfinite(phi3)) return std::nullopt;
   const auto [low, high] = std::minmax({phi1, phi2, phi3});
-  return finite(0.5 * high - 0.5 * low);
+  return finiteValue(0.5 * high - 0.5 * low);
 }
 
 bool correctionFactorCalibrated(double correctionFactor) {

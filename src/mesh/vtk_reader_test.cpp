@@ -10,7 +10,7 @@
 namespace kv::mesh {
 namespace {
 
-std::string tempPath(const std::string& name) { return testing::TempDir() + "kv_vtk_" + name; }
+std::string vtkTempPath(const std::string& name) { return testing::TempDir() + "kv_vtk_" + name; }
 
 class VtkReader : public testing::Test {
  protected:
@@ -34,7 +34,7 @@ TEST_F(VtkReader, ReadsBackWhatTheWriterWrites) {
   cloud.coordinates = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 1};
   cloud.cells = {{0, 1, 2, 3, 1, 2, 3, 4}, {4, 8}, {10, 10}};
   cloud.quantities = {{"U:0", {1, 2, NAN, 4, 5}}, {"T", {-1, 0, 1, 2, 3}}};
-  const std::string file = tempPath("back.vtu");
+  const std::string file = vtkTempPath("back.vtu");
   ASSERT_EQ(writeVtu(file, cloud, {{{"status", {0, 1, 2, 3, 0}}}, {{"status=ok", 0}}}),
             std::nullopt);
   VtkContent in;
@@ -53,7 +53,7 @@ TEST_F(VtkReader, ReadsBackWhatTheWriterWrites) {
 // A legacy file of a flat grid: two dimensions, a vector split into components, cell data at
 // the centres of the triangles.
 TEST_F(VtkReader, ReadsALegacyFile) {
-  const std::string file = tempPath("flat.vtk");
+  const std::string file = vtkTempPath("flat.vtk");
   std::ofstream(file) << "# vtk DataFile Version 3.0\nflat\nASCII\nDATASET UNSTRUCTURED_GRID\n"
                          "POINTS 4 double\n0 0 0\n3 0 0\n3 3 0\n0 3 0\n"
                          "CELLS 2 8\n3 0 1 2\n3 0 2 3\nCELL_TYPES 2\n5\n5\n"
@@ -78,9 +78,9 @@ TEST_F(VtkReader, ReadsTheMergedPiecesOfAParallelFile) {
     cloud.dim = 2;
     cloud.coordinates = {0.0 + piece, 1, 1.0 + piece, 1};
     cloud.quantities = {{"f", {1.0 + piece, 2.0 + piece}}};
-    ASSERT_EQ(writeVtu(tempPath("piece" + std::to_string(piece) + ".vtu"), cloud), std::nullopt);
+    ASSERT_EQ(writeVtu(vtkTempPath("piece" + std::to_string(piece) + ".vtu"), cloud), std::nullopt);
   }
-  const std::string file = tempPath("whole.pvtu");
+  const std::string file = vtkTempPath("whole.pvtu");
   std::ofstream(file) << R"(<?xml version="1.0"?>
 <VTKFile type="PUnstructuredGrid" version="1.0" byte_order="LittleEndian" header_type="UInt64">
   <PUnstructuredGrid GhostLevel="0">
@@ -97,11 +97,11 @@ TEST_F(VtkReader, ReadsTheMergedPiecesOfAParallelFile) {
 }
 
 TEST_F(VtkReader, RefusesWhatIsNoVtkFile) {
-  std::ofstream(tempPath("text.vtu")) << "not xml at all\n";
-  std::ofstream(tempPath("text.vtk")) << "# vtk DataFile Version 3.0\nx\nASCII\nDATASET NOTHING\n";
+  std::ofstream(vtkTempPath("text.vtu")) << "not xml at all\n";
+  std::ofstream(vtkTempPath("text.vtk")) << "# vtk DataFile Version 3.0\nx\nASCII\nDATASET NOTHING\n";
   VtkContent content;
   for (const char* name : {"missing.vtu", "text.vtu", "text.vtk", "flow.csv"}) {
-    EXPECT_NE(readVtk(tempPath(name), content), std::nullopt) << name;
+    EXPECT_NE(readVtk(vtkTempPath(name), content), std::nullopt) << name;
     EXPECT_EQ(content.points.size(), 0u);
   }
 }

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
-#include <fstream>
 #include <functional>
+
+#include "io/temp_file.h"
 
 namespace kv::mesh {
 namespace {
@@ -38,7 +39,7 @@ std::string xmlText(const std::string& text) {
 // Writes text as it is and bytes in base64, through a buffer.
 class Base64 {
  public:
-  explicit Base64(std::ofstream& file) : file_(file) {}
+  explicit Base64(io::TempFile& file) : file_(file) {}
 
   void text(const std::string& t) {
     buffer_ += t;
@@ -61,7 +62,7 @@ class Base64 {
     for (size_t i = used + 1; i < 4; ++i) buffer_[buffer_.size() - 4 + i] = '=';
   }
   void flush() {
-    file_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    file_.write(buffer_);
     buffer_.clear();
   }
 
@@ -77,7 +78,7 @@ class Base64 {
     if (buffer_.size() >= (size_t{1} << 20)) flush();
   }
 
-  std::ofstream& file_;
+  io::TempFile& file_;
   std::string buffer_;
   unsigned char group_[3] = {0, 0, 0};
   size_t grouped_ = 0;
@@ -155,8 +156,7 @@ Block vertexTypesBlock(size_t count) {
 
 }  // namespace
 
-std::optional<std::string> writeVtu(const std::string& path, const PointCloud& cloud,
-                                    const VtuExtras& extras) {
+std::optional<std::string> writeVtu(io::TempFile& file, const PointCloud& cloud, const VtuExtras& extras) {
   if (auto error = validate(cloud)) return *error;
   const size_t n = cloud.size();
   for (const IntegerArray& a : extras.pointIntegers) {
@@ -203,8 +203,6 @@ std::optional<std::string> writeVtu(const std::string& path, const PointCloud& c
     cellBlocks.push_back(arrayBlock(R"(<DataArray type="UInt8" Name="types")", cloud.cells.types));
   }
 
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return "cannot create " + path;
   Base64 out(file);
   auto write = [&](const std::vector<Block>& blocks, const char* indent) {
     for (const Block& b : blocks) {
@@ -233,11 +231,15 @@ std::optional<std::string> writeVtu(const std::string& path, const PointCloud& c
   write(cellBlocks, "        ");
   out.text("      </Cells>\n    </Piece>\n  </UnstructuredGrid>\n</VTKFile>\n");
   out.flush();
-  file.close();
-  if (!file) {
-    std::remove(path.c_str());
-    return "cannot write " + path;
-  }
+  if (!file.flush()) return "cannot write " + file.path();
+  return std::nullopt;
+}
+
+std::optional<std::string> writeVtu(const std::string& path, const PointCloud& cloud, const VtuExtras& extras) {
+  io::TempFile file;
+  if (auto error = file.open(path)) return "cannot create " + path;
+  if (auto failure = writeVtu(file, cloud, extras)) return failure;
+  if (auto error = file.commit()) return "cannot write " + path;
   return std::nullopt;
 }
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "io/temp_file.h"
 #include "mesh/point_cloud.h"
 
 namespace kv::mesh {
@@ -40,9 +41,13 @@ struct VtuExtras {
   std::vector<FieldLabel> labels;
 };
 
-// Writes `cloud` (which must pass validate()) with `extras` to `path`. Returns why it could not:
-// an invalid cloud, an integer array of another length than the points, a file that cannot be
-// created or written (a partly written file is removed).
+// Writes `cloud` (which must pass validate()) with `extras` into `file` (open, not committed).
+// Returns why it could not: an invalid cloud, an integer array of another length than the
+// points, a write that failed.
+std::optional<std::string> writeVtu(io::TempFile& file, const PointCloud& cloud, const VtuExtras& extras = {});
+
+// The same into `path`, written under a temporary name and renamed when complete (io/temp_file.h):
+// a file that cannot be written leaves `path` as it was.
 std::optional<std::string> writeVtu(const std::string& path, const PointCloud& cloud,
                                     const VtuExtras& extras = {});
 
