@@ -399,7 +399,8 @@ void familyWarnings(SpaceTimeResult& result, const Family& family, const std::st
   if (!acceptable(family.observedP, pTh)) {
     warn(result, SpaceTimeWarningCode::orderRange,
          "the observed " + what + "order " + format(family.observedP) + " is outside [0.5, " +
-             format(pTh) + "]: the model " + family.model + " with order " + format(family.p) +
+             format(pTh) + "]" + (what.empty() ? " (the lower theoretical order)" : "") +
+             ": the model " + family.model + " with order " + format(family.p) +
              " and Fs = " + format(family.fs) + " was used.");
   }
   if (family.sigma >= family.dataRange) {
@@ -864,6 +865,11 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
       break;
     case SpaceTimeDesign::none:
       break;
+  }
+  // Values so large that a fit overflows: no numbers rather than garbage (NaN is "no U").
+  if (fitted &&
+      std::any_of(result.u.begin(), result.u.end(), [](double u) { return std::isinf(u); })) {
+    return refuse(SpaceTimeStatus::notFinite, "the fit overflows: the values are too large");
   }
   if (!fitted) {
     return refuse(SpaceTimeStatus::degenerate,
