@@ -49,7 +49,8 @@
 //     Candidate models, each fitted both ways (the smaller sigma kept, the unweighted on a tie),
 //     those with n > k only:
 //       p_x: free, or fixed at 1, 2 or p_x,th, with three grids or more; with two grids only
-//            p_x = p_x,th (two levels do not determine an order; Roache's rule for two grids);
+//            p_x = p_x,th (two levels do not determine an order; Roache 1997, Annu. Rev. Fluid
+//            Mech. 29, 123-160: two grids take the theoretical order and Fs = 3);
 //       p_t: the same with the time steps and p_t,th.
 //     A free order is acceptable when 0.5 <= p <= p_th (the rule by which Eça & Hoekstra 2014
 //     keep a free-order fit: above p_th the fit claims an error falling faster than the scheme
@@ -73,7 +74,8 @@
 // The three-run procedure (one variable, spacings x, three runs): the observed order p of
 // standardProcedure (Celik et al. 2008, J. Fluids Eng. 130, 078001) and
 //
-//   0.5 <= p < 1.05 p_th:  Fs = 1.25,  otherwise Fs = 3 (Roache 2011: p_th and Fs = 3);
+//   0.5 <= p < 1.05 p_th:  Fs = 1.25,  otherwise Fs = 3 (Roache 2011, J. Fluids Eng. 133,
+//                          115501: far from theory, p_th and Fs = 3);
 //   p_used = min(p, p_th),  phi0 = richardsonExtrapolation(phi_1, phi_2, r21, p_used),
 //   alpha = phi_1 - phi0,   U_i = Fs |phi_i - phi0|,
 //
