@@ -431,8 +431,9 @@ void iterativeWarning(SpaceTimeResult& result, std::span<const double> iterErr, 
                       double limit) {
   double largest = kNaN;
   for (double e : iterErr) {
-    if (!std::isnan(e))
+    if (!std::isnan(e)) {
       largest = std::isnan(largest) ? std::abs(e) : std::max(largest, std::abs(e));
+    }
   }
   if (std::isnan(largest)) return;
   const double ratio = largest / dataRange;
