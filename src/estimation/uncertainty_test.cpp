@@ -1,4 +1,5 @@
 #include "estimation/uncertainty.h"
+#include "estimation/standard_procedure.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,6 @@
 namespace kv {
 namespace {
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Three-grid estimates worked by hand (grid 1 finest, Fs = 1.25, p_th = 2):
 //
@@ -66,14 +66,14 @@ TEST(ThreeGridUncertainty, DoesNotApplyWithoutAnOrderOrARatio) {
     double eps21, r21, p, pTh;
   };
   for (const Case& c :
-       {Case{0.1, 2.0, 0.0, 2.0}, Case{0.1, 2.0, -1.0, 2.0}, Case{0.1, 2.0, kNaN, 2.0},
+       {Case{0.1, 2.0, 0.0, 2.0}, Case{0.1, 2.0, -1.0, 2.0}, Case{0.1, 2.0, kNotANumber, 2.0},
         Case{0.1, 1.0, 2.0, 2.0}, Case{0.1, 0.5, 2.0, 2.0}, Case{0.1, 2.0, 2.0, 0.0},
-        Case{kNaN, 2.0, 2.0, 2.0}, Case{0.1, 2.0, 2000.0, 2.0}}) {
+        Case{kNotANumber, 2.0, 2.0, 2.0}, Case{0.1, 2.0, 2000.0, 2.0}}) {
     EXPECT_FALSE(correctionFactorUncertainty(c.eps21, c.r21, c.p, c.pTh));
     EXPECT_FALSE(factorOfSafetyUncertainty(c.eps21, c.r21, c.p, c.pTh));
   }
   EXPECT_FALSE(gciUncertainty(-0.01, 1.0));
-  EXPECT_FALSE(gciUncertainty(kNaN, 1.0));
+  EXPECT_FALSE(gciUncertainty(kNotANumber, 1.0));
 }
 
 // Manufactured families phi = 1 + h^p + beta h^(p+1) on h = 0.1, 0.2, 0.4: with beta = 0 the
@@ -124,13 +124,13 @@ TEST(ThreeGridUncertainty, ConservativeOscillationAndCalibratedRanges) {
   EXPECT_FALSE(conservativeGciUncertainty(0.3, 2.0, 0.0));
   EXPECT_DOUBLE_EQ(oscillationUncertainty(6.0042, 5.9624, 6.0909).value(), (6.0909 - 5.9624) / 2);
   EXPECT_DOUBLE_EQ(oscillationUncertainty(-1e308, 1e308, 0.0).value(), 1e308);  // no overflow
-  EXPECT_FALSE(oscillationUncertainty(1.0, kNaN, 2.0));
+  EXPECT_FALSE(oscillationUncertainty(1.0, kNotANumber, 2.0));
   const double below = std::nextafter(2.0, 0.0), above = std::nextafter(2.0, 3.0);
   for (auto [cf, calibrated] : {std::pair{2.0, true}, {above, false}, {0.0, false}, {1e-9, true}}) {
     EXPECT_EQ(correctionFactorCalibrated(cf), calibrated) << cf;
   }
   for (auto [ratio, calibrated] : {std::pair{0.5, true}, {std::nextafter(0.5, 0.0), false},
-                                   {2.0, true}, {above, false}, {below, true}, {kNaN, false}}) {
+                                   {2.0, true}, {above, false}, {below, true}, {kNotANumber, false}}) {
     EXPECT_EQ(factorOfSafetyCalibrated(ratio), calibrated) << ratio;
   }
 }
@@ -146,7 +146,7 @@ TEST(TargetGrid, SpacingAndCellsForATargetIndex) {
   EXPECT_NEAR(targetCells(18000.0, h1, h, 2).value(), 49573.66, 0.01);
   // Halving h in 3D takes 8 times the cells, not 2.
   EXPECT_DOUBLE_EQ(targetCells(1000.0, 0.2, 0.1, 3).value(), 8000.0);
-  EXPECT_FALSE(targetSpacing(h1, 0.0, 0.01, kNaN));
+  EXPECT_FALSE(targetSpacing(h1, 0.0, 0.01, kNotANumber));
   EXPECT_FALSE(targetCells(1000.0, 0.2, 0.1, 4));
 }
 
@@ -154,7 +154,7 @@ TEST(TargetGrid, SpacingAndCellsForATargetIndex) {
 // ratios U/|E| (E = 0 has none) 2, 0.5, 3, sorted 0.5, 2, 3: median 2,
 // 10th percentile 0.5 + 0.2 (2 - 0.5) = 0.8, 90th percentile 2 + 0.8 (3 - 2) = 2.8.
 TEST(TruthJudgement, ShareMedianAndSpread) {
-  const auto judgement = judgeAgainstTruth(std::vector<double>{1, 2, 3, 4, kNaN},
+  const auto judgement = judgeAgainstTruth(std::vector<double>{1, 2, 3, 4, kNotANumber},
                                            std::vector<double>{0.5, 4, -1, 0, 1})
                              .value();
   EXPECT_EQ(judgement.count, 4u);
@@ -164,7 +164,7 @@ TEST(TruthJudgement, ShareMedianAndSpread) {
   EXPECT_DOUBLE_EQ(judgement.medianRatio, 2.0);
   EXPECT_DOUBLE_EQ(judgement.ratioP10, 0.8);
   EXPECT_DOUBLE_EQ(judgement.ratioP90, 2.8);
-  EXPECT_FALSE(judgeAgainstTruth(std::vector<double>{kNaN}, std::vector<double>{1.0}));
+  EXPECT_FALSE(judgeAgainstTruth(std::vector<double>{kNotANumber}, std::vector<double>{1.0}));
   EXPECT_FALSE(judgeAgainstTruth(std::vector<double>{1.0}, std::vector<double>{}));
   const auto exact = judgeAgainstTruth(std::vector<double>{0.0}, std::vector<double>{0.0});
   EXPECT_EQ(exact->bounded, 1u);
