@@ -39,8 +39,9 @@ void addOptions(CLI::App& app, Arguments& a) {
         ->required();
     app.add_option("--out", a.out, "output folder (default: CASE without extension + .study)");
   }
-  app.add_option("--format", a.format, "what standard output shows: table, csv or json")
-      ->check(CLI::IsMember({"table", "csv", "json"}));
+  app.add_option("--format", a.format,
+                 "what standard output shows: table, csv, json, or (a table of quantities) latex or markdown")
+      ->check(CLI::IsMember({"table", "csv", "json", "latex", "markdown"}));
   app.add_option("--order", a.options.order, "theoretical order (default: pL of a main data file, else 2)")
       ->check(realIn(0.0, 100.0, false, "--order is the theoretical order: a number above 0 and below 100"));
   app.add_option("--fs", a.options.fs, "safety factor (default: 1.25 with three or more grids, 3 with two)")
@@ -48,6 +49,9 @@ void addOptions(CLI::App& app, Arguments& a) {
   app.add_option("--target-gci", a.options.targetGci,
                  "a GCI_fine21 to reach, as a fraction (0.01 is 1 %): the spacing (and with --cells, the cell count) it needs")
       ->check(realIn(0.0, 1.0, false, "--target-gci is a fraction: 0 < X < 1 (0.01 for 1 %)"));
+  app.add_option("--noise", a.options.noise,
+                 "the absolute noise level of the values (iterative convergence, digits written): changes within it classify as within-noise")
+      ->check(realIn(-1e-300, 1e300, false, "--noise is an absolute level: a finite number, 0 or above"));
   auto* cells = app.add_flag("--cells", a.cells, "the first column holds cell counts: h = cells^(-1/D)");
   auto* dim = app.add_option("--dim", a.dimension, "dimension D of the cell counts (1, 2 or 3)")
                   ->check(CLI::Range(1, 3))

@@ -39,6 +39,7 @@ constexpr OptionScope kScopes[] = {
     {"--target-gci", kStudies, "studies (a merge keeps the settings of its slabs)"},
     {"--least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
     {"--no-least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
+    {"--noise", kStudies, "studies (a merge keeps the settings of its slabs)"},
 };
 
 std::string lowerExtension(const std::string& file) {
@@ -93,6 +94,12 @@ bool isHdf5File(const std::string& file) {
 }
 
 std::optional<std::string> refusedOption(CaseKind kind, const Arguments& a) {
+  // The tables for a paper have a column per quantity; a field shows its distribution.
+  const uint8_t tables = bit(CaseKind::Table) | bit(CaseKind::MainData);
+  if ((a.format == "latex" || a.format == "markdown") && (tables & bit(kind)) == 0) {
+    return "--format " + a.format + " prints the table of a paper, one column per quantity: it applies to tables of "
+           "quantities, not to " + std::string(caseKindName(kind));
+  }
   for (const std::string& option : a.given) {
     for (const OptionScope& s : kScopes) {
       if (s.option == option && (s.kinds & bit(kind)) == 0) {

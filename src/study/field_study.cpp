@@ -182,6 +182,7 @@ nlohmann::json FieldSummary::toJson() const {
           {"safety_factor", std::isnan(s.safetyFactor) ? nlohmann::json(nullptr) : nlohmann::json(s.safetyFactor)},
           {"target_gci", s.targetGci ? nlohmann::json(*s.targetGci) : nlohmann::json(nullptr)},
           {"least_squares", s.leastSquares},
+          {"noise", s.noise ? nlohmann::json(*s.noise) : nlohmann::json(nullptr)},
           {"cells1", std::isnan(s.cells1) ? nlohmann::json(nullptr) : nlohmann::json(s.cells1)},
           {"points", points},
           {"quantities", names}};
@@ -202,6 +203,7 @@ FieldSummary FieldSummary::fromJson(const nlohmann::json& j) {
   s.safetyFactor = j.at("safety_factor").is_null() ? kNotANumber : j.at("safety_factor").get<double>();
   if (!j.at("target_gci").is_null()) s.targetGci = j.at("target_gci").get<double>();
   s.leastSquares = j.at("least_squares").get<bool>();
+  if (!j.at("noise").is_null()) s.noise = j.at("noise").get<double>();
   s.cells1 = j.at("cells1").is_null() ? kNotANumber : j.at("cells1").get<double>();
   s.dimension = f.dimension;
   s.series = false;

@@ -54,7 +54,7 @@ void convergencePlot(std::ostringstream& s, const QuantityStudy& q, const std::v
                      size_t k, double pTh) {
   const StandardResult& r = q.standard;
   s << "set title " << quoted(q.name + ": |phi - phi_ext21| against h") << "\n";
-  s << "set logscale xy\nset xlabel 'h'\nset ylabel '|phi - phi_ext21|'\nset xrange [*:*]\nset yrange [*:*]\nset key inside top left maxcols 1\n";
+  s << "set logscale xy\nset xlabel 'h'\nset ylabel '|phi - phi_ext21|'\nset xrange [*:*]\nset yrange [*:*]\nset key below\n";
   bool any = false;
   std::ostringstream data;
   for (size_t i = 0; i < h.size(); ++i) {

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <utility>
 
+#include "estimation/verdict.h"
 #include "study/field_report.h"
 #include "text/utf8.h"
 
@@ -40,6 +41,26 @@ namespace {
 
 std::string num(double value, const char* format = "%.6g") { return htmlNumber(value, format); }
 std::string pct(double fraction) { return htmlPercent(fraction); }
+
+// "1 quantity", "2 quantities".
+std::string counted(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
+// A value beside phi1 with the decimals phi1 is shown with (six significant digits of phi1), so
+// that 2.8828 does not stand beside 2.88034 as if it were less precise.
+std::string likePhi1(double value, double phi1) {
+  if (!std::isfinite(value)) return "&ndash;";
+  if (!std::isfinite(phi1) || phi1 == 0.0) return num(value);
+  const int decimals = std::clamp(5 - static_cast<int>(std::floor(std::log10(std::fabs(phi1)))), 0, 17);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+// A relative change, or what it is when the changes are round-off or within the noise level.
+std::string changeText(const QuantityStudy& q, double fraction) {
+  if (q.standard.convergence == ConvergenceType::WithinNoise) return "within noise";
+  return pct(fraction);
+}
 
 const char* kStyle = R"(
 body { font-family: system-ui, -apple-system, "Segoe UI", sans-serif; margin: 2em auto; max-width: 1500px; padding: 0 1em; color: #222; }
@@ -78,9 +99,9 @@ void summaryTable(std::ostringstream& s, const StudyResult& study, bool anyExact
     const std::string type(convergenceName(r.convergence));
     s << "<tr><td class=\"name\">" << htmlEscaped(q.name) << "</td><td>" << r.grids
       << "</td><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>"
-      << num(r.order.p, "%.4g") << "</td><td>" << num(r.phi1) << "</td><td>" << num(r.phiExt21)
-      << "</td><td>" << pct(r.ea21) << "</td><td>" << pct(r.gciFine21) << "</td><td>"
-      << pct(r.gciCoarse32) << "</td><td>" << num(r.asymptoticRatio, "%.4g") << "</td>";
+      << num(r.order.p, "%.4g") << "</td><td>" << num(r.phi1) << "</td><td>" << likePhi1(r.phiExt21, r.phi1)
+      << "</td><td>" << changeText(q, r.ea21) << "</td><td>" << pct(r.gciFine21) << "</td><td>"
+      << pct(r.gciCoarse32) << "</td><td>" << num(r.asymptoticRatio, "%.7g") << "</td>";
     if (anyExact) {
       s << "<td>" << num(r.exact) << "</td><td>" << pct(r.relErrorPhi1) << "</td><td>"
         << pct(r.relErrorExt21) << "</td>";
@@ -93,6 +114,13 @@ void summaryTable(std::ostringstream& s, const StudyResult& study, bool anyExact
 std::string uText(std::optional<double> u) { return u ? num(*u, "%.4g") : "&ndash;"; }
 
 // Per quantity, the uncertainty of phi1 by each estimator, side by side.
+// What the names of the least-squares fits mean.
+const char* kFitLegend =
+    "<p class=\"legend\">Fits (E&ccedil;a &amp; Hoekstra 2014): <b>p</b> &phi;<sub>0</sub> + &alpha; h<sup>p</sup> "
+    "(p free), <b>h</b> &phi;<sub>0</sub> + &alpha; h, <b>h2</b> &phi;<sub>0</sub> + &alpha; h<sup>2</sup>, "
+    "<b>h+h2</b> &phi;<sub>0</sub> + &alpha;<sub>1</sub> h + &alpha;<sub>2</sub> h<sup>2</sup>; a <b>w</b> "
+    "after the name: weighted by 1/h.</p>\n";
+
 void uncertaintyTable(std::ostringstream& s, const StudyResult& study, bool anyExact) {
   s << "<h2 id=\"uncertainty\">Uncertainty of &phi;<sub>1</sub>, four estimators</h2>\n"
        "<p>Absolute uncertainties U of the finest-grid value, &phi;<sub>1</sub> &plusmn; U: the GCI "
@@ -100,7 +128,9 @@ void uncertaintyTable(std::ostringstream& s, const StudyResult& study, bool anyE
        "Comput. Phys. 262, 104&ndash;130; four grids or more), the correction factor (Stern et al. "
        "2001, J. Fluids Eng. 123, 793&ndash;802) and the factor of safety (Xing &amp; Stern 2010, J. "
        "Fluids Eng. 132, 061403), the last two from the observed order of the three finest grids. "
-       "A dash: the estimator does not apply.</p>\n";
+       "A dash: the estimator does not apply. The conservative GCI uses the theoretical order and "
+       "F<sub>s</sub> = 3 (Roache 1997); the oscillation uncertainty is half the range of an "
+       "oscillating triplet (Stern et al. 2001, after ITTC 7.5-03-01-01).</p>\n" << kFitLegend;
   s << "<div class=\"wide\"><table id=\"uncertainties\"><thead><tr><th class=\"name\">quantity</th>"
        "<th>&phi;<sub>1</sub></th>";
   for (const Estimator& e : estimators()) s << "<th>U " << e.name << "</th>";
@@ -156,7 +186,7 @@ void judgementTable(std::ostringstream& s, const StudyResult& study) {
 // The least-squares result of one quantity: every fit, the chosen one marked.
 void fitsTable(std::ostringstream& s, const LeastSquaresResult& ls) {
   s << "<details><summary>Least squares: every fit (coefficients of h/h<sub>1</sub>), data range "
-    << num(ls.dataRange, "%.4g") << "</summary>\n<table><thead><tr><th class=\"name\">fit</th>"
+    << num(ls.dataRange, "%.4g") << "</summary>\n" << kFitLegend << "<table><thead><tr><th class=\"name\">fit</th>"
        "<th>weighted</th><th>&phi;<sub>0</sub></th><th>&alpha;</th><th>&alpha;<sub>2</sub></th><th>p</th>"
        "<th>&sigma;</th></tr></thead><tbody>\n";
   for (size_t i = 0; i < ls.fits.size(); ++i) {
@@ -227,8 +257,8 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     << "</style>\n</head>\n<body>\n";
   s << "<h1>Grid-convergence study</h1>\n<p class=\"meta\">" << htmlEscaped(toUtf8(in.file));
   if (!in.title.empty()) s << " &mdash; " << htmlEscaped(in.title);
-  s << "<br>" << in.h.size() << " grids, " << study.quantities.size()
-    << " quantities; theoretical order " << num(study.settings.theoreticalOrder) << ", safety factor "
+  s << "<br>" << counted(in.h.size(), "grid", "grids") << ", "
+    << counted(study.quantities.size(), "quantity", "quantities") << "; theoretical order " << num(study.settings.theoreticalOrder) << ", safety factor "
     << (std::isfinite(study.settings.safetyFactor) ? num(study.settings.safetyFactor)
                                           : std::string("1.25 (3 with two grids)"))
     << ". Grid 1 is the finest grid.</p>\n";
@@ -258,7 +288,7 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
       << type << "</span></h2>\n";
     if (std::isfinite(r.phiExt21)) {
       s << "<p>" << (r.hasOrder() ? "p = " + num(r.order.p, "%.4g") : "theoretical order " + num(r.p))
-        << ", &phi;<sub>ext</sub><sup>21</sup> = " << num(r.phiExt21) << ", GCI<sub>fine</sub><sup>21</sup> = "
+        << ", &phi;<sub>ext</sub><sup>21</sup> = " << likePhi1(r.phiExt21, r.phi1) << ", GCI<sub>fine</sub><sup>21</sup> = "
         << pct(r.gciFine21) << " (&plusmn;&nbsp;" << num(r.gciFine21Absolute, "%.4g")
         << " on &phi;<sub>1</sub> = " << num(r.phi1) << ")";
     } else {
@@ -275,13 +305,23 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     {
       const Uncertainties& u = q.uncertainty;
       s << "<p>Uncertainty of &phi;<sub>1</sub>:";
-      for (const Estimator& e : estimators()) s << " " << e.name << " &plusmn;&nbsp;" << uText(e.u(u)) << ";";
+      const char* separator = " ";
+      for (const Estimator& e : estimators()) {
+        // The conservative GCI where the observed order is not to be trusted; every other
+        // estimator where it applies.
+        if (std::string_view(e.key) == "u_gci_th" && !showConservativeGci(r, study.settings.theoreticalOrder)) continue;
+        if (const std::optional<double> value = e.u(u)) {
+          s << separator << e.name << " &plusmn;&nbsp;" << num(*value, "%.4g");
+          separator = "; ";
+        }
+      }
+      if (separator[0] == ' ') s << " none applies";
       if (const auto& ls = u.leastSquares) {
-        s << " least-squares fit " << ls->chosenFit().name << " (free order p = " << num(ls->p, "%.4g")
+        s << "; least-squares fit " << ls->chosenFit().name << " (free order p = " << num(ls->p, "%.4g")
           << (ls->pAtBracketEnd ? ", at the end of the bracket [0.01, 20]" : "") << "; &sigma; = "
           << num(ls->sigma, "%.3g") << ", F<sub>s</sub> = " << num(ls->fs) << ")";
-      } else {
-        s << " no least squares (it needs four grids or more)";
+      } else if (study.settings.leastSquares && r.grids < 4) {
+        s << "; no least squares (it needs four grids or more)";
       }
       if (u.correctionFactor) {
         s << "; &delta;<sub>RE</sub> = " << num(u.correctionFactor->deltaRE, "%.4g") << ", CF = "

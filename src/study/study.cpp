@@ -4,57 +4,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "estimation/verdict.h"
+
 namespace kv::study {
 
 namespace {
-
-std::string fixed(double value, const char* format) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-std::string percent(double fraction) { return fixed(100.0 * fraction, "%.3g %%"); }
-
-// The warnings, in the order they are reported.
-struct WarningText {
-  uint32_t bit;
-  const char* code;
-  std::string (*message)(const StandardResult&, double pTh);
-};
-
-const WarningText kWarnings[] = {
-    {kWarnSmallRatio, "ratio<1.3",
-     [](const StandardResult& r, double) {
-       std::string ratios = "r21 = " + fixed(r.r21, "%.4g");
-       if (r.r32 == r.r32) ratios += ", r32 = " + fixed(r.r32, "%.4g");
-       return "refinement ratio below 1.3 (" + ratios +
-              "): the standard procedure asks for r > 1.3 so that the discretisation error "
-              "stands out from other errors; refine further between grids";
-     }},
-    {kWarnOrderFarOff, "p far from theory",
-     [](const StandardResult& r, double pTh) {
-       return "observed order p = " + fixed(r.p, "%.4g") + " is outside [" + fixed(0.5 * pTh, "%g") +
-              ", " + fixed(2.0 * pTh, "%g") + "] (half to twice the theoretical " +
-              fixed(pTh, "%g") + "): the GCI with this p is not reliable; the conservative "
-              "GCI with the theoretical order and Fs = 3 is " + percent(r.gciConservative);
-     }},
-    {kWarnAsymptoticFarOff, "not asymptotic",
-     [](const StandardResult& r, double) {
-       return "asymptotic ratio GCI_coarse32 / (r21^p GCI_fine21) = " +
-              fixed(r.asymptoticRatio, "%.4g") +
-              " is far from 1: the grids are not in the asymptotic range, so the error "
-              "estimate is not dependable; add a finer grid";
-     }},
-    {kWarnPhiNearZero, "phi1 near 0",
-     [](const StandardResult& r, double) {
-       return "phi1 = " + fixed(r.phi1, "%.4g") +
-              " is near zero beside the other values: relative errors are meaningless; "
-              "absolute ones: |eps21| = " + fixed(std::fabs(r.eps21), "%.4g") +
-              ", GCI_fine21 |phi1| = Fs |eps21| / (r21^p - 1) = " +
-              fixed(r.gciFine21Absolute, "%.4g");
-     }},
-};
 
 // Each estimator's U of phi1, in the order of the report.
 constexpr Estimator kEstimators[] = {
@@ -68,25 +22,32 @@ constexpr Estimator kEstimators[] = {
      [](const Uncertainties& u) {
        return u.factorOfSafety ? std::optional<double>(u.factorOfSafety->u) : std::nullopt;
      }},
+    {"conservative GCI", "u_gci_th", [](const Uncertainties& u) { return u.gciTheory; }},
+    {"oscillation", "u_osc", [](const Uncertainties& u) { return u.oscillation; }},
 };
 
 // The four uncertainties of one quantity over its grids (finest first) and, with a target, the
 // grid it needs (with cell counts, its cell count too).
-Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
-                            std::span<const double> values, const StudySettings& settings) {
+Uncertainties uncertainties(const StandardResult& r, std::span<const double> values,
+                            const StudySettings& settings, const LeastSquaresPlan* plan) {
   const double pTh = settings.theoreticalOrder;
   const std::optional<double>& targetGci = settings.targetGci;
   Uncertainties u;
   u.gci = gciUncertainty(r.gciFine21, r.phi1);
-  if (settings.leastSquares && h.size() >= 4) {
-    LeastSquaresResult ls = leastSquaresUncertainty(h, values, pTh);
+  if (r.grids >= 3 && r.convergence != ConvergenceType::WithinNoise && r.order.failure != OrderFailure::RatioNearOne &&
+      r.convergence != ConvergenceType::NoChange) {
+    u.gciTheory = conservativeGciUncertainty(r.eps21, r.r21, pTh);
+  }
+  if (plan != nullptr && plan->status == LeastSquaresStatus::ok) {
+    LeastSquaresResult ls = leastSquaresUncertainty(*plan, values);
     if (ls.status == LeastSquaresStatus::ok) u.leastSquares = std::move(ls);
   }
-  // Correction factor and factor of safety need an observed order: three grids that converge
-  // or oscillate towards a value.
+  // Correction factor and factor of safety: a monotonic error expansion of three grids;
+  // oscillation: half the range of an oscillating triplet (verdict.h).
+  u.correctionFactor = correctionFactorFor(r, pTh);
+  u.factorOfSafety = factorOfSafetyFor(r, pTh);
+  u.oscillation = oscillationUncertaintyFor(r);
   if (r.hasOrder() && r.grids >= 3) {
-    u.correctionFactor = correctionFactorUncertainty(r.eps21, r.r21, r.order.p, pTh);
-    u.factorOfSafety = factorOfSafetyUncertainty(r.eps21, r.r21, r.order.p, pTh);
     if (targetGci) {
       u.hTarget = targetSpacing(r.h1, r.gciFine21, *targetGci, r.order.p);
       if (u.hTarget && settings.dimension > 0) {
@@ -95,6 +56,14 @@ Uncertainties uncertainties(const StandardResult& r, std::span<const double> h,
     }
   }
   return u;
+}
+
+// The findings of the least-squares estimate that its numbers do not say by themselves.
+void leastSquaresFindings(const Uncertainties& u, std::vector<Finding>& findings) {
+  if (!u.leastSquares || !u.leastSquares->pAtBracketEnd) return;
+  findings.push_back({"ls order at bracket end",
+                      "the least-squares free order lies at an end of its bracket [0.01, 20]: no order fits the "
+                      "data; the least-squares U rests on the fixed-order fits"});
 }
 
 }  // namespace
@@ -124,6 +93,7 @@ StudySettings resolveSettings(const StudyOptions& options, std::optional<double>
   s.safetyFactor = options.fs.value_or(caseSafetyFactor.value_or(kNotANumber));
   s.targetGci = options.targetGci;
   s.leastSquares = options.leastSquares;
+  s.noise = options.noise;
   const double p = s.theoreticalOrder;
   s.series = p == std::floor(p) && std::fabs(p) < 1000;
   return s;
@@ -132,7 +102,11 @@ StudySettings resolveSettings(const StudyOptions& options, std::optional<double>
 PointStudy::PointStudy(std::vector<double> h, StudySettings settings)
     : h_(std::move(h)),
       settings_(std::move(settings)),
-      standard_{.theoreticalOrder = settings_.theoreticalOrder, .safetyFactor = settings_.safetyFactor} {}
+      standard_{.theoreticalOrder = settings_.theoreticalOrder, .safetyFactor = settings_.safetyFactor,
+                .noise = settings_.noise.value_or(kNotANumber)} {
+  // What least squares needs of the spacings, once for every point.
+  if (settings_.leastSquares && h_.size() >= 4) plan_ = makeLeastSquaresPlan(h_, settings_.theoreticalOrder);
+}
 
 QuantityStudy PointStudy::operator()(std::string name, std::span<const double> values, double exact) const {
   QuantityStudy q;
@@ -141,14 +115,11 @@ QuantityStudy PointStudy::operator()(std::string name, std::span<const double> v
   // An exact value that is not finite is unknown.
   q.standard = standardProcedure(h_, values, std::isfinite(exact) ? exact : kNotANumber, standard_);
   const StandardResult& r = q.standard;
-  if (r.order.failure != OrderFailure::None && r.order.failure != OrderFailure::TwoGrids) {
-    q.findings.push_back({std::string(orderFailureText(r.order.failure)),
-                          std::string(orderFailureText(r.order.failure)) +
-                              ": no extrapolation and no GCI; see the series over all grids"});
+  for (StatusFinding& f : statusFindings(r, settings_.theoreticalOrder)) {
+    q.findings.push_back({std::move(f.code), std::move(f.message)});
   }
-  for (const WarningText& w : kWarnings) {
-    if (r.warnings & w.bit) q.findings.push_back({w.code, w.message(r, settings_.theoreticalOrder)});
-  }
+  q.uncertainty = uncertainties(r, values, settings_, plan_ ? &*plan_ : nullptr);
+  leastSquaresFindings(q.uncertainty, q.findings);
   q.status = q.findings.empty() ? "ok" : "";
   for (size_t k = 0; k < q.findings.size(); ++k) {
     q.status += (k ? "; " : "") + q.findings[k].code;
@@ -156,7 +127,6 @@ QuantityStudy PointStudy::operator()(std::string name, std::span<const double> v
   if (settings_.series) {
     q.series = classicSeries(h_, values, static_cast<int>(settings_.theoreticalOrder), r.Fs, settings_.classic);
   }
-  q.uncertainty = uncertainties(r, h_, values, settings_);
   return q;
 }
 

@@ -23,6 +23,7 @@ struct StudyOptions {
   std::optional<double> fs;     // safety factor; default: the case's Fs, else by grid count
   std::optional<double> targetGci;  // a GCI_fine21 to reach (a fraction): the grid it needs
   bool leastSquares = true;     // the least-squares estimate (four grids or more)
+  std::optional<double> noise;  // the absolute noise level of the values (iterative convergence)
 };
 
 // What every point of one study shares, resolved from the case and the options.
@@ -31,6 +32,7 @@ struct StudySettings {
   double safetyFactor = kNotANumber;  // as given; NaN: by grid count
   std::optional<double> targetGci;
   bool leastSquares = true;
+  std::optional<double> noise;  // changes within it carry no information (estimation: noiseFloor)
   double cells1 = kNotANumber;  // the finest grid's cell count, when the case gives cell counts
   int dimension = 0;            // with cell counts
   ClassicSettings classic;
@@ -42,13 +44,15 @@ struct StudySettings {
 StudySettings resolveSettings(const StudyOptions& options, std::optional<double> caseOrder,
                               std::optional<double> caseSafetyFactor);
 
-// The uncertainties of phi1 (absolute: phi1 +- U) by the four estimators, and the grid a
-// target GCI needs. An estimator that does not apply has no value.
+// The uncertainties of phi1 (absolute: phi1 +- U) by the estimators, and the grid a target GCI
+// needs. An estimator that does not apply has no value (estimation/verdict.h says which applies).
 struct Uncertainties {
   std::optional<double> gci;                       // GCI_fine21 |phi1|
+  std::optional<double> gciTheory;                 // conservative: p_th and Fs = 3 (Roache)
   std::optional<LeastSquaresResult> leastSquares;  // four or more grids, all of them
-  std::optional<CorrectionFactorEstimate> correctionFactor;
-  std::optional<FactorOfSafetyEstimate> factorOfSafety;
+  std::optional<CorrectionFactorEstimate> correctionFactor;  // monotonic convergence
+  std::optional<FactorOfSafetyEstimate> factorOfSafety;      // monotonic convergence
+  std::optional<double> oscillation;               // oscillatory convergence: half the range
   std::optional<double> hTarget;
   std::optional<double> cellsTarget;
   // U of grid 1 (the finest) by least squares.
@@ -107,6 +111,7 @@ class PointStudy {
   std::vector<double> h_;
   StudySettings settings_;
   StandardOptions standard_;
+  std::optional<LeastSquaresPlan> plan_;
 };
 
 StudyResult runStudy(const StudyCase& input, const StudyOptions& options);

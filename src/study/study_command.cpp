@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "study/field_report.h"
+#include "study/paper_table.h"
 #include "study/plots.h"
 #include "study/report_html.h"
 #include "study/study_json.h"
@@ -70,8 +71,19 @@ int runTableStudy(const Arguments& a, const StudyCase& input, io::OutputSet& out
   }
   const std::string summary = summaryCsv(study);
   const std::string json = studyJson(study);
+  std::vector<PaperColumn> columns;
+  for (const QuantityStudy& q : study.quantities) {
+    const StandardResult& r = q.standard;
+    columns.push_back(input.cells.size() >= 3
+                          ? paperColumn(q.name, r, {input.cells[0], input.cells[1], input.cells[2]})
+                          : paperColumn(q.name, r));
+  }
+  const PaperTableOptions paper{.cells = input.cells.size() >= 3};
+  const std::string latex = paperTableLatex(columns, paper), markdown = paperTableMarkdown(columns, paper);
   for (const auto& [name, bytes] : {std::pair<std::string, const std::string&>{"summary.csv", summary},
-                                    {"study.json", json}}) {
+                                    {"study.json", json},
+                                    {"table.tex", latex},
+                                    {"table.md", markdown}}) {
     if (auto failure = outputs.write(name, bytes)) {
       printError(a, outputError(outputs, *failure));
       return 3;
@@ -89,6 +101,10 @@ int runTableStudy(const Arguments& a, const StudyCase& input, io::OutputSet& out
     printOut(summary);
   } else if (a.format == "json") {
     printOut(json);
+  } else if (a.format == "latex") {
+    printOut(latex);
+  } else if (a.format == "markdown") {
+    printOut(markdown);
   } else {
     printOut(summaryTable(study));
     printOut(judgementLines(study));

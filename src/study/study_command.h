@@ -19,7 +19,8 @@
 namespace kv::study {
 
 // The outputs every study writes, and the one a field of HDF5 adds.
-inline constexpr std::string_view kStudyOutputs[] = {"summary.csv", "study.json", "report.html"};
+inline constexpr std::string_view kStudyOutputs[] = {"summary.csv", "study.json", "report.html", "table.tex",
+                                                     "table.md"};
 
 // Prints "PROGRAM: error: FILE:LINE: MESSAGE" as one line on standard error; an output error
 // says to choose another folder.

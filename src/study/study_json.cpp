@@ -37,6 +37,7 @@ ordered_json studyJsonHead(const InputDescription& in, const StudySettings& sett
   input["theoretical_order"] = settings.theoreticalOrder;
   input["safety_factor"] = jsonNumber(settings.safetyFactor);
   input["least_squares"] = settings.leastSquares;
+  if (settings.noise) input["noise"] = *settings.noise;
   if (settings.targetGci) input["target_gci"] = *settings.targetGci;
   j["input"] = input;
   return j;
@@ -113,6 +114,8 @@ ordered_json fitJson(const LeastSquaresFit& f) {
 ordered_json uncertaintyJson(const Uncertainties& u) {
   ordered_json j;
   j["u_gci"] = optionalNumber(u.gci);
+  j["u_gci_th"] = optionalNumber(u.gciTheory);
+  j["u_osc"] = optionalNumber(u.oscillation);
   if (const auto& ls = u.leastSquares) {
     ordered_json l;
     l["fits"] = ordered_json::array();

@@ -78,6 +78,8 @@ constexpr SummaryColumn kColumns[] = {
      }},
     {"h_target", N, uncertainty<&Uncertainties::hTarget>, nullptr, true},
     {"cells_target", N, uncertainty<&Uncertainties::cellsTarget>, nullptr, true},
+    {"u_gci_th", N, uncertainty<&Uncertainties::gciTheory>},
+    {"u_osc", N, uncertainty<&Uncertainties::oscillation>},
 };
 
 void appendCsvField(std::string& out, std::string_view text) {
@@ -186,9 +188,14 @@ std::string summaryTable(const StudyResult& study) {
   rows.push_back({"quantity", "convergence", "p", "phi1", "phi_ext21", "GCI_fine21"});
   for (const QuantityStudy& q : study.quantities) {
     const StandardResult& r = q.standard;
-    rows.push_back({q.name, std::string(convergenceName(r.convergence)),
-                    formatted(r.order.p, "%.4g"), formatted(r.phi1, "%.7g"),
-                    formatted(r.phiExt21, "%.7g"), formatted(100.0 * r.gciFine21, "%.3g %%")});
+    // phi_ext21 with the decimals of phi1 (seven significant digits of it).
+    const int decimals = std::isfinite(r.phi1) && r.phi1 != 0.0
+                             ? std::clamp(6 - static_cast<int>(std::floor(std::log10(std::fabs(r.phi1)))), 0, 17)
+                             : 6;
+    char ext[64] = "-";
+    if (std::isfinite(r.phiExt21)) std::snprintf(ext, sizeof ext, "%.*f", decimals, r.phiExt21);
+    rows.push_back({q.name, std::string(convergenceName(r.convergence)), formatted(r.order.p, "%.4g"),
+                    formatted(r.phi1, "%.7g"), ext, formatted(100.0 * r.gciFine21, "%.3g %%")});
   }
   std::vector<size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {

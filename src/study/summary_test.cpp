@@ -18,10 +18,10 @@ TEST(Summary, ColumnsRowsAndEmptyFields) {
   EXPECT_EQ(summaryCsv(s),
             "quantity,grids,h1,h2,h3,r21,r32,phi1,phi2,phi3,R,convergence,p,phi_ext21,e_a21,"
             "e_ext21,gci_fine21,gci_coarse32,asymptotic_ratio,exact,error_phi1,error_ext21,status,"
-            "u_gci,u_ls,ls_fit,ls_p,ls_sigma,ls_fs,u_cf,u_fs\n"
+            "u_gci,u_ls,ls_fit,ls_p,ls_sigma,ls_fs,u_cf,u_fs,u_gci_th,u_osc\n"
             "\"two, \"\"grids\"\"\",2,1,2,,2,,1,1.3,,,two-grids,,0.9,"
             "0.30000000000000004,0.11111111111111108,0.30000000000000004,,,,,,ok,"
-            "0.30000000000000004,,,,,,,\n");
+            "0.30000000000000004,,,,,,,,,\n");
 }
 
 TEST(Summary, EveryNumberReadsBackToTheSameDouble) {

@@ -106,7 +106,8 @@ TEST(FieldStudy, EveryPointAsATableStudyGivesItAndTheSameWhateverTheThreads) {
   const std::vector<std::string> quick = lines(f.read("quick/summary.csv"));
   const std::regex leastSquares("^((?:[^,]*,){24})[^,]*,[^,]*,[^,]*,[^,]*,[^,]*,");
   for (size_t k = 1; k <= tablePoints; k += 97) {
-    EXPECT_EQ(quick[k], std::regex_replace(table[k], leastSquares, "$1,,,,,")) << "row " << k;
+    const std::string withoutLeastSquares = std::regex_replace(table[k], std::regex("; ls order at bracket end"), "");
+    EXPECT_EQ(quick[k], std::regex_replace(withoutLeastSquares, leastSquares, "$1,,,,,")) << "row " << k;
   }
 
   // The distribution counts every point once, as the rows say.

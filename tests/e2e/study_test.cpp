@@ -20,7 +20,7 @@ using ::testing::StartsWith;
 const std::string kHeader =
     "quantity,grids,h1,h2,h3,r21,r32,phi1,phi2,phi3,R,convergence,p,phi_ext21,e_a21,e_ext21,"
     "gci_fine21,gci_coarse32,asymptotic_ratio,exact,error_phi1,error_ext21,status,"
-    "u_gci,u_ls,ls_fit,ls_p,ls_sigma,ls_fs,u_cf,u_fs\n";
+    "u_gci,u_ls,ls_fit,ls_p,ls_sigma,ls_fs,u_cf,u_fs,u_gci_th,u_osc\n";
 
 // The fields of one summary row (no quoted fields in these cases).
 std::vector<std::string> fields(const std::string& row) {
@@ -43,7 +43,8 @@ TEST(Study, ShippedExampleWritesEveryOutputAndTheTable) {
   EXPECT_THAT(summary, StartsWith(kHeader));
   EXPECT_EQ(lines(summary).size(), 5u);
   EXPECT_THAT(summary, HasSubstr(",oscillatory-convergence,"));
-  EXPECT_THAT(summary, HasSubstr(",p far from theory,"));  // reattachment_length: p = 0.94
+  EXPECT_THAT(summary, HasSubstr(",p far from theory;"));  // reattachment_length: p = 0.94
+  EXPECT_THAT(summary, HasSubstr(",oscillatory;"));        // pressure_drop
   EXPECT_THAT(r.out, HasSubstr("pressure_drop        oscillatory-convergence"));
   EXPECT_THAT(r.out, HasSubstr("report: step.study/report.html"));
   // The same bytes on standard output for pipelines; the JSON is complete and parses.
@@ -55,8 +56,8 @@ TEST(Study, ShippedExampleWritesEveryOutputAndTheTable) {
   EXPECT_EQ(j["quantities"][3]["warnings"][0]["code"], "p far from theory");
   EXPECT_EQ(j["quantities"][0]["standard"]["gci_fine21_bounds_error"], true);
   EXPECT_EQ(j, nlohmann::json::parse(f.read("step.study/study.json")));
-  // Only the three outputs, no temporary file left.
-  EXPECT_EQ(std::distance(fs::directory_iterator(f.path() / "step.study"), fs::directory_iterator()), 3);
+  // Only the outputs (the three and the tables for a paper), no temporary file left.
+  EXPECT_EQ(std::distance(fs::directory_iterator(f.path() / "step.study"), fs::directory_iterator()), 5);
 }
 
 TEST(Study, CelikTableOneFromCellCountsAndStandardInput) {
