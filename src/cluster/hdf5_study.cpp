@@ -17,6 +17,8 @@
 #include "cluster/mpi_io.h"
 #include "cluster/slab_manifest.h"
 #include "cluster/slabs.h"
+#include "field/engine.h"
+#include "study/field_study.h"
 #include "study/study_command.h"
 #include "study/summary.h"
 #include "text/utf8.h"
@@ -112,6 +114,10 @@ int runHdf5Study(const study::Arguments& a) {
   }
 
   const study::PointStudy pointStudy(summary.h, summary.settings);
+  field::FieldOptions threads;
+  threads.threads = a.threads;
+  threads.chunkPoints = 1024;
+  threads.progress = false;
   const uint64_t blockPoints = a.blockPoints > 0 ? a.blockPoints : SummaryFile::kChunkRows;
   std::vector<double> values, exact;
   std::vector<int64_t> ids;
@@ -143,16 +149,22 @@ int runHdf5Study(const study::Arguments& a) {
       field->readIds(points, ids);
       rows.clear();
       block.clear();
-      for (uint64_t i = 0; i < points.size() && tooWide.empty(); ++i) {
-        const std::span<const double> point = std::span(values).subspan(i * grids, grids);
-        const study::QuantityStudy s = pointStudy(study::rowName(name, std::to_string(ids[i])), point, exact[i]);
-        if (!a.noCsv) {
-          study::appendSummaryRow(rows, s, withTarget);
-          rows.push_back('\n');
+      // The points of the block on every thread; their rows, typed rows and distribution in order.
+      study::FieldKernel kernel(pointStudy, local, name, !a.noCsv, [&](const std::vector<study::QuantityStudy>& studies) {
+        for (const study::QuantityStudy& s : studies) {
+          if (tooWide.empty() && !block.add(s, tooWide)) break;
         }
-        if (!block.add(s, tooWide)) break;
-        local.add(points.begin + i, s);
-      }
+      });
+      field::runPoints(
+          points.begin, points.size(),
+          [&](uint64_t position, field::Point& point, std::vector<double>&, std::string& id) {
+            const uint64_t i = position - points.begin;
+            id = std::to_string(ids[i]);
+            point.id = id;
+            point.values = std::span<const double>(values).subspan(i * grids, grids);
+            point.exact = exact[i];
+          },
+          kernel, [&](std::string_view chunk) { rows.append(chunk); }, threads);
       if (MpiSession::any(!tooWide.empty())) {
         return fail({a.caseFile, 0, tooWide.empty() ? "a row name is too long for summary.h5" : tooWide});
       }

@@ -238,4 +238,50 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   return result;
 }
 
+void runPoints(uint64_t first, uint64_t count, const PointSource& point, PointKernel& kernel,
+               const std::function<void(std::string_view rows)>& rows, const FieldOptions& options) {
+  struct Slot {
+    uint64_t first = 0;
+    uint64_t points = 0;
+    std::string rows;
+    std::unique_ptr<ChunkWork> work;
+  };
+  const unsigned threads = options.threads ? options.threads : defaultThreads();
+  const size_t chunkPoints = std::max<size_t>(1, options.chunkPoints);
+  const size_t slots = options.chunksInFlight ? options.chunksInFlight : std::max<size_t>(2, 2 * size_t{threads});
+  std::vector<Slot> chunks(slots);
+  for (Slot& c : chunks) c.work = kernel.newWork();
+  uint64_t next = first;
+  const uint64_t end = first + count;
+  PipelineStages stages;
+  stages.read = [&](size_t slot) {
+    if (next >= end) return false;
+    Slot& c = chunks[slot];
+    c.first = next;
+    c.points = std::min<uint64_t>(chunkPoints, end - next);
+    next += c.points;
+    return true;
+  };
+  stages.process = [&](size_t slot) {
+    Slot& c = chunks[slot];
+    c.rows.clear();
+    c.work->begin(c.first);
+    std::vector<double> values;
+    std::string id;
+    Point p;
+    for (uint64_t i = c.first; i < c.first + c.points; ++i) {
+      p = Point{};
+      point(i, p, values, id);
+      p.position = i;
+      c.work->point(p, c.rows);
+    }
+  };
+  stages.write = [&](size_t slot) {
+    Slot& c = chunks[slot];
+    if (!c.rows.empty() && rows) rows(c.rows);
+    kernel.merge(*c.work);
+  };
+  runPipeline(threads, slots, stages, options.backend);
+}
+
 }  // namespace kv::field

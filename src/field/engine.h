@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -77,6 +78,16 @@ struct FieldResult {
 // The caller commits `out` when the result has no error, and discards it otherwise.
 FieldResult runField(const std::vector<PointFile>& grids, const std::optional<PointFile>& exact,
                      PointKernel& kernel, io::TempFile& out, const FieldOptions& options = {});
+
+// Points that are already in memory (an HDF5 block, a numpy array): the points at positions
+// [first, first + count), each made by `point` (its id, values and exact value; the views may
+// point into `values` and `id`, which are the calling thread's own). The points run through the
+// same pipeline on `options.threads` threads, in chunks of `options.chunkPoints`, the chunks
+// handed back to the kernel in order, and the rows of each chunk to `rows` in order.
+using PointSource = std::function<void(uint64_t position, Point& point, std::vector<double>& values,
+                                       std::string& id)>;
+void runPoints(uint64_t first, uint64_t count, const PointSource& point, PointKernel& kernel,
+               const std::function<void(std::string_view rows)>& rows, const FieldOptions& options = {});
 
 unsigned defaultThreads();
 

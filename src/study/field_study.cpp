@@ -16,32 +16,39 @@ namespace {
 
 InputError inputError(const Error& e) { return InputError(displayName(e.file), e.line, e.message, e.kind); }
 
-// The per-point work of the field engine: the point's study, its row, its distribution.
-class FieldKernel : public field::PointKernel {
- public:
-  FieldKernel(const PointStudy& study, Distribution& total) : study_(study), total_(total) {}
+}  // namespace
 
-  std::unique_ptr<field::ChunkWork> newWork() const override { return std::make_unique<Work>(study_); }
-  void merge(field::ChunkWork& chunk) override { total_.merge(static_cast<Work&>(chunk).distribution); }
-
- private:
-  struct Work : field::ChunkWork {
-    explicit Work(const PointStudy& s) : study(s) {}
-    void begin(uint64_t) override { distribution.clear(); }
-    void point(const field::Point& point, std::string& rows) override {
-      const QuantityStudy q = study(rowName("", point.id), point.values, point.exact.value_or(kNotANumber));
-      appendSummaryRow(rows, q, study.settings().targetGci.has_value());
+struct FieldKernel::Work : field::ChunkWork {
+  explicit Work(const FieldKernel& k) : kernel(k) {}
+  void begin(uint64_t) override {
+    distribution.clear();
+    studies.clear();
+  }
+  void point(const field::Point& point, std::string& rows) override {
+    QuantityStudy q = kernel.study_(rowName(kernel.quantity_, point.id), point.values, point.exact.value_or(kNotANumber));
+    if (kernel.rows_) {
+      appendSummaryRow(rows, q, kernel.study_.settings().targetGci.has_value());
       rows.push_back('\n');
-      distribution.add(point.position, q);
     }
-    const PointStudy& study;
-    Distribution distribution;
-  };
-  const PointStudy& study_;
-  Distribution& total_;
+    distribution.add(point.position, q);
+    if (kernel.studies_) studies.push_back(std::move(q));
+  }
+  const FieldKernel& kernel;
+  Distribution distribution;
+  std::vector<QuantityStudy> studies;
 };
 
-}  // namespace
+FieldKernel::FieldKernel(const PointStudy& study, Distribution& total, std::string quantity, bool rows,
+                         std::function<void(const std::vector<QuantityStudy>&)> studies)
+    : study_(study), total_(total), quantity_(std::move(quantity)), rows_(rows), studies_(std::move(studies)) {}
+
+std::unique_ptr<field::ChunkWork> FieldKernel::newWork() const { return std::make_unique<Work>(*this); }
+
+void FieldKernel::merge(field::ChunkWork& chunk) {
+  Work& work = static_cast<Work&>(chunk);
+  total_.merge(work.distribution);
+  if (studies_) studies_(work.studies);
+}
 
 std::string rowName(std::string_view quantity, std::string_view id) {
   std::string name;
@@ -146,7 +153,7 @@ FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& o
   }
   summary.quantities.resize(1);
   const PointStudy study(input.h, summary.settings);
-  FieldKernel kernel(study, summary.quantities.front().distribution);
+  FieldKernel kernel(study, summary.quantities.front().distribution, "");
   field::FieldOptions engine;
   engine.threads = options.threads;
   engine.progress = options.progress;

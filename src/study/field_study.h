@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -27,6 +29,25 @@
 namespace kv::study {
 
 inline constexpr size_t kFieldRecords = 100;
+
+// The per-point work of a field study for the field engine (field/engine.h): each point's study
+// (PointStudy), its summary.csv row (when `rows`), its place in the distribution `total`; with
+// `studies`, each chunk's studies are handed over too, in order (to fill typed outputs).
+class FieldKernel : public field::PointKernel {
+ public:
+  FieldKernel(const PointStudy& study, Distribution& total, std::string quantity, bool rows = true,
+              std::function<void(const std::vector<QuantityStudy>&)> studies = {});
+  std::unique_ptr<field::ChunkWork> newWork() const override;
+  void merge(field::ChunkWork& chunk) override;
+
+ private:
+  struct Work;
+  const PointStudy& study_;
+  Distribution& total_;
+  std::string quantity_;  // the quantity's name in the points' row names ("" for none)
+  bool rows_;
+  std::function<void(const std::vector<QuantityStudy>&)> studies_;
+};
 
 // The name of a field's row: the point's id, prefixed by its quantity's name when the case names
 // its quantities ("lift:42"); a field of point files has one unnamed quantity ("42").

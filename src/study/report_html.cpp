@@ -77,7 +77,7 @@ td.text { white-space: normal; min-width: 8em; max-width: 24em; }
 .monotonic-convergence { background: #d8f0d8; color: #185c18; }
 .oscillatory-convergence { background: #fdf1c7; color: #6b5200; }
 .monotonic-divergence, .oscillatory-divergence { background: #f8d4d0; color: #7d1a10; }
-.two-grids, .no-change, .undetermined { background: #e4e4e4; color: #333; }
+.two-grids, .no-change, .undetermined, .within-noise { background: #e4e4e4; color: #333; }
 ul.warn { color: #7d4a00; } .plots { display: flex; flex-wrap: wrap; gap: 1em; }
 .plots svg { max-width: calc(33.3% - 1em); min-width: 360px; height: auto; border: 1px solid #eee; }
 .note { background: #f6f6f6; padding: 0.5em 1em; border-left: 3px solid #999; }
@@ -122,7 +122,7 @@ const char* kFitLegend =
     "after the name: weighted by 1/h.</p>\n";
 
 void uncertaintyTable(std::ostringstream& s, const StudyResult& study, bool anyExact) {
-  s << "<h2 id=\"uncertainty\">Uncertainty of &phi;<sub>1</sub>, four estimators</h2>\n"
+  s << "<h2 id=\"uncertainty\">Uncertainty of &phi;<sub>1</sub> by every estimator</h2>\n"
        "<p>Absolute uncertainties U of the finest-grid value, &phi;<sub>1</sub> &plusmn; U: the GCI "
        "(Roache; Celik et al. 2008), least squares over all grids (E&ccedil;a &amp; Hoekstra 2014, J. "
        "Comput. Phys. 262, 104&ndash;130; four grids or more), the correction factor (Stern et al. "
