@@ -146,11 +146,10 @@ class Parser {
       if (fields[k].empty()) {
         throw InputError(name_, line.number, "column '" + column + "' is empty: every grid needs a value of every quantity");
       }
+      // A value that is not finite (nan, inf) is studied, not refused: the quantity comes out
+      // undetermined, as a point of a field does.
       std::optional<double> v = parseNumber(fields[k]);
       if (!v) notANumber(line, column, fields[k]);
-      if (!std::isfinite(*v)) {
-        throw InputError(name_, line.number, "column '" + column + "': '" + std::string(fields[k]) + "' is not a finite number");
-      }
       c_.quantities[k - 1].values.push_back(*v);
     }
   }
