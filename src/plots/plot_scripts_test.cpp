@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -125,28 +124,6 @@ TEST_F(PlotScripts, QuotesInTheTitleAreDoubledAndTheStringClosedOnce) {
       {quotes + " (16/12/2026)'", "set title '" + quotes + quotes + " (16/12/2026'"},
   };
   for (const auto& row : rows) EXPECT_EQ(titleLine(row.field), row.line) << row.field;
-}
-
-// Over random titles of letters, blanks and quotes (cut fields among them), the gnuplot string
-// read back, '' standing for one quote, is the whole title and closes at the end of the line.
-TEST_F(PlotScripts, TheGnuplotStringReadsBackAsTheTitle) {
-  std::mt19937 random(7);
-  for (int trial = 0; trial < 300; ++trial) {
-    std::string title(1 + random() % 90, 'a');
-    for (size_t k = 1; k < title.size(); ++k) title[k] = "a '"[random() % 3];
-    const std::string field = fixedText(title + " (16/12/2026)'", kPlotTitleLength);
-    std::string_view expected = trimmed(field);
-    if (expected.ends_with('\'')) expected.remove_suffix(1);
-    const std::string line = titleLine(field);
-    std::string read;
-    size_t k = std::string_view("set title '").size();
-    for (; k < line.size() && (line[k] != '\'' || line[k + 1] == '\''); ++k) {
-      read.push_back(line[k]);
-      if (line[k] == '\'') ++k;
-    }
-    EXPECT_EQ(k + 1, line.size()) << line;
-    EXPECT_EQ(read, expected) << line;
-  }
 }
 
 TEST_F(PlotScripts, NoKeptLines) {
