@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <numeric>
+
+#include "base/limits.h"
 
 namespace kv::cluster {
 
@@ -42,6 +44,13 @@ struct DatasetShape {
   std::vector<hsize_t> dims;
 };
 
+std::string shape(const std::vector<hsize_t>& dims) {
+  if (dims.empty()) return "a single value";
+  std::string out;
+  for (size_t i = 0; i < dims.size(); ++i) out += (i ? " x " : "") + std::to_string(dims[i]);
+  return out;
+}
+
 // Opens `path` and checks the class of its elements; throws BadFile.
 DatasetShape openDataset(const std::string& file, hid_t h5, const std::string& path,
                          H5T_class_t wanted, const char* what) {
@@ -56,6 +65,16 @@ DatasetShape openDataset(const std::string& file, hid_t h5, const std::string& p
   const int rank = H5Sget_simple_extent_ndims(space.get());
   std::vector<hsize_t> dims(static_cast<size_t>(std::max(rank, 0)));
   if (rank > 0) H5Sget_simple_extent_dims(space.get(), dims.data(), nullptr);
+  // A dataset declared but never written (or written in part) would be read as its fill value
+  // however large it is said to be: a few kilobytes of file asking for gigabytes of work.
+  H5D_space_status_t status = H5D_SPACE_STATUS_ERROR;
+  if (H5Sget_simple_extent_npoints(space.get()) > 0 &&
+      (H5Dget_space_status(dataset.get(), &status) < 0 || status != H5D_SPACE_STATUS_ALLOCATED)) {
+    throw BadFile(file, path, std::string("declares ") + shape(dims) + " values but " +
+                                  (status == H5D_SPACE_STATUS_PART_ALLOCATED ? "holds only part of them"
+                                                                              : "holds none (never written)") +
+                                  ": write every value");
+  }
   return {std::move(dataset), dims};
 }
 
@@ -70,12 +89,6 @@ void hashDataset(uint64_t& hash, const std::string& path, const std::vector<hsiz
   for (hsize_t d : dims) hashBytes(hash, &d, sizeof d);
 }
 
-std::string shape(const std::vector<hsize_t>& dims) {
-  if (dims.empty()) return "a single value";
-  std::string out;
-  for (size_t i = 0; i < dims.size(); ++i) out += (i ? " x " : "") + std::to_string(dims[i]);
-  return out;
-}
 
 // The names of the links of a group, in byte order.
 std::vector<std::string> members(hid_t group) {
@@ -156,8 +169,9 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
     throw BadFile(file, "/h", "has shape " + shape(h.dims) + ": one spacing per grid is expected");
   }
   const size_t grids = h.dims[0];
-  if (grids < 2) {
-    throw BadFile(file, "/h", "holds " + std::to_string(grids) + " spacing(s): at least two grids are needed");
+  if (grids < 2 || grids > kMaxGrids) {
+    throw BadFile(file, "/h", "holds " + std::to_string(grids) + " spacing(s): a study takes two grids at least and " +
+                                  std::to_string(kMaxGrids) + " at most");
   }
   std::vector<double> spacing(grids);
   read(h.dataset.get(), H5T_NATIVE_DOUBLE, {0, grids}, 1, false, spacing.data(), H5P_DEFAULT,
@@ -238,6 +252,8 @@ HdfField::HdfField(const std::string& file, MPI_Comm comm) : file_(file) {
                                             std::to_string(points_) + ") is expected");
     }
     hashDataset(layout_, "/points/id", ids.dims);
+    Handle type(H5Dget_type(ids.dataset.get()), H5Tclose);
+    idsUnsigned_ = H5Tget_sign(type.get()) == H5T_SGN_NONE;
     ids_ = std::move(ids.dataset);
   }
 }
@@ -274,13 +290,20 @@ void HdfField::readExact(size_t quantity, Range range, std::vector<double>& exac
        "/exact/" + q.name);
 }
 
-void HdfField::readIds(Range range, std::vector<int64_t>& ids) const {
+void HdfField::readIds(Range range, std::vector<uint64_t>& ids) const {
   ids.resize(range.size());
   if (!ids_.valid()) {
-    for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int64_t>(range.begin + i + 1);
+    for (size_t i = 0; i < ids.size(); ++i) ids[i] = range.begin + i + 1;
     return;
   }
-  read(ids_.get(), H5T_NATIVE_INT64, range, 1, false, ids.data(), transfer_.get(), file_, "/points/id");
+  // Read in their own signedness, so that ids above 2^63 stay distinct; a signed id keeps its
+  // bits (idText tells them apart).
+  read(ids_.get(), idsUnsigned_ ? H5T_NATIVE_UINT64 : H5T_NATIVE_INT64, range, 1, false, ids.data(), transfer_.get(),
+       file_, "/points/id");
+}
+
+std::string HdfField::idText(uint64_t id) const {
+  return idsUnsigned_ || !ids_.valid() ? std::to_string(id) : std::to_string(static_cast<int64_t>(id));
 }
 
 }  // namespace kv::cluster

@@ -88,7 +88,9 @@ class HdfField {
   // values[i * grids + g] for point i and grid g (finest first); exact NaN where none; ids.
   void readValues(size_t quantity, Range range, std::vector<double>& values) const;
   void readExact(size_t quantity, Range range, std::vector<double>& exact) const;
-  void readIds(Range range, std::vector<int64_t>& ids) const;
+  void readIds(Range range, std::vector<uint64_t>& ids) const;
+  // The text of an id as readIds gives it.
+  std::string idText(uint64_t id) const;
 
  private:
   std::string file_;
@@ -100,6 +102,7 @@ class HdfField {
   std::vector<FieldQuantity> quantities_;
   Handle transfer_;
   uint64_t layout_ = 1469598103934665603ull;  // FNV-1a of what fingerprint() covers
+  bool idsUnsigned_ = false;
 };
 
 }  // namespace kv::cluster

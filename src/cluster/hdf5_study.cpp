@@ -18,6 +18,7 @@
 #include "cluster/slab_manifest.h"
 #include "cluster/slabs.h"
 #include "field/engine.h"
+#include "io/platform.h"
 #include "study/field_study.h"
 #include "study/study_command.h"
 #include "study/summary.h"
@@ -90,6 +91,19 @@ int runHdf5Study(const study::Arguments& a) {
     if (!failure) failure = scratch.reserve((folder / "summary.h5.ranks").string());
     scratchPath = scratch.temporaryPath();
   }
+  // The outputs' size is known before anything is written: refused at once where the disk has no
+  // room for them (summary.csv about 450 bytes a row, summary.h5 about 200).
+  if (root && !failure) {
+    const double rows = static_cast<double>(summary.quantities.size()) * static_cast<double>(whole.size());
+    const double needed = rows * (a.noCsv ? 200.0 : 650.0);
+    if (const std::optional<uint64_t> free = io::platform::freeBytes(folder.string());
+        free && needed > static_cast<double>(*free)) {
+      char text[160];
+      std::snprintf(text, sizeof text, "the outputs need about %.3g GB and the disk has %.3g GB free",
+                    needed / 1e9, static_cast<double>(*free) / 1e9);
+      failure = Error{folder.string(), 0, text, Error::Kind::Output};
+    }
+  }
   if (MpiSession::any(failure.has_value())) {
     return fail(failure ? *failure : Error{folder.string(), 0, "cannot be written", Error::Kind::Output});
   }
@@ -120,7 +134,7 @@ int runHdf5Study(const study::Arguments& a) {
   threads.progress = false;
   const uint64_t blockPoints = a.blockPoints > 0 ? a.blockPoints : SummaryFile::kChunkRows;
   std::vector<double> values, exact;
-  std::vector<int64_t> ids;
+  std::vector<uint64_t> ids;
   std::string rows;
   std::string tooWide;
   SummaryBlock block(columns);
@@ -159,7 +173,7 @@ int runHdf5Study(const study::Arguments& a) {
           points.begin, points.size(),
           [&](uint64_t position, field::Point& point, std::vector<double>&, std::string& id) {
             const uint64_t i = position - points.begin;
-            id = std::to_string(ids[i]);
+            id = field->idText(ids[i]);
             point.id = id;
             point.values = std::span<const double>(values).subspan(i * grids, grids);
             point.exact = exact[i];

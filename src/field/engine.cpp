@@ -86,9 +86,11 @@ FieldResult runField(const std::vector<PointFile>& grids, const std::optional<Po
   if (exact) files.push_back(*exact);
   const size_t gridCount = grids.size();
   const size_t fileCount = files.size();
+  // Every file's block in memory at once: their sum stays within 16 MiB however many grids.
+  const size_t blockBytes = std::min(options.blockBytes, std::max<size_t>(size_t{64} << 10, (size_t{16} << 20) / fileCount));
   std::vector<PointFileReader> readers;
   readers.reserve(fileCount);
-  for (size_t f = 0; f < fileCount; ++f) readers.emplace_back(options.blockBytes);
+  for (size_t f = 0; f < fileCount; ++f) readers.emplace_back(blockBytes);
   uint64_t totalBytes = 0;
   for (size_t f = 0; f < fileCount; ++f) {
     if (auto error = readers[f].open(files[f])) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 
+#include "base/limits.h"
 #include "io/whole_file.h"
 #include "text/csv.h"
 #include "text/number.h"
@@ -72,6 +73,9 @@ std::variant<FieldCase, Error> readFieldCase(const std::string& path, int dimens
     file.layout = layoutOfName(file.path);
     if (csvKeyword(fields[0], "exact")) {
       if (result.exact) return Error{path, lineNumber, "a second exact row"};
+      for (const FieldGrid& other : result.grids) {
+        if (other.file.path == file.path) return Error{path, lineNumber, "names a grid's file as the exact values"};
+      }
       result.exact = file;
       continue;
     }
@@ -85,6 +89,18 @@ std::variant<FieldCase, Error> readFieldCase(const std::string& path, int dimens
     }
     if (!std::isfinite(value) || value <= 0.0) {
       return Error{path, lineNumber, std::string(cells ? "cells" : "h") + " must be positive"};
+    }
+    if (result.grids.size() == kMaxGrids) {
+      return Error{path, lineNumber, "more than " + std::to_string(kMaxGrids) + " grids: a study takes at most " +
+                                         std::to_string(kMaxGrids)};
+    }
+    for (const FieldGrid& other : result.grids) {
+      if (other.file.path == file.path) {
+        return Error{path, lineNumber, "names " + std::string(fields[1]) + " again: each grid has a file of its own"};
+      }
+    }
+    if (result.exact && result.exact->path == file.path) {
+      return Error{path, lineNumber, "names the exact values' file " + std::string(fields[1]) + " for a grid"};
     }
     FieldGrid grid;
     grid.file = file;

@@ -30,6 +30,12 @@ std::optional<Error> OutputSet::create(std::span<const std::string_view> outputs
     created_.push_back(p);
   }
   if (!fs::is_directory(folder_, error)) return outputError(folder_.string() + " is not a folder");
+  lock_ = platform::FolderLock(folder_.string());
+  if (lock_.status() == platform::FolderLock::Status::Busy) {
+    const std::string message = "another study is writing into " + folder_.string() + " now: wait for it to end";
+    discard();
+    return outputError(message);
+  }
   removeStaleTemporaries(folder_, outputs);
   return std::nullopt;
 }
@@ -89,6 +95,7 @@ void OutputSet::discard() {
   }
   created_.clear();
   createdRegistrations_.clear();
+  lock_.release();
 }
 
 size_t removeStaleTemporaries(const fs::path& folder, std::span<const std::string_view> names) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "io/platform.h"
 #include "io/temp_file.h"
 #include "io/temporaries.h"
 
@@ -26,8 +27,9 @@ class OutputSet {
   OutputSet& operator=(const OutputSet&) = delete;
   ~OutputSet() { discard(); }
 
-  // Creates the folder and its missing parents, and removes the stale temporaries of the
-  // outputs named (and of the files named after them, such as "summary.csv.rank3").
+  // Creates the folder and its missing parents, takes the folder's lock (a second run into the
+  // same folder is refused while this one lasts) and removes the stale temporaries of the outputs
+  // named (and of the files named after them, such as "summary.csv.rank3").
   std::optional<Error> create(std::span<const std::string_view> outputs = {});
   // Opens the output `name` for writing (create() first); the file stays owned by the set.
   std::optional<Error> open(const std::string& name, TempFile*& file);
@@ -50,6 +52,7 @@ class OutputSet {
   std::vector<Registration> createdRegistrations_;
   std::vector<std::string> names_;
   std::vector<std::unique_ptr<TempFile>> files_;
+  platform::FolderLock lock_;
   bool committed_ = false;
 };
 

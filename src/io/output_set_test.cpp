@@ -92,6 +92,25 @@ TEST(OutputSet, ARerunRemovesStaleTemporaries) {
   for (const std::string& f : kept) EXPECT_TRUE(fs::exists(f)) << f;
 }
 
+// Two runs into one folder at once: the second is refused at once and leaves the first's
+// outputs alone; once the first ends, the folder is free again.
+TEST(OutputSet, OneRunAtATimeInAFolder) {
+  testing_support::TempFolder tmp("kv_lock");
+  {
+    OutputSet first("out");
+    ASSERT_FALSE(first.create());
+    ASSERT_FALSE(first.write("one.txt", "1"));
+    OutputSet second("out");
+    const auto busy = second.create();
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->where(), "another study is writing into out now: wait for it to end");
+    ASSERT_FALSE(first.commit());
+  }
+  EXPECT_EQ(fileBytes("out/one.txt"), "1");
+  EXPECT_FALSE(writeAll("out", {{"one.txt", "2"}}));
+  EXPECT_EQ(fileBytes("out/one.txt"), "2");
+}
+
 TEST(TemporaryName, ReadsBackWhatItWrites) {
   const auto t = parseTemporaryName(fs::path(temporaryPath("dir/summary.h5.ranks", 3)).filename().string());
   ASSERT_TRUE(t);

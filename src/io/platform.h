@@ -34,6 +34,26 @@ std::string hostName();
 // not tell.
 std::optional<uint64_t> freeBytes(const std::string& folder);
 
+// An advisory lock on a folder, held while the object lives: while one process holds it, another
+// that asks for it is told so at once (it does not wait).
+class FolderLock {
+ public:
+  enum class Status : uint8_t { Held, Busy, Unsupported };
+  FolderLock() = default;
+  explicit FolderLock(const std::string& folder);
+  FolderLock(FolderLock&& other) noexcept : handle_(other.handle_), status_(other.status_) { other.handle_ = -1; }
+  FolderLock& operator=(FolderLock&& other) noexcept;
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  ~FolderLock() { release(); }
+  Status status() const { return status_; }
+  void release();
+
+ private:
+  intptr_t handle_ = -1;
+  Status status_ = Status::Unsupported;
+};
+
 // A program to run and wait for.
 struct ChildCommand {
   std::vector<std::string> argv;  // argv[0] is looked up on PATH

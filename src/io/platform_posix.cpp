@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -105,6 +106,33 @@ std::optional<uint64_t> freeBytes(const std::string& folder) {
   struct statvfs s {};
   if (statvfs(folder.c_str(), &s) != 0) return std::nullopt;
   return static_cast<uint64_t>(s.f_bavail) * static_cast<uint64_t>(s.f_frsize);
+}
+
+FolderLock::FolderLock(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    handle_ = fd;
+    status_ = Status::Held;
+    return;
+  }
+  status_ = errno == EWOULDBLOCK ? Status::Busy : Status::Unsupported;
+  ::close(fd);
+}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
+  if (this != &other) {
+    release();
+    handle_ = other.handle_;
+    status_ = other.status_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+void FolderLock::release() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing the folder releases the lock
+  handle_ = -1;
 }
 
 ChildResult runChild(const ChildCommand& command) {

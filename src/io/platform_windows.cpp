@@ -3,6 +3,7 @@
 #include <process.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -107,6 +108,32 @@ std::optional<uint64_t> freeBytes(const std::string& folder) {
   ULARGE_INTEGER available{};
   if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
   return static_cast<uint64_t>(available.QuadPart);
+}
+
+FolderLock::FolderLock(const std::string& folder) {
+  // The folder opened without sharing: a second open of it fails while this one lasts.
+  HANDLE handle = CreateFileA(folder.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    status_ = GetLastError() == ERROR_SHARING_VIOLATION ? Status::Busy : Status::Unsupported;
+    return;
+  }
+  handle_ = reinterpret_cast<intptr_t>(handle);
+  status_ = Status::Held;
+}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
+  if (this != &other) {
+    release();
+    handle_ = other.handle_;
+    status_ = other.status_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+void FolderLock::release() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
 }
 
 ChildResult runChild(const ChildCommand& command) {

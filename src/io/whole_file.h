@@ -5,12 +5,11 @@
 #include <cstddef>
 #include <string>
 
+#include "base/limits.h"
+
 namespace kv::io {
 
-// The size cap of a case file (a CSV table, a main data file and its grid files, a field case
-// table): they are small; what is larger is the wrong file, or a field's values, which belong in
-// point files.
-inline constexpr size_t kMaxCaseBytes = size_t{16} << 20;
+using kv::kMaxCaseBytes;  // base/limits.h
 
 struct WholeFile {
   enum class Status : unsigned char { Ok, CannotOpen, Folder, TooLarge, ReadFailed };

@@ -140,6 +140,10 @@ class Parser {
     } else {
       c_.h.push_back(*x);
     }
+    if (c_.h.size() > kMaxGrids) {
+      throw InputError(name_, line.number, "more than " + std::to_string(kMaxGrids) + " grids: a study takes at most " +
+                                               std::to_string(kMaxGrids));
+    }
     c_.lines.push_back(line.number);
     for (size_t k = 1; k < columns_; ++k) {
       const std::string& column = c_.quantities[k - 1].name;

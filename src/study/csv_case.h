@@ -11,14 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/limits.h"
 #include "study/study_case.h"
 
 namespace kv::study {
-
-// The most quantities a table may hold: a study keeps every quantity's results (a few kilobytes
-// each); a field of many points belongs in point files or an HDF5 file, which are studied in
-// bounded memory.
-inline constexpr size_t kMaxTableQuantities = 100000;
 
 struct CsvOptions {
   bool cells = false;  // the first column holds cell counts (also when its header is "cells")

@@ -7,6 +7,7 @@
 #include "model/run_parameters.h"
 #include "text/list_directed.h"
 #include "text/record_writer.h"
+#include "base/limits.h"
 #include "base/text_field.h"
 #include "text/utf8.h"
 
@@ -96,9 +97,10 @@ MainDataHead readMainDataHead(const std::string& file, const std::string& text) 
     main.read({parameter.item(p)}, parameter.what);
   }
   const int32_t gridCount = p.gridCount;
-  if (gridCount < 2) {
+  if (gridCount < 2 || static_cast<size_t>(gridCount) > kMaxGrids) {
     throw InputError(file, countLine, "the number of grids is " + std::to_string(gridCount) +
-                                          ": a study needs two grids at least");
+                                          ": a study takes two grids at least and " + std::to_string(kMaxGrids) +
+                                          " at most");
   }
   for (int32_t i = 1; i <= gridCount; ++i) {
     std::string name(kFileNameLength, ' ');

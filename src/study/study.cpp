@@ -80,11 +80,18 @@ std::optional<double> Uncertainties::leastSquaresU() const {
   return leastSquares->u.front();
 }
 
-std::string shortest(double value) {
-  if (!std::isfinite(value)) return "";
+void appendShortest(std::string& out, double value) {
+  if (!std::isfinite(value)) return;
+  if (value == 0.0) value = 0.0;  // no "-0": a zero has no sign worth showing
   char text[32];
   auto [end, error] = std::to_chars(text, text + sizeof text, value);
-  return error == std::errc() ? std::string(text, end) : std::string();
+  if (error == std::errc()) out.append(text, end);
+}
+
+std::string shortest(double value) {
+  std::string text;
+  appendShortest(text, value);
+  return text;
 }
 
 bool QuantityStudy::converges() const {

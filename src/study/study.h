@@ -120,5 +120,6 @@ StudyResult runStudy(const StudyCase& input, const StudyOptions& options);
 
 // The shortest decimal form that reads back as the same double; "" for NaN or infinity.
 std::string shortest(double value);
+void appendShortest(std::string& out, double value);  // shortest(value) added to out
 
 }  // namespace kv::study

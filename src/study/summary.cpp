@@ -96,13 +96,6 @@ void appendCsvField(std::string& out, std::string_view text) {
   out.push_back('"');
 }
 
-void appendShortest(std::string& out, double value) {
-  if (!std::isfinite(value)) return;
-  char text[32];
-  auto [end, error] = std::to_chars(text, text + sizeof text, value);
-  if (error == std::errc()) out.append(text, end);
-}
-
 void appendField(std::string& out, const SummaryColumn& c, const QuantityStudy& q, SummaryRowCache* cache,
                  size_t column) {
   if (cache != nullptr && c.kind == ColumnKind::Number) {

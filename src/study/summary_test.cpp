@@ -42,6 +42,7 @@ TEST(Summary, EveryNumberReadsBackToTheSameDouble) {
   }
   EXPECT_EQ(shortest(kNotANumber), "");
   EXPECT_EQ(shortest(0.1), "0.1");
+  EXPECT_EQ(shortest(-0.0), "0");  // the same zero in every row, whatever the sign of a difference
 }
 
 TEST(Summary, TableAlignsWordsLeftAndNumbersRight) {

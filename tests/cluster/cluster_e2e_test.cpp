@@ -231,6 +231,15 @@ TEST_F(Cluster, SlabsMergeIntoOneRun) {
     EXPECT_EQ(fileBytes(std::string("merged/") + file), fileBytes(std::string("one/") + file)) << file;
   }
   EXPECT_FALSE(fs::exists("merged/slab.json"));
+  // A slab studied from a changed file does not merge with the slabs of the first version.
+  std::map<std::string, Dataset> changed = smallField();
+  changed["/fields/drag"].values[0] += 1.0;
+  ASSERT_TRUE(writeH5("field.h5", changed));
+  ASSERT_EQ(run("study field.h5 --slab 3/3 --out s3new").status, 0);
+  const Outcome versions = run("merge s1 s2 s3new --out bad");
+  EXPECT_EQ(versions.status, 2);
+  EXPECT_THAT(versions.err, HasSubstr("were made from different versions of field.h5"));
+  EXPECT_EQ(lines(versions.err).size(), 1u) << versions.err;
   const Outcome missing = run("merge s3 s1 --out bad");
   EXPECT_EQ(missing.status, 2);
   EXPECT_THAT(missing.err, HasSubstr("slab 2/3 is missing"));
@@ -244,6 +253,18 @@ TEST_F(Cluster, SlabsMergeIntoOneRun) {
   EXPECT_EQ(over.status, 2);
   EXPECT_THAT(over.err, HasSubstr("s2/summary.h5: is read by this merge and would be replaced"));
   EXPECT_EQ(fileBytes("s2/summary.h5"), slab);
+}
+
+// Unsigned ids above 2^63 name their rows as they are, each its own.
+TEST_F(Cluster, IdsAboveTwoToTheSixtyThreeStayDistinct) {
+  std::map<std::string, Dataset> d = smallField(3, false);
+  d["/points/id"] = {{3}, {9223372036854775808.0, 9223372036854777856.0, 18446744073709549568.0}, H5T_STD_U64LE};
+  ASSERT_TRUE(writeH5("field.h5", d));
+  ASSERT_EQ(run("study field.h5").status, 0);
+  const std::string csv = fileBytes("field.study/summary.csv");
+  for (const char* id : {"9223372036854775808", "9223372036854777856", "18446744073709549568"}) {
+    EXPECT_THAT(csv, HasSubstr(std::string("\nlift:") + id + ","));
+  }
 }
 
 // A case that an output would replace (named summary.h5, studied into its own folder) is
@@ -288,6 +309,9 @@ TEST_F(Cluster, BadFilesAreRefusedWithOneMessage) {
       {"ids", {{"/h", h}, {"/fields/a", values}, {"/points/id", {{3}, {1, 2, 3}, H5T_STD_I64LE}}},
        "ids.h5: /points/id: has shape 3"},
       {"exact", {{"/h", h}, {"/fields/a", values}, {"/exact/b", {{4}, {1, 1, 1, 1}}}}, "exact.h5: /exact/b: names no dataset"},
+      // A few bytes of file that declare a billion values.
+      {"unwritten", {{"/h", h}, {"/fields/a", {{3, 400000000}, {}}}},
+       "unwritten.h5: /fields/a: declares 3 x 400000000 values but holds none (never written): write every value"},
   };
   for (const Case& c : cases) {
     const std::string file = std::string(c.name) + ".h5";

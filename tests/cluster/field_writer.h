@@ -28,7 +28,9 @@ inline bool writeH5(const std::string& path, const std::map<std::string, Dataset
   for (const auto& [name, d] : datasets) {
     const hid_t space = H5Screate_simple(static_cast<int>(d.dims.size()), d.dims.data(), nullptr);
     const hid_t set = H5Dcreate2(file, name.c_str(), d.type, space, links, H5P_DEFAULT, H5P_DEFAULT);
-    ok = ok && set >= 0 && H5Dwrite(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, d.values.data()) >= 0;
+    // No values: the dataset is declared and never written.
+    ok = ok && set >= 0 &&
+         (d.values.empty() || H5Dwrite(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, d.values.data()) >= 0);
     H5Dclose(set);
     H5Sclose(space);
   }

@@ -126,7 +126,7 @@ std::vector<StudyHostile> studyHostileFiles() {
          for (int k = 0; k < 1000000; ++k) header += ",q" + std::to_string(k);
          f.write("case.csv", header + "\n");
        },
-       table, 2, "case\\.csv:1: 1000000 quantities: a table holds at most 100000 .*"},
+       table, 2, "case\\.csv:1: 1000000 quantities: a table holds at most 20000 .*"},
       {"HugeFieldCase",
        [](const CaseFolder& f) {
          writeSmallField(f);
@@ -152,6 +152,23 @@ std::vector<StudyHostile> studyHostileFiles() {
        field, 2, "g2\\.csv: is a folder, not a file: name a point file"},
       {"FieldCaseIsAFolder", [](const CaseFolder& f) { fs::create_directory(f.path() / "field.csv"); },
        field, 2, "field\\.csv: is a folder, not a file: .*"},
+      // A small case that asks for much: one point file for a thousand grids, grids past the most
+      // a study takes, values that are not finite (studied, not refused).
+      {"OnePointFileForAThousandGrids",
+       [](const CaseFolder& f) {
+         writeSmallField(f);
+         std::string text = "h,file\n";
+         for (int g = 1; g <= 1000; ++g) text += std::to_string(0.001 * g) + ",g1.csv\n";
+         f.write("field.csv", text);
+       },
+       field, 2, "field\\.csv:3: names g1\\.csv again: each grid has a file of its own"},
+      {"SixtyFiveGrids",
+       [](const CaseFolder& f) {
+         std::string text = "h,q\n";
+         for (int g = 1; g <= 65; ++g) text += std::to_string(0.001 * g) + "," + std::to_string(g) + "\n";
+         f.write("case.csv", text);
+       },
+       table, 2, "case\\.csv:66: more than 64 grids: a study takes at most 64"},
       // Outputs in the place of inputs: the case itself, a point file in the output folder.
       {"CaseIsAnOutput", [](const CaseFolder& f) { writeTable(f, "summary.csv"); },
        {"study", "summary.csv", "--no-plots", "--out", "."}, 2,

@@ -293,7 +293,7 @@ struct BadMainData {
 TEST(Study, BadClassicCasesNameTheFileAndLine) {
   const BadMainData cases[] = {
       {"one grid", "main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n1\ng1.dat\nt\n",
-       "main\\.dat:13: the number of grids is 1: a study needs two grids at least"},
+       "main\\.dat:13: the number of grids is 1: a study takes two grids at least and 64 at most"},
       {"no title", "main.dat", "1\nl.txt\n0\nx\n2\n2\n1.25\n1\n10\n1e-6\n0.1\n5\n3\ng1.dat\ng2.dat\ng3.dat\n",
        "main\\.dat:17: the file ends before the title"},
       {"grid missing", "g2.dat", "", "g2\\.dat: cannot read the file"},
