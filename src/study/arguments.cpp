@@ -43,15 +43,15 @@ void addOptions(CLI::App& app, Arguments& a) {
                  "what standard output shows: table, csv, json, or (a table of quantities) latex or markdown")
       ->check(CLI::IsMember({"table", "csv", "json", "latex", "markdown"}));
   app.add_option("--order", a.options.order, "theoretical order (default: pL of a main data file, else 2)")
-      ->check(realIn(0.0, 100.0, false, "--order is the theoretical order: a number above 0 and below 100"));
+      ->check(realIn(0.0, 100.0, false, "the theoretical order: a number above 0 and below 100"));
   app.add_option("--fs", a.options.fs, "safety factor (default: 1.25 with three or more grids, 3 with two)")
-      ->check(realIn(0.0, 1e6, false, "--fs is a safety factor: a number above 0"));
+      ->check(realIn(0.0, 1e6, false, "a safety factor: a number above 0"));
   app.add_option("--target-gci", a.options.targetGci,
                  "a GCI_fine21 to reach, as a fraction (0.01 is 1 %): the spacing (and with --cells, the cell count) it needs")
-      ->check(realIn(0.0, 1.0, false, "--target-gci is a fraction: 0 < X < 1 (0.01 for 1 %)"));
+      ->check(realIn(0.0, 1.0, false, "a fraction: 0 < X < 1 (0.01 for 1 %)"));
   app.add_option("--noise", a.options.noise,
                  "the absolute noise level of the values (iterative convergence, digits written): changes within it classify as within-noise")
-      ->check(realIn(-1e-300, 1e300, false, "--noise is an absolute level: a finite number, 0 or above"));
+      ->check(realIn(-1e-300, 1e300, false, "an absolute level: a finite number, 0 or above"));
   auto* cells = app.add_flag("--cells", a.cells, "the first column holds cell counts: h = cells^(-1/D)");
   auto* dim = app.add_option("--dim", a.dimension, "dimension D of the cell counts (1, 2 or 3)")
                   ->check(CLI::Range(1, 3))
@@ -60,7 +60,7 @@ void addOptions(CLI::App& app, Arguments& a) {
   app.add_flag("--no-plots", a.noPlots, "do not draw the plots of report.html");
   app.add_option("--plot-timeout", a.plotTimeout,
                  "seconds gnuplot may take to draw the plots (default 120); beyond them it is stopped and the report has no plots")
-      ->check(realIn(0.0, 1e6, false, "--plot-timeout is a number of seconds above 0"));
+      ->check(realIn(0.0, 1e6, false, "a number of seconds above 0"));
   app.add_flag("--strict", a.strict, "exit 1 when a quantity or point does not converge monotonically or has no observed order");
   app.add_flag("--field", a.field,
                "study a main data file as a field, one point per value record, however few the records (by default a field needs more than 100)");
@@ -74,7 +74,7 @@ void addOptions(CLI::App& app, Arguments& a) {
          "HDF5 fields: study only the I-th of N contiguous slabs of points (I/N), for job arrays")
       ->check(CLI::Validator(
           [](std::string& text) {
-            return parseSlab(text) ? std::string() : "--slab " + text + ": write I/N with 1 <= I <= N, e.g. --slab 3/8";
+            return parseSlab(text) ? std::string() : text + ": write I/N with 1 <= I <= N, e.g. --slab 3/8";
           },
           "I/N"));
   app.add_flag("--no-csv", a.noCsv, "HDF5 fields: write summary.h5, not summary.csv");
@@ -129,7 +129,8 @@ ParsedCommand parseCommand(int argc, const char* const* argv) {
     return parsed;
   } catch (const CLI::ParseError& e) {
     parsed.status = 2;
-    parsed.err = name + ": " + e.what() + "\n" + app.help();
+    // One line naming the option, then where the options are explained (not all of them again).
+    parsed.err = name + ": error: " + e.what() + "\nRun '" + name + " --help' for the options.\n";
     return parsed;
   }
   for (const CLI::Option* option : app.get_options()) {

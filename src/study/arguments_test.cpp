@@ -47,6 +47,9 @@ TEST(Arguments, OptionValuesAtTheirEdges) {
       EXPECT_EQ(p.status, 2);
     }
   }
+  EXPECT_EQ(parse({"study", "c.csv", "--order", "nan"}).err,
+            "kestrovanilque study: error: --order: the theoretical order: a number above 0 and below 100, not nan\n"
+            "Run 'kestrovanilque study --help' for the options.\n");
 }
 
 TEST(Arguments, TheGivenOptionsAreKnownByTheirNames) {

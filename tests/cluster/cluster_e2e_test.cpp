@@ -409,7 +409,7 @@ TEST_F(Cluster, OptionsAndAnUnwritableFolder) {
   EXPECT_THAT(blocked.err, HasSubstr("cannot create the folder file/sub"));
   const Outcome badSlab = run("study field.h5 --slab 4/3");
   EXPECT_EQ(badSlab.status, 2);
-  EXPECT_THAT(badSlab.err, HasSubstr("--slab 4/3: write I/N"));
+  EXPECT_THAT(badSlab.err, HasSubstr("--slab: 4/3: write I/N"));
 }
 
 }  // namespace
