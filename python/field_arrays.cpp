@@ -144,7 +144,8 @@ std::vector<const study::SummaryColumn*> selectedColumns(const FieldArguments& a
   const std::vector<const study::SummaryColumn*> written = study::writtenColumns(withTarget);
   if (a.columns.is_none()) return written;
   std::vector<const study::SummaryColumn*> out;
-  for (py::handle name : a.columns) {
+  const py::list names = py::isinstance<py::str>(a.columns) ? py::list(py::make_tuple(a.columns)) : py::list(a.columns);
+  for (py::handle name : names) {
     const std::string wanted = py::str(name);
     auto it = std::find_if(written.begin(), written.end(), [&](const study::SummaryColumn* c) { return c->name == wanted; });
     if (it == written.end()) {

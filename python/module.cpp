@@ -100,7 +100,8 @@ values   a numpy float64 array, grids x points (values[g] the points on the grid
          ValueError.
 exact    None, one exact value for every point, or a float64 array of one per point (NaN:
          unknown)
-columns  the columns to compute (default: every column of summary.csv)
+columns  the columns to compute, a name or a list of names (default: every column of
+         summary.csv; fewer take less memory and time)
 
 Returns a dict of numpy arrays, one per column of summary.csv, one element per point: numbers as
 float64 (NaN where the CSV field is empty), grids as int64, quantity as the point's position
@@ -168,6 +169,9 @@ QuantityResult studyOne(const std::optional<std::vector<double>>& h, const std::
 }
 
 py::object studyTable(py::handle table, py::handle exact, const OptionValues& given) {
+  OptionValues options = given;
+  options.cells = given.dimension.has_value();
+  const study::Arguments arguments = commandArguments(options);
   const study::StudyCase* input = nullptr;
   study::StudyCase fromTable;
   if (py::isinstance<CaseObject>(table)) {
@@ -184,9 +188,6 @@ py::object studyTable(py::handle table, py::handle exact, const OptionValues& gi
     fromTable = tableCase(table, exact, given.dimension);
     input = &fromTable;
   }
-  OptionValues options = given;
-  options.cells = given.dimension.has_value();
-  const study::Arguments arguments = commandArguments(options);
   std::optional<study::StudyResult> result;
   {
     py::gil_scoped_release release;

@@ -126,6 +126,7 @@ def test_field_points_are_their_single_studies_and_frame_keeps_the_names():
     rng = np.random.default_rng(5)
     values = 1 + np.outer(np.array(H) ** 2, rng.normal(size=50)) + rng.normal(0, 1e-5, (4, 50))
     result = kv.field(H, values, 2.0, columns=["p", "u_ls", "convergence", "status"])
+    assert list(kv.field(H, values, columns="p")) == ["p"]
     for i in range(0, 50, 7):
         single = kv.study(H, values[:, i], 2.0)
         assert result["p"][i] == single.p or np.isnan(single.p)
