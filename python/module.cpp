@@ -2,6 +2,9 @@
 // Python, on the same code, so that every number is the command's to the last bit.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <filesystem>
 
 #include "case_object.h"
 #include "field_arrays.h"
@@ -120,6 +123,7 @@ The Case gives the grids (h, cells; finest first), the quantities and their valu
 values and the settings of a main data file (order = pL, fs = Fs, classic); the values of a field
 stay in its files. study_table(case) studies a table case as the command does.
 
+path         a str or a path-like object ('-': standard input, as for the command)
 cells, dim   the first column of a CSV case holds cell counts (as --cells --dim D)
 field        a main data file as a field, however few its records (as --field)
 )";
@@ -217,6 +221,9 @@ py::object frame(const py::dict& result) {
 PYBIND11_MODULE(kestrovanilque, m) {
   using namespace kv::python;
   namespace study = kv::study;
+  // Each docstring starts with the signature as a user writes it.
+  py::options options;
+  options.disable_function_signatures();
   m.doc() = kModuleDoc;
   m.attr("__version__") = KV_VERSION;
   py::register_exception_translator([](std::exception_ptr failure) {
@@ -290,12 +297,12 @@ PYBIND11_MODULE(kestrovanilque, m) {
 
   m.def(
       "read_case",
-      [](const std::string& path, bool cells, std::optional<int64_t> dim, bool field) {
+      [](const std::filesystem::path& path, bool cells, std::optional<int64_t> dim, bool field) {
         OptionValues options;
         options.cells = cells;
         options.dimension = dim;
         options.field = field;
-        return readCaseFile(path, options);
+        return readCaseFile(path.string(), options);
       },
       kReadCaseDoc, py::arg("path"), py::kw_only(), py::arg("cells") = false, py::arg("dim") = py::none(),
       py::arg("field") = false);

@@ -52,7 +52,7 @@ std::string numberText(double value) {
 }
 
 study::Arguments commandArguments(const OptionValues& v, const std::string& caseFile) {
-  std::vector<std::string> args{"kestrovanilque", "study", caseFile};
+  std::vector<std::string> args{"kestrovanilque", "study"};
   auto add = [&](const char* option, const std::optional<double>& value) {
     if (value) args.push_back(std::string(option) + "=" + numberText(*value));
   };
@@ -65,6 +65,8 @@ study::Arguments commandArguments(const OptionValues& v, const std::string& case
   if (v.dimension) args.push_back("--dim=" + std::to_string(*v.dimension));
   if (v.threads) args.push_back("--threads=" + std::to_string(*v.threads));
   if (v.field) args.push_back("--field");
+  // The case after "--": a file whose name starts with '-' is not an option.
+  args.insert(args.end(), {"--", caseFile});
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
   study::ParsedCommand parsed = study::parseCommand(static_cast<int>(argv.size()), argv.data());

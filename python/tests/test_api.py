@@ -70,8 +70,8 @@ def test_a_case_option_that_does_not_apply_is_refused_as_by_the_command(tmp_path
         kv.read_case(str(tmp_path / "case.csv"), cells=True, dim=2)
 
 
-def test_read_case_gives_what_the_command_reads(tmp_path):
-    case = kv.read_case(str(TRAPEZOID / "Kestrovanilque.in"))  # the start file leads to the main data file
+def test_read_case_gives_what_the_command_reads(tmp_path, monkeypatch):
+    case = kv.read_case(TRAPEZOID / "Kestrovanilque.in")  # the start file leads to the main data file
     assert (case.kind, case.file, case.order, case.fs) == ("main-data", str(TRAPEZOID / "trapezoid_case.txt"), 2, 3)
     assert case.h == sorted(case.h) and case.grid_files[0].endswith("grid8.txt") and case.classic["delta_p"] == 2
     assert list(case.quantities) == ["var1", "var2", "var3"] and case.exact["var2"] == 0.6931471805599453
@@ -83,6 +83,9 @@ def test_read_case_gives_what_the_command_reads(tmp_path):
     assert field.grid_files == [str(tmp_path / "g1.txt"), str(tmp_path / "g2.txt")]
     with pytest.raises(ValueError, match="study a field's values with field()"):
         kv.study_table(field)
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "-table.csv").write_text("h,drag\n0.02,1.01\n0.01,1.0\n")
+    assert kv.read_case("-table.csv").quantities == {"drag": [1.0, 1.01]}
 
 
 def test_exact_values_and_grids_in_any_order_give_the_same_table():
@@ -159,11 +162,17 @@ def test_field_releases_the_interpreter():
 
 def test_ctrl_c_stops_a_field_study():
     values = np.ones((3, 3_000_000)) + np.arange(3)[:, None] ** 2
+    # Python's own handler, also where SIGINT was ignored when the tests started (a background job).
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
     timer = threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGINT))
     start = time.monotonic()
-    timer.start()
-    with pytest.raises(KeyboardInterrupt):
-        kv.field(H[:3], values, threads=1, least_squares=False, columns=["p"])
+    try:
+        timer.start()
+        with pytest.raises(KeyboardInterrupt):
+            kv.field(H[:3], values, threads=1, least_squares=False, columns=["p"])
+    finally:
+        timer.join()
+        signal.signal(signal.SIGINT, previous)
     assert time.monotonic() - start < 3.0
 
 
