@@ -11,6 +11,7 @@ from conftest import SOURCE
 
 STEP_FLOW = SOURCE / "examples" / "study" / "step_flow.csv"
 TRAPEZOID = SOURCE / "examples" / "trapezoid" / "trapezoid_case.txt"
+DRAG = [0.532672, 0.531544, 0.531283, 0.5312204]
 
 # The command's options and the same as keyword arguments.
 OPTION_SETS = [
@@ -57,6 +58,17 @@ def test_a_dataframe_read_by_pandas_and_single_studies_equal_the_command(command
     for row, (name, values) in zip(rows, case.quantities.items()):
         r = kv.study(case.h[::-1], values[::-1], case.exact.get(name), name=name)
         assert_rows_equal([row], {c: [v] for c, v in r.to_dict().items()})
+
+
+def test_a_table_of_cell_counts_equals_the_command(command, tmp_path):
+    columns = {"cells": [64000, 8000, 512000, 4096000], "drag": DRAG[1::-1] + DRAG[2:], "lift": [1.2, 1.25, 1.19, 1.18]}
+    (tmp_path / "cells.csv").write_text("cells,drag,lift\n" + "".join(
+        f"{c!r},{d!r},{l!r}\n" for c, d, l in zip(*columns.values())))
+    rows = command(tmp_path / "cells.csv", "--cells", "--dim", "3", "--target-gci", "0.0001")
+    for frame in (kv.study_table(kv.read_case(tmp_path / "cells.csv", cells=True, dim=3), target_gci=1e-4),
+                  kv.study_table(columns, dim=3, target_gci=1e-4)):
+        assert_rows_equal(rows, {c: list(frame[c]) for c in frame.columns})
+    assert rows[0]["cells_target"] != ""
 
 
 def random_field(points, seed=7):

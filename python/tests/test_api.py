@@ -120,6 +120,20 @@ def test_a_result_has_every_column_and_its_details():
     assert "oscillatory" in [w.code for w in oscillating.warnings] and oscillating.correction_factor is None
 
 
+def test_two_grids_and_changes_within_the_noise():
+    two = kv.study([0.02, 0.01], [1.01, 1.0])
+    assert (two.convergence, two.fs, two.p_used, two.grids) == ("two-grids", 3.0, 2.0, 2) and np.isnan(two.p)
+    assert kv.study(H, [1.0, 1 + 1e-9, 1 - 1e-9, 1.0], noise=1e-6).convergence == "within-noise"
+
+
+def test_a_field_studies_values_that_are_not_finite_as_the_command_does():
+    values = np.array([[1.3, np.nan], [1.1, 1.1], [1.0, 1.0]])
+    result = kv.field(H[:3], values, np.array([np.inf, 1.0]))
+    names = result["convergence_names"]
+    assert [names[c] for c in result["convergence"]] == ["monotonic-convergence", "undetermined"]
+    assert np.isnan(result["exact"][0]) and result["exact"][1] == 1.0
+
+
 def test_cells_give_h_and_the_grid_a_target_needs():
     r = kv.study(None, DRAG, cells=[8e3, 64e3, 512e3, 4096e3], dim=3, target_gci=1e-5)
     assert r.h1 == 4096e3 ** (-1 / 3) and r.cells_target > 4096e3
