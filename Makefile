@@ -2,14 +2,15 @@
 # Both install what is missing on a Debian machine first.
 
 BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
-  libtbb-dev libopenmpi-dev openmpi-bin libhdf5-openmpi-dev libnanoflann-dev libvtk9-dev
+  libtbb-dev libopenmpi-dev openmpi-bin libhdf5-openmpi-dev libnanoflann-dev libvtk9-dev \
+  pybind11-dev python3-dev python3-numpy
 # gnuplot draws the plots (the wgnuplot adapter, the study's report); without it a run still
 # completes.
 RUN_PACKAGES := gnuplot-nox
 # The study's report is loaded in headless Chromium by a test (skipped when it cannot run);
 # h5dump and h5py (MPI build) are for looking into HDF5 fields and writing them; meshio reads
-# back the .vtu files a test writes.
-TEST_PACKAGES := chromium hdf5-tools python3-h5py-mpi python3-meshio
+# back the .vtu files a test writes; pytest and pandas run the tests of the Python module.
+TEST_PACKAGES := chromium hdf5-tools python3-h5py-mpi python3-meshio python3-pandas python3-pytest
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -80,7 +81,11 @@ demo: build
 test-windows:
 	@JOBS=$(JOBS) tools/test-windows.sh
 
+# The Python module too, where the build has it (pybind11 and numpy found): into
+# $(PREFIX)/lib/python3.X/dist-packages, where Debian's python3 finds it.
 install: build
+	@if [ -f $(RELEASE)/python/cmake_install.cmake ]; then \
+	  cmake --build $(RELEASE) -j $(JOBS) --target kestrovanilque_python; fi
 	cmake --install $(RELEASE) --prefix $(PREFIX)
 
 clean:

@@ -1,0 +1,28 @@
+// The cases the command reads, as read_case returns them: the grids, the quantities and their
+// values, the exact values and the settings of a main data file.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "options.h"
+#include "study/case_kind.h"
+
+namespace kv::python {
+
+struct CaseObject {
+  study::Case read;
+};
+
+// Reads `path` as `kestrovanilque study PATH` with these options would. Throws OptionError and
+// InputError.
+CaseObject readCaseFile(const std::string& path, const OptionValues& options);
+
+// The kind of a case as study.json names it: csv, main-data, field, main-data-field, hdf5-field.
+std::string caseKind(study::CaseKind kind);
+
+// The Case class.
+void bindCase(pybind11::module_& m);
+
+}  // namespace kv::python
