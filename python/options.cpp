@@ -19,12 +19,6 @@ constexpr std::pair<std::string_view, std::string_view> kKeywords[] = {
 }  // namespace
 
 std::string keywordMessage(std::string message) {
-  // "--order: --order is ..." names the option twice.
-  const size_t colon = message.find(": ");
-  if (colon != std::string::npos && message.rfind("--", 0) == 0) {
-    const std::string twice = message.substr(0, colon) + ": " + message.substr(0, colon) + " ";
-    if (message.rfind(twice, 0) == 0) message.erase(0, colon + 2);
-  }
   for (const auto& [option, keyword] : kKeywords) {
     for (size_t at = message.find(option); at != std::string::npos; at = message.find(option, at + keyword.size())) {
       message.replace(at, option.size(), keyword);
@@ -38,7 +32,7 @@ namespace {
 // The first line of the parser's message without the program's name, with the keywords.
 std::string parserMessage(const std::string& err) {
   std::string line = err.substr(0, err.find('\n'));
-  const std::string program = std::string(study::programName(study::Arguments::Command::Study)) + ": ";
+  const std::string program = std::string(study::programName(study::Arguments::Command::Study)) + ": error: ";
   if (line.rfind(program, 0) == 0) line.erase(0, program.size());
   return keywordMessage(line);
 }

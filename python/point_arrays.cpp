@@ -3,11 +3,18 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 
 namespace kv::python {
 
 namespace {
+
+// Looks texts up by view, without a string made for each.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
 
 // The codes of a text column shared by every thread; each thread keeps the codes it has seen.
 class TextCodes {
@@ -82,13 +89,13 @@ class ArrayKernel : public field::PointKernel {
         }
       }
     }
-    int32_t textCode(size_t c, const std::string& text) {
+    int32_t textCode(size_t c, std::string_view text) {
       auto it = seen[c].find(text);
-      if (it == seen[c].end()) it = seen[c].emplace(text, kernel.codes_[c]->code(text)).first;
+      if (it == seen[c].end()) it = seen[c].emplace(std::string(text), kernel.codes_[c]->code(std::string(text))).first;
       return it->second;
     }
     const ArrayKernel& kernel;
-    std::vector<std::unordered_map<std::string, int32_t>> seen;  // per column
+    std::vector<std::unordered_map<std::string, int32_t, TextHash, std::equal_to<>>> seen;  // per column
   };
 
   const study::PointStudy& study_;

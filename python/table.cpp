@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "base/limits.h"
 #include "grids.h"
 #include "study/csv_case.h"
 #include "study/summary.h"
@@ -106,9 +107,9 @@ study::StudyCase tableCase(py::handle table, py::handle exact, std::optional<int
   }
   if (!cells && dimension) throw OptionError("dim was given but the table has an h column: name it cells, or drop dim");
   if (c.names.size() < 2) throw OptionError("the table has no quantity column: give one column per quantity besides h");
-  if (c.names.size() - 1 > study::kMaxTableQuantities) {
+  if (c.names.size() - 1 > kMaxTableQuantities) {
     throw OptionError(std::to_string(c.names.size() - 1) + " quantities: a table holds at most " +
-                      std::to_string(study::kMaxTableQuantities) + " (study the points of a field with field())");
+                      std::to_string(kMaxTableQuantities) + " (study the points of a field with field())");
   }
   const size_t rows = c.values[*hColumn].size();
   for (size_t k = 0; k < c.names.size(); ++k) {

@@ -20,10 +20,10 @@ DRAG = [0.532672, 0.531544, 0.531283, 0.5312204]
 FIELD = np.array([DRAG, DRAG]).T.copy()  # 4 grids x 2 points
 
 REFUSED = [
-    (lambda: kv.study(H, DRAG, order=0), ValueError, "order is the theoretical order: a number above 0 and below 100, not 0"),
-    (lambda: kv.study(H, DRAG, fs=-1), ValueError, "fs is a safety factor: a number above 0, not -1"),
-    (lambda: kv.study(H, DRAG, target_gci=1.5), ValueError, "target_gci is a fraction: 0 < X < 1"),
-    (lambda: kv.study(H, DRAG, noise=float("nan")), ValueError, "noise is an absolute level"),
+    (lambda: kv.study(H, DRAG, order=0), ValueError, "order: the theoretical order: a number above 0 and below 100, not 0"),
+    (lambda: kv.study(H, DRAG, fs=-1), ValueError, "fs: a safety factor: a number above 0, not -1"),
+    (lambda: kv.study(H, DRAG, target_gci=1.5), ValueError, "target_gci: a fraction: 0 < X < 1"),
+    (lambda: kv.study(H, DRAG, noise=float("nan")), ValueError, "noise: an absolute level"),
     (lambda: kv.study(None, DRAG, cells=[8, 64, 512, 4096]), ValueError, "cells requires dim"),
     (lambda: kv.study(None, DRAG, cells=[8, 64, 512, 4096], dim=4), ValueError, "dim: Value 4 not in range 1 to 3"),
     (lambda: kv.study(H, DRAG, cells=H, dim=2), ValueError, "not both"),
