@@ -87,12 +87,9 @@ FieldInput fieldInput(const FieldArguments& a) {
     in.exact.stride = in.exactArray.strides(0);
   }
   // As a field study of the command: no series over all grids.
-  in.settings = study::resolveSettings(in.arguments.options, std::nullopt, std::nullopt);
-  in.settings.series = false;
-  if (!in.grids.cells.empty()) {
-    in.settings.cells1 = in.grids.cellsFinestFirst().front();
-    in.settings.dimension = in.grids.dimension;
-  }
+  in.settings = study::fieldSettings(in.arguments.options, std::nullopt, std::nullopt,
+                                     in.grids.cells.empty() ? kNotANumber : in.grids.cellsFinestFirst().front(),
+                                     in.grids.dimension);
   return in;
 }
 

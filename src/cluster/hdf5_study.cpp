@@ -64,8 +64,7 @@ int runHdf5Study(const study::Arguments& a) {
   summary.caseFile = a.caseFile;
   summary.kind = "hdf5-field";
   summary.h = field->h();
-  summary.settings = study::resolveSettings(a.options, std::nullopt, std::nullopt);
-  summary.settings.series = false;
+  summary.settings = study::fieldSettings(a.options, std::nullopt, std::nullopt);
   summary.points = whole.size();
   for (const FieldQuantity& q : field->quantities()) summary.quantities.push_back({toUtf8(q.name), study::Distribution()});
   const bool withTarget = summary.settings.targetGci.has_value();

@@ -156,13 +156,9 @@ FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& o
   summary.dimension = input.dimension;
   for (const field::PointFile& f : input.grids) summary.gridFiles.push_back(f.path);
   if (input.exact) summary.exactFile = input.exact->path;
-  summary.settings = resolveSettings(options.study, input.theoreticalOrder, input.safetyFactor);
-  summary.settings.series = false;
+  summary.settings = fieldSettings(options.study, input.theoreticalOrder, input.safetyFactor,
+                                   input.cells.empty() ? kNotANumber : input.cells.front(), input.dimension);
   summary.settings.classic = input.classic;
-  if (!input.cells.empty()) {
-    summary.settings.cells1 = input.cells.front();
-    summary.settings.dimension = input.dimension;
-  }
   summary.quantities.resize(1);
   const PointStudy study(input.h, summary.settings);
   FieldKernel kernel(study, summary.quantities.front().distribution, "");

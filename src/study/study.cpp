@@ -111,6 +111,15 @@ StudySettings resolveSettings(const StudyOptions& options, std::optional<double>
   return s;
 }
 
+StudySettings fieldSettings(const StudyOptions& options, std::optional<double> caseOrder,
+                            std::optional<double> caseSafetyFactor, double cells1, int dimension) {
+  StudySettings s = resolveSettings(options, caseOrder, caseSafetyFactor);
+  s.series = false;
+  s.cells1 = cells1;
+  s.dimension = std::isnan(cells1) ? 0 : dimension;
+  return s;
+}
+
 PointStudy::PointStudy(std::vector<double> h, StudySettings settings)
     : h_(std::move(h)),
       settings_(std::move(settings)),

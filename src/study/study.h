@@ -43,6 +43,10 @@ struct StudySettings {
 // The case's defaults (a main data file's pL and Fs) under the options.
 StudySettings resolveSettings(const StudyOptions& options, std::optional<double> caseOrder,
                               std::optional<double> caseSafetyFactor);
+// A field's: the same without the series over all grids; `cells1` the finest grid's cell count
+// when the case gives cell counts (of dimension `dimension`).
+StudySettings fieldSettings(const StudyOptions& options, std::optional<double> caseOrder,
+                            std::optional<double> caseSafetyFactor, double cells1 = kNotANumber, int dimension = 0);
 
 // The uncertainties of phi1 (absolute: phi1 +- U) by the estimators, and the grid a target GCI
 // needs. An estimator that does not apply has no value (estimation/verdict.h says which applies).
