@@ -129,6 +129,9 @@ TEST(SpaceTime, RecoversExactPowerLawsInEveryDesign) {
                 SpaceTimeDesign::separateFamilies, "x:gci t:gci"},
            Case{"L, 4 + 3", lShape(r4, t3), 0.01, 1.5, 0.02, 1, SpaceTimeDesign::separateFamilies,
                 "x:p"},  // weighted or not: both exact
+           // Orders at theory, found a rounding above it: no order-range warning.
+           Case{"L, 4 + 3, orders at theory", lShape(r4, t3), 0.01, 2, 0.02, 2,
+                SpaceTimeDesign::separateFamilies, "x:"},
            Case{"3 x 3", grid({1, 2, 4}, t3), 0.01, 2, 0.02, 1, SpaceTimeDesign::combinedFit,
                 "px free pt free"},
            Case{"4 x 3", grid(r4, t3), -0.01, 1.5, 0.02, 0.8, SpaceTimeDesign::combinedFit,
