@@ -35,7 +35,7 @@ void addOptions(CLI::App& app, Arguments& a) {
   } else {
     app.add_option("CASE", a.caseFile,
                    "CSV table (h or cells, then one column per quantity; - reads standard input), field "
-                   "table (h,file), classic main data file, or HDF5 field")
+                   "table (h,file), space-time table of runs (h,dt, then one column per quantity), classic main data file, or HDF5 field")
         ->required();
     app.add_option("--out", a.out, "output folder (default: CASE without extension + .study)");
   }
@@ -44,6 +44,9 @@ void addOptions(CLI::App& app, Arguments& a) {
       ->check(CLI::IsMember({"table", "csv", "json", "latex", "markdown"}));
   app.add_option("--order", a.options.order, "theoretical order (default: pL of a main data file, else 2)")
       ->check(realIn(0.0, 100.0, false, "--order is the theoretical order: a number above 0 and below 100"));
+  app.add_option("--time-order", a.timeOrder,
+                 "space-time tables (h,dt): theoretical order of the time integration (default 1; --order is that of the grid)")
+      ->check(realIn(0.0, 100.0, false, "--time-order is the theoretical order in time: a number above 0 and below 100"));
   app.add_option("--fs", a.options.fs, "safety factor (default: 1.25 with three or more grids, 3 with two)")
       ->check(realIn(0.0, 1e6, false, "--fs is a safety factor: a number above 0"));
   app.add_option("--target-gci", a.options.targetGci,

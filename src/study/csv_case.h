@@ -11,19 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "study/csv_table.h"
 #include "study/study_case.h"
 
 namespace kv::study {
-
-// The most quantities a table may hold: a study keeps every quantity's results (a few kilobytes
-// each); a field of many points belongs in point files or an HDF5 file, which are studied in
-// bounded memory.
-inline constexpr size_t kMaxTableQuantities = 100000;
-
-struct CsvOptions {
-  bool cells = false;  // the first column holds cell counts (also when its header is "cells")
-  int dimension = 0;   // D of h = cells^(-1/D); 0: not given
-};
 
 // Parses `text`, read from `file`; throws InputError with the line of the first fault.
 StudyCase parseCsvCase(std::string_view text, const std::string& file, const CsvOptions& options);

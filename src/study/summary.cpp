@@ -82,19 +82,6 @@ constexpr SummaryColumn kColumns[] = {
     {"u_osc", N, uncertainty<&Uncertainties::oscillation>},
 };
 
-void appendCsvField(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out.append(text);
-    return;
-  }
-  out.push_back('"');
-  for (char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
-
 void appendShortest(std::string& out, double value) {
   if (!std::isfinite(value)) return;
   char text[32];
@@ -127,6 +114,19 @@ std::string formatted(double value, const char* format) {
 }
 
 }  // namespace
+
+void appendCsvField(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out.append(text);
+    return;
+  }
+  out.push_back('"');
+  for (char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
 
 std::span<const SummaryColumn> summaryColumns() { return kColumns; }
 
