@@ -23,7 +23,9 @@ std::optional<double> decimal(std::string_view s) {
 CsvTable::CsvTable(const std::string& file, const CsvOptions& options, std::string row)
     : options_(options), name_(displayName(file)), row_(std::move(row)) {}
 
-void CsvTable::fail(size_t line, const std::string& message) const { throw InputError(name_, line, message); }
+void CsvTable::fail(size_t line, const std::string& message) const {
+  throw InputError(name_, line, message);
+}
 
 const CsvLine& CsvTable::header(std::string_view line, size_t number) {
   delimiter_ = csvDelimiter(line);
@@ -31,15 +33,19 @@ const CsvLine& CsvTable::header(std::string_view line, size_t number) {
   const std::string_view first = fields_[0];
   const bool cells = csvKeyword(first, "cells");
   if (!cells && !csvKeyword(first, "h")) {
-    fail(number, "missing header: the first row must name the columns, starting with h "
-                 "(spacing) or cells (cell count), e.g. h,drag,lift; found '" + std::string(first) + "'");
+    fail(number,
+         "missing header: the first row must name the columns, starting with h "
+         "(spacing) or cells (cell count), e.g. h,drag,lift; found '" +
+             std::string(first) + "'");
   }
   if (!cells && options_.cells) {
     fail(number, "--cells was given but the first column is h: name it cells, or drop --cells");
   }
   cells_ = cells;
   if (cells_ && options_.dimension == 0) {
-    fail(number, "the first column holds cell counts: give --cells --dim D (D = 1, 2 or 3) so that h = cells^(-1/D)");
+    fail(number,
+         "the first column holds cell counts: give --cells --dim D (D = 1, 2 or 3) so that h = "
+         "cells^(-1/D)");
   }
   columns_ = fields_.size();
   return fields_;
@@ -50,7 +56,8 @@ const CsvLine& CsvTable::row(std::string_view line, size_t number) {
   if (fields_.size() != columns_) {
     std::string message = std::to_string(fields_.size()) + " fields, but the header has " +
                           std::to_string(columns_) + " columns: give one value per column";
-    if (delimiter_ == ',' && fields_.size() > columns_) message += " (a decimal comma? write 0.1, not 0,1)";
+    if (delimiter_ == ',' && fields_.size() > columns_)
+      message += " (a decimal comma? write 0.1, not 0,1)";
     fail(number, message);
   }
   return fields_;
@@ -58,7 +65,8 @@ const CsvLine& CsvTable::row(std::string_view line, size_t number) {
 
 std::string CsvTable::quantityName(std::string_view field, size_t column, size_t line,
                                    std::set<std::string>& seen) const {
-  if (field.empty()) fail(line, "column " + std::to_string(column + 1) + " has no name: name every quantity");
+  if (field.empty())
+    fail(line, "column " + std::to_string(column + 1) + " has no name: name every quantity");
   std::string name = toUtf8(field);
   if (!seen.insert(name).second) {
     fail(line, "the quantity name '" + name + "' appears twice: give each column its own name");
@@ -70,7 +78,8 @@ void CsvTable::checkQuantityCount(size_t quantities, size_t line) const {
   if (quantities > kMaxTableQuantities) {
     fail(line, std::to_string(quantities) + " quantities: a table holds at most " +
                    std::to_string(kMaxTableQuantities) +
-                   " (give the values of a field in point files named by an h,file table, or in an HDF5 file)");
+                   " (give the values of a field in point files named by an h,file table, or in an "
+                   "HDF5 file)");
   }
 }
 
@@ -99,10 +108,12 @@ double CsvTable::spacing(std::string_view field, size_t line, double& cellCount)
 
 double CsvTable::value(std::string_view field, size_t line, const std::string& column) const {
   if (field.empty()) {
-    fail(line, "column '" + column + "' is empty: every " + row_ + " needs a value of every quantity");
+    fail(line,
+         "column '" + column + "' is empty: every " + row_ + " needs a value of every quantity");
   }
   const double v = number(field, line, column);
-  if (!std::isfinite(v)) fail(line, "column '" + column + "': '" + std::string(field) + "' is not a finite number");
+  if (!std::isfinite(v))
+    fail(line, "column '" + column + "': '" + std::string(field) + "' is not a finite number");
   return v;
 }
 

@@ -38,7 +38,8 @@ class CsvTable {
 
   // The name of quantity column `column` (0-based) of the header, checked: not empty, not seen
   // before (`seen` holds the names so far).
-  std::string quantityName(std::string_view field, size_t column, size_t line, std::set<std::string>& seen) const;
+  std::string quantityName(std::string_view field, size_t column, size_t line,
+                           std::set<std::string>& seen) const;
   // Refuses more than kMaxTableQuantities quantity columns.
   void checkQuantityCount(size_t quantities, size_t line) const;
 

@@ -31,18 +31,18 @@ inline constexpr size_t kMaxSpaceTimeQuantities = 1000;
 
 struct SpaceTimeQuantity {
   std::string name;
-  std::vector<double> values;     // per run
-  double exact = kNotANumber;     // NaN: unknown
-  std::vector<double> iterErr;    // per run (NaN: unknown), or empty when none is given
+  std::vector<double> values;   // per run
+  double exact = kNotANumber;   // NaN: unknown
+  std::vector<double> iterErr;  // per run (NaN: unknown), or empty when none is given
 };
 
 struct SpaceTimeCase {
-  std::string file;              // the case as named on the command line
+  std::string file;  // the case as named on the command line
   // Per run, finest first: by h, then by dt.
   std::vector<double> h, dt;
-  std::vector<double> cells;     // the cell counts, when the case gives them
-  std::vector<size_t> lines;     // the line of each run
-  int dimension = 0;             // with cell counts
+  std::vector<double> cells;  // the cell counts, when the case gives them
+  std::vector<size_t> lines;  // the line of each run
+  int dimension = 0;          // with cell counts
   std::vector<SpaceTimeQuantity> quantities;
 };
 
@@ -51,6 +51,7 @@ struct SpaceTimeCase {
 bool isSpaceTimeTable(std::string_view text);
 
 // Parses `text`, read from `file`; throws InputError with the line of the first fault.
-SpaceTimeCase parseSpaceTimeCase(std::string_view text, const std::string& file, const CsvOptions& options);
+SpaceTimeCase parseSpaceTimeCase(std::string_view text, const std::string& file,
+                                 const CsvOptions& options);
 
 }  // namespace kv::study

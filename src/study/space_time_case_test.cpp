@@ -37,7 +37,9 @@ TEST(SpaceTimeCase, ReadsRunsFinestFirstWithTheirIterativeErrors) {
   EXPECT_EQ(b.iterErr[1], -3e-7);
   EXPECT_TRUE(std::isnan(b.iterErr[2]));  // its own column, empty: not that of iter_err
   // Without an iterative-error column there are none.
-  EXPECT_TRUE(parseSpaceTimeCase("h,dt,a\n1,1,1\n2,1,2\n4,1,3\n", "t.csv", {}).quantities[0].iterErr.empty());
+  EXPECT_TRUE(parseSpaceTimeCase("h,dt,a\n1,1,1\n2,1,2\n4,1,3\n", "t.csv", {})
+                  .quantities[0]
+                  .iterErr.empty());
 }
 
 TEST(SpaceTimeCase, RefusesWithTheLineAndWhatToDo) {
@@ -48,19 +50,24 @@ TEST(SpaceTimeCase, RefusesWithTheLineAndWhatToDo) {
   } cases[] = {
       {"h,dt\n" + std::string(runs), "t.csv:1: the header has no quantity column"},
       {"h,dt,a,a\n1,1,1,1\n", "t.csv:1: the quantity name 'a' appears twice"},
-      {"h,dt,a,iter_err,ITER_ERR\n", "t.csv:1: two iterative-error columns for every quantity (iter_err): keep one"},
+      {"h,dt,a,iter_err,ITER_ERR\n",
+       "t.csv:1: two iterative-error columns for every quantity (iter_err): keep one"},
       {"h,dt,a,iter_err:b\n", "t.csv:1: the column 'iter_err:b' names no quantity column"},
       {"h,dt,a\n1,0,1\n", "t.csv:2: dt = '0': it must be a positive, finite number"},
       {"h,dt,a\n1,inf,1\n", "t.csv:2: dt = 'inf'"},
-      {"h,dt,a\n1,0,5,1\n", "t.csv:2: 4 fields, but the header has 3 columns: give one value per column (a decimal comma?"},
+      {"h,dt,a\n1,0,5,1\n",
+       "t.csv:2: 4 fields, but the header has 3 columns: give one value per column (a decimal "
+       "comma?"},
       {"h,dt,a\n1,1,\n", "t.csv:2: column 'a' is empty: every run needs a value of every quantity"},
       {"h,dt,a,iter_err\n1,1,1,x\n", "t.csv:2: column 'iter_err': 'x' is not a number"},
       {"h,dt,a,iter_err\n1,1,1,nan\n", "t.csv:2: column 'iter_err': 'nan' is not a finite number"},
       {"h,dt,a\nexact,1,1\n", "t.csv:2: the exact row has no time step: leave its dt field empty"},
       {"h,dt,a,iter_err\nexact,,1,1e-3\n", "t.csv:2: the exact row has no iterative error"},
-      {"h,dt,a\n" + std::string(runs) + "2.0,1.0,9\n", "t.csv:5: this run has the same h and dt as the run of line 3"},
+      {"h,dt,a\n" + std::string(runs) + "2.0,1.0,9\n",
+       "t.csv:5: this run has the same h and dt as the run of line 3"},
       {"h,dt,a\n1,1,1\n2,1,2\n", "t.csv:3: 2 runs: a space-time study needs three runs at least"},
-      {"cells,dt,a\n" + std::string(runs), "t.csv:1: the first column holds cell counts: give --cells --dim D"},
+      {"cells,dt,a\n" + std::string(runs),
+       "t.csv:1: the first column holds cell counts: give --cells --dim D"},
   };
   for (const auto& c : cases) {
     try {
@@ -77,7 +84,9 @@ TEST(SpaceTimeCase, RefusesWithTheLineAndWhatToDo) {
 
 TEST(SpaceTimeCase, IsKnownByDtInTheSecondColumn) {
   EXPECT_TRUE(isSpaceTimeTable("# runs\n\nh;Dt;a\n"));
-  EXPECT_TRUE(isSpaceTimeTable("\xEF\xBB\xBF" "cells,\"dt\"\n"));
+  EXPECT_TRUE(
+      isSpaceTimeTable("\xEF\xBB\xBF"
+                       "cells,\"dt\"\n"));
   EXPECT_FALSE(isSpaceTimeTable("h,a,dt\n"));
   EXPECT_FALSE(isSpaceTimeTable("dt,h\n"));
   EXPECT_FALSE(isSpaceTimeTable("h\n"));

@@ -26,13 +26,17 @@ double resultNumber(const SpaceTimeQuantityStudy& q) {
 constexpr ColumnKind kNumber = ColumnKind::Number;
 
 constexpr SpaceTimeSummaryColumn kSpaceTimeColumns[] = {
-    {"quantity", ColumnKind::Text, nullptr, [](const SpaceTimeQuantityStudy& q) { return q.input->name; }},
-    {"runs", ColumnKind::Count, [](const SpaceTimeQuantityStudy& q) { return static_cast<double>(q.input->values.size()); }},
+    {"quantity", ColumnKind::Text, nullptr,
+     [](const SpaceTimeQuantityStudy& q) { return q.input->name; }},
+    {"runs", ColumnKind::Count,
+     [](const SpaceTimeQuantityStudy& q) { return static_cast<double>(q.input->values.size()); }},
     {"design", ColumnKind::Text, nullptr,
      [](const SpaceTimeQuantityStudy& q) {
-       return q.result.refused() ? std::string() : std::string(1, spaceTimeDesignLetter(q.result.design));
+       return q.result.refused() ? std::string()
+                                 : std::string(1, spaceTimeDesignLetter(q.result.design));
      }},
-    {"model", ColumnKind::Text, nullptr, [](const SpaceTimeQuantityStudy& q) { return q.result.model; }},
+    {"model", ColumnKind::Text, nullptr,
+     [](const SpaceTimeQuantityStudy& q) { return q.result.model; }},
     {"phi0", kNumber, resultNumber<&SpaceTimeResult::phi0>},
     {"p_x", kNumber, resultNumber<&SpaceTimeResult::px>},
     {"p_t", kNumber, resultNumber<&SpaceTimeResult::pt>},
@@ -40,10 +44,12 @@ constexpr SpaceTimeSummaryColumn kSpaceTimeColumns[] = {
     {"alpha_t", kNumber, resultNumber<&SpaceTimeResult::alphaT>},
     {"sigma", kNumber, resultNumber<&SpaceTimeResult::sigma>},
     {"u_num", kNumber, resultNumber<&SpaceTimeResult::uNum>},
-    {"status", ColumnKind::Text, nullptr, [](const SpaceTimeQuantityStudy& q) { return q.result.status; }},
+    {"status", ColumnKind::Text, nullptr,
+     [](const SpaceTimeQuantityStudy& q) { return q.result.status; }},
 };
 
-void appendSpaceTimeField(std::string& out, const SpaceTimeSummaryColumn& c, const SpaceTimeQuantityStudy& q) {
+void appendSpaceTimeField(std::string& out, const SpaceTimeSummaryColumn& c,
+                          const SpaceTimeQuantityStudy& q) {
   switch (c.kind) {
     case ColumnKind::Text:
       appendCsvField(out, c.text(q));
@@ -100,7 +106,8 @@ ordered_json familyJson(const SpaceTimeFamily& f) {
           {"sigma", jsonNumber(f.sigma)},
           {"fs", jsonNumber(f.fs)},
           {"u", jsonNumbers(f.u)},
-          {"least_squares", f.leastSquares ? leastSquaresJson(*f.leastSquares) : ordered_json(nullptr)}};
+          {"least_squares",
+           f.leastSquares ? leastSquaresJson(*f.leastSquares) : ordered_json(nullptr)}};
 }
 
 ordered_json quantityJson(const SpaceTimeStudy& study, const SpaceTimeQuantityStudy& q) {
@@ -110,7 +117,8 @@ ordered_json quantityJson(const SpaceTimeStudy& study, const SpaceTimeQuantitySt
   e["name"] = q.input->name;
   e["values"] = jsonNumbers(q.input->values);
   e["exact"] = jsonNumber(q.input->exact);
-  e["iterative_errors"] = q.input->iterErr.empty() ? ordered_json(nullptr) : jsonNumbers(q.input->iterErr);
+  e["iterative_errors"] =
+      q.input->iterErr.empty() ? ordered_json(nullptr) : jsonNumbers(q.input->iterErr);
   e["status"] = r.status;
   e["refusal"] = r.refused() ? ordered_json(r.refusal) : ordered_json(nullptr);
   ordered_json warnings = ordered_json::array();
@@ -148,13 +156,15 @@ ordered_json quantityJson(const SpaceTimeStudy& study, const SpaceTimeQuantitySt
     run["u"] = jsonNumber(r.u[i]);
     if (!q.error.empty()) {
       run["error"] = jsonNumber(q.error[i]);
-      run["u_bounds_error"] = std::isfinite(r.u[i]) ? ordered_json(std::abs(q.error[i]) <= r.u[i]) : ordered_json(nullptr);
+      run["u_bounds_error"] = std::isfinite(r.u[i]) ? ordered_json(std::abs(q.error[i]) <= r.u[i])
+                                                    : ordered_json(nullptr);
     }
     runs.push_back(run);
   }
   e["runs"] = runs;
   ordered_json fits = ordered_json::array();
-  for (size_t k = 0; k < r.fits.size(); ++k) fits.push_back(spaceTimeFitJson(r.fits[k], k == r.chosen));
+  for (size_t k = 0; k < r.fits.size(); ++k)
+    fits.push_back(spaceTimeFitJson(r.fits[k], k == r.chosen));
   e["fits"] = fits;
   ordered_json families = ordered_json::array();
   for (const SpaceTimeFamily& f : r.families) families.push_back(familyJson(f));
@@ -164,7 +174,8 @@ ordered_json quantityJson(const SpaceTimeStudy& study, const SpaceTimeQuantitySt
 
 // The characters of a UTF-8 text (its continuation bytes not counted), for aligning columns.
 size_t characters(const std::string& text) {
-  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+  return static_cast<size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 // "%.4g" and the like, "-" where there is no number.
@@ -200,7 +211,8 @@ std::string spaceTimeJson(const SpaceTimeStudy& study) {
   const SpaceTimeCase& in = *study.input;
   StudySettings settings;
   settings.theoreticalOrder = study.options.gridOrder;
-  ordered_json j = studyJsonHead({in.file, "space-time", "", in.h, in.cells, in.dimension, {}, std::nullopt}, settings);
+  ordered_json j = studyJsonHead(
+      {in.file, "space-time", "", in.h, in.cells, in.dimension, {}, std::nullopt}, settings);
   j["grid_numbering"] = "run 1 is the finest: the smallest h, then the smallest dt";
   ordered_json& input = j["input"];
   input["grids"] = study.grids;
@@ -209,13 +221,16 @@ std::string spaceTimeJson(const SpaceTimeStudy& study) {
   input["dt"] = in.dt;
   input["time_order"] = study.options.timeOrder;
   input["lines"] = in.lines;
-  j["method"] = "Eça, Vaz, Toxopeus & Hoekstra 2019, Numerical errors in unsteady flow simulations, "
-                "J. Verif. Valid. Uncert. Quantif. 4, doi:10.1115/1.4043975";
-  j["design"] = study.design == SpaceTimeDesign::none ? ordered_json(nullptr)
-                                                      : ordered_json(std::string(1, spaceTimeDesignLetter(study.design)));
+  j["method"] =
+      "Eça, Vaz, Toxopeus & Hoekstra 2019, Numerical errors in unsteady flow simulations, "
+      "J. Verif. Valid. Uncert. Quantif. 4, doi:10.1115/1.4043975";
+  j["design"] = study.design == SpaceTimeDesign::none
+                    ? ordered_json(nullptr)
+                    : ordered_json(std::string(1, spaceTimeDesignLetter(study.design)));
   j["design_name"] = spaceTimeDesignName(study.design);
   ordered_json quantities = ordered_json::array();
-  for (const SpaceTimeQuantityStudy& q : study.quantities) quantities.push_back(quantityJson(study, q));
+  for (const SpaceTimeQuantityStudy& q : study.quantities)
+    quantities.push_back(quantityJson(study, q));
   j["quantities"] = quantities;
   size_t judged = 0, bounded = 0;
   for (const SpaceTimeQuantityStudy& q : study.quantities) {
@@ -223,7 +238,8 @@ std::string spaceTimeJson(const SpaceTimeStudy& study) {
     ++judged;
     bounded += q.bounded() ? 1 : 0;
   }
-  if (judged > 0) j["judged_against_truth"] = {{"quantities", judged}, {"u_num_bounds_error", bounded}};
+  if (judged > 0)
+    j["judged_against_truth"] = {{"quantities", judged}, {"u_num_bounds_error", bounded}};
   return dumpJson(j);
 }
 
@@ -237,8 +253,8 @@ std::string spaceTimeText(const SpaceTimeStudy& study) {
       continue;
     }
     rows.push_back({q.input->name, std::string(1, spaceTimeDesignLetter(r.design)), r.model,
-                    fixedFormat(r.phi0, "%.7g"), fixedFormat(r.px, "%.4g"), fixedFormat(r.pt, "%.4g"),
-                    fixedFormat(r.uNum, "%.3g"), r.status});
+                    fixedFormat(r.phi0, "%.7g"), fixedFormat(r.px, "%.4g"),
+                    fixedFormat(r.pt, "%.4g"), fixedFormat(r.uNum, "%.3g"), r.status});
   }
   std::vector<size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {
@@ -258,15 +274,16 @@ std::string spaceTimeText(const SpaceTimeStudy& study) {
   }
   size_t judged = 0, bounded = 0;
   for (const SpaceTimeQuantityStudy& q : study.quantities) {
-    for (const SpaceTimeWarning& w : q.result.warnings) out += "warning: " + q.input->name + ": " + w.message + "\n";
+    for (const SpaceTimeWarning& w : q.result.warnings)
+      out += "warning: " + q.input->name + ": " + w.message + "\n";
     if (q.result.refused()) out += "refused: " + q.input->name + ": " + q.result.refusal + "\n";
     if (q.error.empty() || q.result.refused() || !std::isfinite(q.result.uNum)) continue;
     ++judged;
     bounded += q.bounded() ? 1 : 0;
   }
   if (judged > 0) {
-    out += "truth: u_num bounds the true error of the finest run in " + std::to_string(bounded) + " of " +
-           std::to_string(judged) + (judged == 1 ? " quantity\n" : " quantities\n");
+    out += "truth: u_num bounds the true error of the finest run in " + std::to_string(bounded) +
+           " of " + std::to_string(judged) + (judged == 1 ? " quantity\n" : " quantities\n");
   }
   return out;
 }
@@ -287,7 +304,8 @@ int runSpaceTimeStudy(const Arguments& a, const SpaceTimeCase& input, const fs::
     plots.note = "--no-plots was given";
   } else {
     plots = drawSpaceTimePlots(study, a.plotTimeout);
-    if (!plots.available && plots.note.find("did not finish") != std::string::npos) printWarning(a, plots.note);
+    if (!plots.available && plots.note.find("did not finish") != std::string::npos)
+      printWarning(a, plots.note);
   }
   const std::string summary = spaceTimeSummaryCsv(study);
   const std::string json = spaceTimeJson(study);
@@ -295,9 +313,10 @@ int runSpaceTimeStudy(const Arguments& a, const SpaceTimeCase& input, const fs::
   static constexpr std::string_view kOutputs[] = {"summary.csv", "study.json", "report.html"};
   io::OutputSet outputs(folder);
   std::optional<Error> failure = outputs.create(kOutputs);
-  for (const auto& [name, bytes] : {std::pair<std::string, const std::string&>{"summary.csv", summary},
-                                    {"study.json", json},
-                                    {"report.html", report}}) {
+  for (const auto& [name, bytes] :
+       {std::pair<std::string, const std::string&>{"summary.csv", summary},
+        {"study.json", json},
+        {"report.html", report}}) {
     if (!failure) failure = outputs.write(name, bytes);
   }
   if (!failure) failure = outputs.commit();

@@ -38,6 +38,7 @@ std::string spaceTimeJson(const SpaceTimeStudy& study);
 std::string spaceTimeText(const SpaceTimeStudy& study);
 
 // The whole study of a space-time case into `folder`: the exit status of study_command.h.
-int runSpaceTimeStudy(const Arguments& a, const SpaceTimeCase& input, const std::filesystem::path& folder);
+int runSpaceTimeStudy(const Arguments& a, const SpaceTimeCase& input,
+                      const std::filesystem::path& folder);
 
 }  // namespace kv::study

@@ -17,7 +17,7 @@ inline constexpr size_t kMaxPlottedLevels = 8;
 
 struct SpaceTimePlots {
   bool available = false;
-  std::string note;                          // why there are no plots, when there are none
+  std::string note;                            // why there are no plots, when there are none
   std::vector<std::vector<std::string>> svgs;  // per quantity, its plots ready to inline
 };
 

@@ -24,7 +24,8 @@ bool SpaceTimeQuantityStudy::bounded() const {
 bool SpaceTimeQuantityStudy::sound() const {
   if (result.refused() || !std::isfinite(result.uNum)) return false;
   return std::all_of(result.warnings.begin(), result.warnings.end(), [](const SpaceTimeWarning& w) {
-    return w.code == SpaceTimeWarningCode::gridDominates || w.code == SpaceTimeWarningCode::timeDominates;
+    return w.code == SpaceTimeWarningCode::gridDominates ||
+           w.code == SpaceTimeWarningCode::timeDominates;
   });
 }
 
@@ -57,10 +58,12 @@ SpaceTimeStudy studySpaceTime(const SpaceTimeCase& input, const SpaceTimeOptions
     s.result = spaceTimeStudy(input.h, input.dt, q.values, q.iterErr, options);
     const SpaceTimeStatus outcome = s.result.outcome;
     if (outcome == SpaceTimeStatus::unknownDesign || outcome == SpaceTimeStatus::duplicateRun) {
-      throw InputError(displayName(input.file), 0,
-                       outcome == SpaceTimeStatus::duplicateRun
-                           ? s.result.refusal + " (h and dt within a relative 1e-9 of one another): give each run once"
-                           : s.result.refusal);
+      throw InputError(
+          displayName(input.file), 0,
+          outcome == SpaceTimeStatus::duplicateRun
+              ? s.result.refusal +
+                    " (h and dt within a relative 1e-9 of one another): give each run once"
+              : s.result.refusal);
     }
     if (!s.result.refused() && study.design == SpaceTimeDesign::none) {
       study.design = s.result.design;
