@@ -64,7 +64,7 @@ void addOptions(CLI::App& app, Arguments& a) {
   app.add_option("--plot-timeout", a.plotTimeout,
                  "seconds gnuplot may take to draw the plots (default 120); beyond them it is stopped and the report has no plots")
       ->check(realIn(0.0, 1e6, false, "--plot-timeout is a number of seconds above 0"));
-  app.add_flag("--strict", a.strict, "exit 1 when a quantity or point does not converge monotonically or has no observed order");
+  app.add_flag("--strict", a.strict, "exit 1 when a quantity or point does not converge monotonically or has no observed order (a space-time table: has no U, or a warning other than which error dominates)");
   app.add_flag("--field", a.field,
                "study a main data file as a field, one point per value record, however few the records (by default a field needs more than 100)");
   app.add_flag("--no-least-squares", [&a](int64_t) { a.options.leastSquares = false; },
