@@ -107,6 +107,27 @@ if command -v script >/dev/null 2>&1 && script -qec true /dev/null </dev/null >/
     script -qec "'$notepad' '$work/data.txt'" /dev/null </dev/null >/dev/null 2>&1
   check "notepad prefers \$VISUAL to \$EDITOR" \
     sh -c "[ -e '$work/visual_ran' ] && [ ! -e '$work/editor_ran' ]"
+
+  # File names that an editor would take for options or, in vi, for commands ("+cmd").
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s/argv"\n' "$work" >"$work/recorder"
+  chmod +x "$work/recorder"
+  for name in '+!touch x' '-rf'; do
+    rm -f "$work/argv"
+    (cd "$work" && VISUAL=$work/recorder limited 20 script -qec "'$notepad' '$name'" /dev/null \
+      </dev/null >/dev/null 2>&1)
+    check "notepad passes \"$name\" to the editor after --" \
+      [ "$(cat "$work/argv" 2>/dev/null)" = "$(printf -- '--\n%s' "$name")" ]
+  done
+  if command -v vim >/dev/null 2>&1; then
+    # The real vi: the keys file quits once the file is open.
+    printf ':qa!\n' >"$work/quit.keys"
+    (cd "$work" && touch '+!touch x' &&
+      VISUAL="vim -N -u NONE -i NONE -n -s $work/quit.keys" limited 20 \
+        script -qec "'$notepad' '+!touch x'" /dev/null </dev/null >/dev/null 2>&1)
+    check "vim opens a file named \"+!touch x\" without running the command" [ ! -e "$work/x" ]
+  else
+    skip "vim opens a file named like a command" "vim is not installed"
+  fi
 else
   skip "notepad starts the editor at a terminal" "script(1) is not available"
 fi
@@ -168,6 +189,11 @@ cp "$work/run/Kestrovanilque_test.gnu" "$work/run/it's a plot.gnu"
 (cd "$work/run" && limited 60 "$wgnuplot" "it's a plot.gnu" </dev/null >/dev/null 2>&1)
 check "wgnuplot copes with a blank and an apostrophe in the script name" \
   is_png "$work/run/it's a plot.png" 5000
+
+# A script name that gnuplot would take for an option (gnuplot has no "--").
+cp "$work/run/Kestrovanilque_test.gnu" "$work/run/-p.gnu"
+(cd "$work/run" && limited 60 "$wgnuplot" -p.gnu </dev/null >/dev/null 2>&1)
+check "wgnuplot runs a script whose name starts with -" is_png "$work/run/-p.png" 5000
 
 # A script whose plot fails: non-zero status, gnuplot's message shown, no stale PNG left.
 printf 'plot x/0\r\nreplot\r\n' >"$work/run/Kestrovanilque_test.gnu"

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check(std::string_view(e.what()).find('\n') == std::string_view::npos);
     return 0;
   }
-  // Three runs or more, by h then dt, no two alike, each with a finite value of every quantity.
+  // Three runs or more, by h then dt, no two alike, each with a value of every quantity.
   const size_t runs = c.h.size();
   fuzz::check(runs >= 3 && runs <= kMaxSpaceTimeRuns && c.dt.size() == runs && c.lines.size() == runs);
   fuzz::check(!c.quantities.empty() && (c.cells.empty() || c.cells.size() == runs));
@@ -39,7 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const SpaceTimeQuantity& q : c.quantities) {
     fuzz::check(!q.name.empty() && q.values.size() == runs);
     fuzz::check(q.iterErr.empty() || q.iterErr.size() == runs);
-    for (double v : q.values) fuzz::check(std::isfinite(v));
     for (double e : q.iterErr) fuzz::check(!std::isinf(e));
     fuzz::check(std::isnan(q.exact) || std::isfinite(q.exact));
   }

@@ -150,7 +150,7 @@ int runHdf5Study(const study::Arguments& a) {
       rows.clear();
       block.clear();
       // The points of the block on every thread; their rows, typed rows and distribution in order.
-      study::FieldKernel kernel(pointStudy, local, name, !a.noCsv, [&](const std::vector<study::QuantityStudy>& studies) {
+      study::FieldKernel kernel(pointStudy, local, name, !a.noCsv, [&](std::span<const study::QuantityStudy> studies) {
         for (const study::QuantityStudy& s : studies) {
           if (tooWide.empty() && !block.add(s, tooWide)) break;
         }

@@ -126,7 +126,7 @@ bool SummaryBlock::add(const study::QuantityStudy& q, std::string& error) {
         put<double>(out, column.column->number(q));
         break;
       case ColumnKind::Text: {
-        const std::string text = column.column->text(q);
+        const std::string_view text = column.column->text(q);
         const size_t at = out.size();
         out.resize(at + column.width, '\0');
         std::memcpy(out.data() + at, text.data(), text.size());

@@ -31,6 +31,28 @@ constexpr ScriptEntry kScripts[] = {
     {OutputFile::U_2_gnu, 15, PlotPoint::SecondEstimatedErrors},
 };
 
+// The plot title as gnuplot reads it after the opening quote of "set title '": the title
+// left-adjusted and trimmed, ending with the quote that closes the string. Inside the string
+// every quote is doubled (gnuplot reads '' there as one quote), so that a title such as
+// "a'; print system('...'); set title 'b" stays text instead of running as commands.
+// A title without quotes is written as it is, even when the 102-character field has cut off the
+// end of its date and the closing quote: gnuplot ends such a string at the line end. One with
+// quotes always gets its closing quote, since gnuplot rejects an unclosed string that holds a
+// doubled quote. The line is not a fixed field: a title of 90 quotes becomes 194 characters.
+std::string titleAsGnuplotText(std::string_view plotTitle) {
+  const std::string_view title = adjusted(plotTitle);
+  std::string_view inside = title;
+  if (inside.ends_with('\'')) inside.remove_suffix(1);
+  if (inside.find('\'') == std::string_view::npos) return std::string(title);
+  std::string text;
+  for (char c : inside) {
+    text.push_back(c);
+    if (c == '\'') text.push_back(c);
+  }
+  text.push_back('\'');
+  return text;
+}
+
 // Completes the script of `point` for this run and starts gnuplot on it once it is closed.
 // A failed launch is ignored: the run goes on without the plot.
 void showPlot(const RunData& run, PlotPoint point) {
@@ -71,7 +93,7 @@ void completePlotScript(const RunData& run, std::string_view scriptName, int kep
   // A last kept line without a line end still leaves the new lines on lines of their own.
   if (!kept.empty() && kept.back() != '\n') script.writeBytes("\r\n");
   static const Format titleFormat("('set title ''',A,/,'replot')");
-  script.write(titleFormat, {adjusted(run.params.plotTitle)});
+  script.write(titleFormat, {titleAsGnuplotText(run.params.plotTitle)});
   script.close();
 }
 

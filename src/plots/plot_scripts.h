@@ -25,8 +25,9 @@ struct PlotScript {
 std::span<const PlotScript> plotScripts();
 
 // Keeps the first `keptLines` lines of `scriptName` byte for byte and replaces whatever follows
-// them by "set title '" with the plot title, and "replot". A script that is missing (it is then
-// created empty) or shorter ends the run with the end-of-file line naming it.
+// them by "set title '" with the plot title (each quote inside the gnuplot string doubled), and
+// "replot". A script that is missing (it is then created empty) or shorter ends the run with the
+// end-of-file line naming it.
 void completePlotScript(const RunData& run, std::string_view scriptName, int keptLines);
 
 // The four plot points, in the order the run reaches them. plotTrueErrors shows the plot of the

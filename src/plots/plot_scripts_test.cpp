@@ -32,6 +32,14 @@ class PlotScripts : public levels_test::InTempFolder {
     InTempFolder::SetUp();
     run_.params.plotTitle = fixedText("Cavity flow (6/1/2026)'", kPlotTitleLength);
   }
+  // The title line a script gets for the plot title field holding `text`.
+  std::string titleLine(const std::string& text) {
+    run_.params.plotTitle = fixedText(text, kPlotTitleLength);
+    put("title.gnu", "");
+    completePlotScript(run_, "title.gnu", 0);
+    std::string script = contents("title.gnu");
+    return script.substr(0, script.find("\r\n"));
+  }
   testing_support::TestRun run_;
 };
 
@@ -99,6 +107,23 @@ TEST_F(PlotScripts, TheTitleIsLeftAdjustedAndTrimmed) {
   completePlotScript(run_, "script.gnu", 1);
   EXPECT_EQ(contents("script.gnu"),
             preparedLines(1) + "set title 'Jet (12/11/2025)'\r\nreplot\r\n");
+}
+
+TEST_F(PlotScripts, QuotesInTheTitleAreDoubledAndTheStringClosedOnce) {
+  const std::string cut(89, 'T');  // its closing quote falls beyond the 102 characters
+  const std::string quotes(90, '\'');
+  const struct {
+    std::string field, line;
+  } rows[] = {
+      {"Joe's case (6/1/2026)'", "set title 'Joe''s case (6/1/2026)'"},
+      {"a'; print system('touch pwned'); set title 'b (6/1/2026)'",
+       "set title 'a''; print system(''touch pwned''); set title ''b (6/1/2026)'"},
+      {"  Jets' (6/1/2026)'", "set title 'Jets'' (6/1/2026)'"},
+      // A cut title without quotes stays as it was; one with quotes gets its closing quote.
+      {cut + " (16/12/2026)'", "set title '" + cut + " (16/12/2026)"},
+      {quotes + " (16/12/2026)'", "set title '" + quotes + quotes + " (16/12/2026'"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(titleLine(row.field), row.line) << row.field;
 }
 
 TEST_F(PlotScripts, NoKeptLines) {

@@ -111,10 +111,9 @@ double CsvTable::value(std::string_view field, size_t line, const std::string& c
     fail(line,
          "column '" + column + "' is empty: every " + row_ + " needs a value of every quantity");
   }
-  const double v = number(field, line, column);
-  if (!std::isfinite(v))
-    fail(line, "column '" + column + "': '" + std::string(field) + "' is not a finite number");
-  return v;
+  // A value that is not finite (nan, inf) is studied, not refused: the quantity comes out
+  // undetermined, as a point of a field does.
+  return number(field, line, column);
 }
 
 double CsvTable::exactValue(std::string_view field, size_t line, const std::string& column) const {

@@ -46,7 +46,7 @@ class CsvTable {
   // The spacing h of a row's first field (h, or cells^(-1/D)); `cellCount` gets the count, or
   // NaN when the column is h.
   double spacing(std::string_view field, size_t line, double& cellCount) const;
-  // A value of column `column` on a data row: a finite number.
+  // A value of column `column` on a data row: a number (nan and inf are studied, not refused).
   double value(std::string_view field, size_t line, const std::string& column) const;
   // A value of an exact row: a finite number, or NaN for an empty field (unknown).
   double exactValue(std::string_view field, size_t line, const std::string& column) const;

@@ -22,24 +22,32 @@ struct FieldKernel::Work : field::ChunkWork {
   explicit Work(const FieldKernel& k) : kernel(k) {}
   void begin(uint64_t) override {
     distribution.clear();
-    studies.clear();
+    used = 0;
   }
   void point(const field::Point& point, std::string& rows) override {
-    QuantityStudy q = kernel.study_(rowName(kernel.quantity_, point.id), point.values, point.exact.value_or(kNotANumber));
+    // One study object a point, kept from chunk to chunk with its storage.
+    if (kernel.studies_ && used == studies.size()) studies.emplace_back();
+    QuantityStudy& q = kernel.studies_ ? studies[used++] : one;
+    name.clear();
+    appendRowName(name, kernel.quantity_, point.id);
+    kernel.study_.study(q, name, point.values, point.exact.value_or(kNotANumber));
     if (kernel.rows_) {
-      appendSummaryRow(rows, q, kernel.study_.settings().targetGci.has_value());
+      appendSummaryRow(rows, q, kernel.study_.settings().targetGci.has_value(), &cache);
       rows.push_back('\n');
     }
     distribution.add(point.position, q);
-    if (kernel.studies_) studies.push_back(std::move(q));
   }
   const FieldKernel& kernel;
   Distribution distribution;
+  QuantityStudy one;
   std::vector<QuantityStudy> studies;
+  size_t used = 0;
+  std::string name;
+  SummaryRowCache cache;
 };
 
 FieldKernel::FieldKernel(const PointStudy& study, Distribution& total, std::string quantity, bool rows,
-                         std::function<void(const std::vector<QuantityStudy>&)> studies)
+                         std::function<void(std::span<const QuantityStudy>)> studies)
     : study_(study), total_(total), quantity_(std::move(quantity)), rows_(rows), studies_(std::move(studies)) {}
 
 std::unique_ptr<field::ChunkWork> FieldKernel::newWork() const { return std::make_unique<Work>(*this); }
@@ -47,16 +55,20 @@ std::unique_ptr<field::ChunkWork> FieldKernel::newWork() const { return std::mak
 void FieldKernel::merge(field::ChunkWork& chunk) {
   Work& work = static_cast<Work&>(chunk);
   total_.merge(work.distribution);
-  if (studies_) studies_(work.studies);
+  if (studies_) studies_(std::span<const QuantityStudy>(work.studies).first(work.used));
+}
+
+void appendRowName(std::string& out, std::string_view quantity, std::string_view id) {
+  if (!quantity.empty()) {
+    appendUtf8(out, quantity);
+    out.push_back(':');
+  }
+  appendUtf8(out, id);
 }
 
 std::string rowName(std::string_view quantity, std::string_view id) {
   std::string name;
-  if (!quantity.empty()) {
-    appendUtf8(name, quantity);
-    name.push_back(':');
-  }
-  appendUtf8(name, id);
+  appendRowName(name, quantity, id);
   return name;
 }
 

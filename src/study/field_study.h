@@ -17,6 +17,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +37,7 @@ inline constexpr size_t kFieldRecords = 100;
 class FieldKernel : public field::PointKernel {
  public:
   FieldKernel(const PointStudy& study, Distribution& total, std::string quantity, bool rows = true,
-              std::function<void(const std::vector<QuantityStudy>&)> studies = {});
+              std::function<void(std::span<const QuantityStudy>)> studies = {});
   std::unique_ptr<field::ChunkWork> newWork() const override;
   void merge(field::ChunkWork& chunk) override;
 
@@ -46,12 +47,13 @@ class FieldKernel : public field::PointKernel {
   Distribution& total_;
   std::string quantity_;  // the quantity's name in the points' row names ("" for none)
   bool rows_;
-  std::function<void(const std::vector<QuantityStudy>&)> studies_;
+  std::function<void(std::span<const QuantityStudy>)> studies_;
 };
 
 // The name of a field's row: the point's id, prefixed by its quantity's name when the case names
 // its quantities ("lift:42"); a field of point files has one unnamed quantity ("42").
 std::string rowName(std::string_view quantity, std::string_view id);
+void appendRowName(std::string& out, std::string_view quantity, std::string_view id);
 
 struct FieldStudyCase {
   enum class Kind { FieldCsv, MainData };

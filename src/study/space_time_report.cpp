@@ -72,7 +72,7 @@ void axisPlot(std::ostringstream& s, const SpaceTimeStudy& study, size_t k, bool
     s << "$p" << id << j << " << EOD\n";
     for (size_t i = 0; i < x.size(); ++i) {
       if (!courant && other[i] != level) continue;
-      s << shortest(x[i]) << ' ' << shortest(q.input->values[i]) << ' '
+      s << shortest(x[i]) << ' ' << datum(q.input->values[i]) << ' '
         << (std::isfinite(r.u[i]) ? shortest(r.u[i]) : "0") << '\n';
     }
     s << "EOD\n$c" << id << j << " << EOD\n";

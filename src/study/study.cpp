@@ -28,19 +28,25 @@ constexpr Estimator kEstimators[] = {
 
 // The four uncertainties of one quantity over its grids (finest first) and, with a target, the
 // grid it needs (with cell counts, its cell count too).
-Uncertainties uncertainties(const StandardResult& r, std::span<const double> values,
-                            const StudySettings& settings, const LeastSquaresPlan* plan) {
+// The uncertainties into `u`, whose least-squares result keeps its storage from point to point.
+void uncertainties(const StandardResult& r, std::span<const double> values, const StudySettings& settings,
+                   const LeastSquaresPlan* plan, Uncertainties& u) {
   const double pTh = settings.theoreticalOrder;
   const std::optional<double>& targetGci = settings.targetGci;
-  Uncertainties u;
+  u.gciTheory.reset();
+  u.hTarget.reset();
+  u.cellsTarget.reset();
   u.gci = gciUncertainty(r.gciFine21, r.phi1);
   if (r.grids >= 3 && r.convergence != ConvergenceType::WithinNoise && r.order.failure != OrderFailure::RatioNearOne &&
       r.convergence != ConvergenceType::NoChange) {
     u.gciTheory = conservativeGciUncertainty(r.eps21, r.r21, pTh);
   }
   if (plan != nullptr && plan->status == LeastSquaresStatus::ok) {
-    LeastSquaresResult ls = leastSquaresUncertainty(*plan, values);
-    if (ls.status == LeastSquaresStatus::ok) u.leastSquares = std::move(ls);
+    if (!u.leastSquares) u.leastSquares.emplace();
+    leastSquaresUncertainty(*plan, values, *u.leastSquares);
+    if (u.leastSquares->status != LeastSquaresStatus::ok) u.leastSquares.reset();
+  } else {
+    u.leastSquares.reset();
   }
   // Correction factor and factor of safety: a monotonic error expansion of three grids;
   // oscillation: half the range of an oscillating triplet (verdict.h).
@@ -55,7 +61,6 @@ Uncertainties uncertainties(const StandardResult& r, std::span<const double> val
       }
     }
   }
-  return u;
 }
 
 // The findings of the least-squares estimate that its numbers do not say by themselves.
@@ -110,24 +115,34 @@ PointStudy::PointStudy(std::vector<double> h, StudySettings settings)
 
 QuantityStudy PointStudy::operator()(std::string name, std::span<const double> values, double exact) const {
   QuantityStudy q;
-  q.name = std::move(name);
+  study(q, name, values, exact);
+  return q;
+}
+
+void PointStudy::study(QuantityStudy& q, std::string_view name, std::span<const double> values,
+                       double exact) const {
+  q.name.assign(name);
   q.values.assign(values.begin(), values.end());
   // An exact value that is not finite is unknown.
   q.standard = standardProcedure(h_, values, std::isfinite(exact) ? exact : kNotANumber, standard_);
   const StandardResult& r = q.standard;
-  for (StatusFinding& f : statusFindings(r, settings_.theoreticalOrder)) {
-    q.findings.push_back({std::move(f.code), std::move(f.message)});
+  q.findings.clear();
+  if (r.warnings != 0 || (r.order.failure != OrderFailure::None && r.order.failure != OrderFailure::TwoGrids)) {
+    for (StatusFinding& f : statusFindings(r, settings_.theoreticalOrder)) {
+      q.findings.push_back({std::move(f.code), std::move(f.message)});
+    }
   }
-  q.uncertainty = uncertainties(r, values, settings_, plan_ ? &*plan_ : nullptr);
+  uncertainties(r, values, settings_, plan_ ? &*plan_ : nullptr, q.uncertainty);
   leastSquaresFindings(q.uncertainty, q.findings);
-  q.status = q.findings.empty() ? "ok" : "";
+  q.status.assign(q.findings.empty() ? "ok" : "");
   for (size_t k = 0; k < q.findings.size(); ++k) {
-    q.status += (k ? "; " : "") + q.findings[k].code;
+    if (k) q.status += "; ";
+    q.status += q.findings[k].code;
   }
+  q.series.reset();
   if (settings_.series) {
     q.series = classicSeries(h_, values, static_cast<int>(settings_.theoreticalOrder), r.Fs, settings_.classic);
   }
-  return q;
 }
 
 StudyResult runStudy(const StudyCase& input, const StudyOptions& options) {

@@ -104,6 +104,8 @@ class PointStudy {
   // One point (or quantity): a pure function of its values on the grids (finest first) and its
   // exact value (NaN, or not finite: unknown).
   QuantityStudy operator()(std::string name, std::span<const double> values, double exact) const;
+  // The same into `q`, which keeps its storage: a thread that studies many points allocates once.
+  void study(QuantityStudy& q, std::string_view name, std::span<const double> values, double exact) const;
   const std::vector<double>& h() const { return h_; }
   const StudySettings& settings() const { return settings_; }
 

@@ -1,6 +1,7 @@
 #include "study/summary.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -32,7 +33,7 @@ double leastSquares(const QuantityStudy& q) {
 constexpr ColumnKind N = ColumnKind::Number;
 
 constexpr SummaryColumn kColumns[] = {
-    {"quantity", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return q.name; }},
+    {"quantity", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return std::string_view(q.name); }},
     {"grids", ColumnKind::Count, [](const QuantityStudy& q) { return static_cast<double>(q.standard.grids); }},
     {"h1", N, number<&StandardResult::h1>},
     {"h2", N, number<&StandardResult::h2>},
@@ -55,13 +56,13 @@ constexpr SummaryColumn kColumns[] = {
     {"exact", N, number<&StandardResult::exact>},
     {"error_phi1", N, number<&StandardResult::relErrorPhi1>},
     {"error_ext21", N, number<&StandardResult::relErrorExt21>},
-    {"status", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return q.status; }},
+    {"status", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return std::string_view(q.status); }},
     {"u_gci", N, uncertainty<&Uncertainties::gci>},
     {"u_ls", N, [](const QuantityStudy& q) { return optional(q.uncertainty.leastSquaresU()); }},
     {"ls_fit", ColumnKind::Text, nullptr,
      [](const QuantityStudy& q) {
        const auto& ls = q.uncertainty.leastSquares;
-       return ls ? std::string(ls->chosenFit().name) : std::string();
+       return ls ? ls->chosenFit().name : std::string_view();
      }},
     {"ls_p", N, leastSquares<&LeastSquaresResult::p>},
     {"ls_sigma", N, leastSquares<&LeastSquaresResult::sigma>},
@@ -89,14 +90,29 @@ void appendShortest(std::string& out, double value) {
   if (error == std::errc()) out.append(text, end);
 }
 
-void appendField(std::string& out, const SummaryColumn& c, const QuantityStudy& q) {
+void appendField(std::string& out, const SummaryColumn& c, const QuantityStudy& q, SummaryRowCache* cache,
+                 size_t column) {
+  if (cache != nullptr && c.kind == ColumnKind::Number) {
+    const double value = c.number(q);
+    const uint64_t bits = std::bit_cast<uint64_t>(value);
+    if (cache->bits[column] != bits || cache->text[column].empty()) {
+      cache->bits[column] = bits;
+      cache->text[column].clear();
+      appendShortest(cache->text[column], value);
+      if (cache->text[column].empty()) cache->bits[column] = ~bits;  // nothing to keep for NaN
+    }
+    out += cache->text[column];
+    return;
+  }
   switch (c.kind) {
     case ColumnKind::Text:
       appendCsvField(out, c.text(q));
       return;
-    case ColumnKind::Count:
-      out += std::to_string(static_cast<long long>(c.number(q)));
+    case ColumnKind::Count: {
+      char text[24];
+      out.append(text, std::to_chars(text, text + sizeof text, static_cast<long long>(c.number(q))).ptr);
       return;
+    }
     case ColumnKind::Category:
       out.append(categoryName(c, static_cast<uint8_t>(c.number(q))));
       return;
@@ -146,18 +162,23 @@ size_t categoryCount(const SummaryColumn&) { return kConvergenceTypes; }
 
 std::string summaryField(const SummaryColumn& column, const QuantityStudy& q) {
   std::string out;
-  if (column.kind == ColumnKind::Text) return column.text(q);
-  appendField(out, column, q);
+  if (column.kind == ColumnKind::Text) return std::string(column.text(q));
+  appendField(out, column, q, nullptr, 0);
   return out;
 }
 
-void appendSummaryRow(std::string& out, const QuantityStudy& q, bool withTarget) {
+void appendSummaryRow(std::string& out, const QuantityStudy& q, bool withTarget, SummaryRowCache* cache) {
+  if (cache != nullptr && cache->bits.size() != std::size(kColumns)) {
+    cache->bits.assign(std::size(kColumns), 0);
+    cache->text.assign(std::size(kColumns), std::string());
+  }
   bool first = true;
-  for (const SummaryColumn& c : kColumns) {
+  for (size_t k = 0; k < std::size(kColumns); ++k) {
+    const SummaryColumn& c = kColumns[k];
     if (c.targetOnly && !withTarget) continue;
     if (!first) out.push_back(',');
     first = false;
-    appendField(out, c, q);
+    appendField(out, c, q, cache, k);
   }
 }
 

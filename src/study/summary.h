@@ -21,8 +21,8 @@ struct SummaryColumn {
   ColumnKind kind = ColumnKind::Number;
   // Number, Count and Category: the value (NaN where none exists; a category's code).
   double (*number)(const QuantityStudy&) = nullptr;
-  // Text: the text ("" where none exists).
-  std::string (*text)(const QuantityStudy&) = nullptr;
+  // Text: the text ("" where none exists), valid while the quantity's study is.
+  std::string_view (*text)(const QuantityStudy&) = nullptr;
   bool targetOnly = false;  // written only when a target GCI was asked for
 };
 
@@ -41,9 +41,17 @@ void appendCsvField(std::string& out, std::string_view text);
 // The CSV field of a column (unquoted): a number in its shortest form, a word, or "".
 std::string summaryField(const SummaryColumn& column, const QuantityStudy& q);
 
+// The text of the last number of each column, kept by a thread that writes many rows: the
+// spacings and ratios of a field are the same on every row and are formatted once.
+struct SummaryRowCache {
+  std::vector<uint64_t> bits;
+  std::vector<std::string> text;
+};
+
 // Appends one CSV row of a quantity (no line end), fields quoted where they must be; the target
 // columns only with `withTarget`.
-void appendSummaryRow(std::string& out, const QuantityStudy& q, bool withTarget = false);
+void appendSummaryRow(std::string& out, const QuantityStudy& q, bool withTarget = false,
+                      SummaryRowCache* cache = nullptr);
 std::string summaryRow(const QuantityStudy& q, bool withTarget = false);
 
 // The header line of summary.csv, with its line end.

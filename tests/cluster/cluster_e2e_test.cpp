@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cluster/hdf5_summary.h"
 #include "field_writer.h"
 #include "temp_folder.h"
@@ -90,32 +92,106 @@ class Cluster : public ::testing::Test {
   TempFolder folder{"kv_cluster"};
 };
 
-// The rows of every point equal those of a text study of the same values (a CSV case with one
-// column per point, named as the HDF5 rows are).
-TEST_F(Cluster, RowsEqualTheTextStudyOfTheSameValues) {
-  ASSERT_TRUE(writeH5("field.h5", smallField(7, false)));
-  ASSERT_EQ(run("study field.h5").status, 0);
-  auto number = [](double x) {
+// One field, five sources: a CSV table with one quantity per point, point files in either layout,
+// HDF5 on one rank and on three, and three slabs merged. Every column of summary.csv but the
+// name is the same, byte for byte, and so is the distribution in study.json, but for the names.
+// The points: smooth ones of three orders, oscillating, diverging, unchanged and NaN ones, on
+// four grids given out of order, with exact values.
+TEST_F(Cluster, TheSameFieldGivesTheSameAnswerFromEverySource) {
+  const size_t n = 3000;
+  const std::vector<double> h = {0.02, 0.01, 0.08, 0.04};
+  auto value = [](size_t i, double x) {
+    const double base = 1.0 + 1e-3 * static_cast<double>(i);
+    const double sign = (x == 0.01 || x == 0.04) ? 1.0 : -1.0;
+    switch (i % 10) {
+      case 6: return base + 0.3 * x * x * sign;              // oscillating
+      case 7: return base + 1e-5 / x;                         // diverging
+      case 8: return 2.5;                                     // unchanged
+      case 9: return x == 0.04 ? kNaN : base + 0.3 * x * x;  // NaN on one grid
+      default: return base + 0.3 * std::pow(x, 1.0 + 0.5 * static_cast<double>(i % 3));
+    }
+  };
+  auto exact = [](size_t i) { return i % 10 == 8 ? 2.5 : 1.0 + 1e-3 * static_cast<double>(i); };
+  auto text = [](double x) {
     std::ostringstream out;
     out.precision(17);
     out << x;
     return out.str();
   };
-  std::string csv = "h";
-  for (size_t i = 0; i < 7; ++i) csv.append(",lift:").append(std::to_string(100 + 7 * i));
-  for (double h : kH) {
-    csv.append("\n").append(number(h));
-    for (size_t i = 0; i < 7; ++i) csv.append(",").append(number(lift(i, h)));
+  std::string table = "h", csvCase = "h,file\n", classicCase = "h,file\n", exactCsv = "id,value\n", exactClassic;
+  for (size_t i = 0; i < n; ++i) table += ",q:" + std::to_string(i + 1);
+  Dataset fields{{h.size(), n}, {}};
+  for (size_t g = 0; g < h.size(); ++g) {
+    std::string csv = "id,value\n", classic = text(h[g]) + "\n";
+    table += "\n" + text(h[g]);
+    for (size_t i = 0; i < n; ++i) {
+      const std::string v = text(value(i, h[g]));
+      table += "," + v;
+      csv += std::to_string(i + 1) + "," + v + "\n";
+      classic += std::to_string(i + 1) + " " + v + "\n";
+      fields.values.push_back(value(i, h[g]));
+    }
+    const std::string name = "g" + std::to_string(g + 1);
+    kv::testing_support::writeBytes(name + ".csv", csv);
+    kv::testing_support::writeBytes(name + ".txt", classic);
+    csvCase += text(h[g]) + "," + name + ".csv\n";
+    classicCase += text(h[g]) + "," + name + ".txt\n";
   }
-  csv.append("\nexact");
-  for (size_t i = 0; i < 7; ++i) csv.append(",").append(number(lift(i, 0.0)));
-  kv::testing_support::writeBytes("text.csv", csv + "\n");
-  ASSERT_EQ(run("study text.csv --no-plots").status, 0);
-  const std::vector<std::string> text = lines(fileBytes("text.study/summary.csv"));
-  const std::vector<std::string> field = lines(fileBytes("field.study/summary.csv"));
-  ASSERT_EQ(field.size(), 1 + 2 * 7u);  // drag then lift
-  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(field[1 + 7 + i], text[1 + i]);
-  EXPECT_EQ(field[0], text[0]);
+  table += "\nexact";
+  Dataset exactValues{{n}, {}};
+  for (size_t i = 0; i < n; ++i) {
+    table += "," + text(exact(i));
+    exactCsv += std::to_string(i + 1) + "," + text(exact(i)) + "\n";
+    exactClassic += std::to_string(i + 1) + " " + text(exact(i)) + "\n";
+    exactValues.values.push_back(exact(i));
+  }
+  kv::testing_support::writeBytes("table.csv", table + "\n");
+  kv::testing_support::writeBytes("exact.csv", exactCsv);
+  kv::testing_support::writeBytes("exact.txt", exactClassic);
+  kv::testing_support::writeBytes("points_csv.csv", csvCase + "exact,exact.csv\n");
+  kv::testing_support::writeBytes("points_classic.csv", classicCase + "exact,exact.txt\n");
+  ASSERT_TRUE(writeH5("field.h5", {{"/h", {{h.size()}, h}}, {"/fields/q", fields}, {"/exact/q", exactValues}}));
+
+  ASSERT_EQ(run("study table.csv --no-plots --out table").status, 0);
+  ASSERT_EQ(run("study points_csv.csv --no-plots --out points_csv").status, 0);
+  ASSERT_EQ(run("study points_classic.csv --no-plots --out points_classic").status, 0);
+  ASSERT_EQ(run("study field.h5 --no-plots --out one").status, 0);
+  ASSERT_EQ(run("study field.h5 --no-plots --out three", 3).status, 0);
+  for (int s = 1; s <= 3; ++s) {
+    ASSERT_EQ(run("study field.h5 --no-plots --slab " + std::to_string(s) + "/3 --out s" + std::to_string(s)).status, 0);
+  }
+  ASSERT_EQ(run("merge s3 s1 s2 --no-plots --out merged").status, 0);
+
+  // Every row without its name.
+  auto unnamed = [](const std::string& folder) {
+    std::vector<std::string> rows = lines(fileBytes(folder + "/summary.csv"));
+    for (size_t k = 1; k < rows.size(); ++k) rows[k] = rows[k].substr(rows[k].find(','));
+    return rows;
+  };
+  // The distribution without the names of the points.
+  auto distribution = [](const std::string& folder) {
+    nlohmann::json j = nlohmann::json::parse(fileBytes(folder + "/study.json"));
+    nlohmann::json d = j.contains("distribution") ? j["distribution"] : j["quantities"][0]["distribution"];
+    for (auto& w : d["worst"]) w.erase("name");
+    for (auto& g : d["by_point"]["groups"]) g.erase("first_name");
+    return d;
+  };
+  const std::vector<std::string> rows = unnamed("table");
+  ASSERT_EQ(rows.size(), n + 1);
+  const nlohmann::json shown = distribution("table");
+  EXPECT_EQ(shown["points"], n);
+  EXPECT_GT(shown["by_convergence"]["oscillatory-convergence"], 0);
+  EXPECT_GT(shown["by_convergence"]["monotonic-divergence"], 0);
+  EXPECT_GT(shown["by_convergence"]["no-change"], 0);
+  EXPECT_GT(shown["by_convergence"]["undetermined"], 0);
+  for (const char* folder : {"points_csv", "points_classic", "one", "three", "merged"}) {
+    EXPECT_EQ(unnamed(folder), rows) << folder;
+    EXPECT_EQ(distribution(folder), shown) << folder;
+  }
+  // One convention for the names: the point's id, prefixed by its quantity where the case names
+  // one (a table names every quantity itself).
+  EXPECT_EQ(lines(fileBytes("points_classic/summary.csv"))[2].substr(0, 2), "2,");
+  EXPECT_EQ(lines(fileBytes("merged/summary.csv"))[2].substr(0, 4), "q:2,");
 }
 
 // Any number of ranks, with uneven slabs, several rounds of tiny blocks, and more ranks than
@@ -294,6 +370,14 @@ TEST_F(Cluster, OptionsAndAnUnwritableFolder) {
   EXPECT_TRUE(fs::exists("plain/summary.h5"));
   EXPECT_FALSE(fs::exists("plain/summary.csv"));
   EXPECT_EQ(run("study field.h5 --strict --out strict").status, 1);
+  // Options mean the same for every kind of case: threads and a target GCI are accepted, the
+  // options of CSV cases refused with the one message of the options table.
+  EXPECT_EQ(run("study --threads 2 field.h5 --target-gci 0.01 --out threads").status, 0);
+  EXPECT_THAT(fileBytes("threads/summary.csv"), HasSubstr(",h_target,cells_target,"));
+  const Outcome cells = run("study field.h5 --cells --dim 2");
+  EXPECT_EQ(cells.status, 2);
+  EXPECT_EQ(cells.err, "kestrovanilque study: error: field.h5: --cells applies to CSV cases (a table of quantities "
+                       "or an h,file table), not to an HDF5 field\n");
   EXPECT_TRUE(fs::exists("strict/summary.csv"));
   kv::testing_support::writeBytes("file", "");
   const Outcome blocked = run("study field.h5 --out file/sub", 2);

@@ -2,12 +2,13 @@
 // files (lines of hundreds of megabytes, binary garbage, NUL bytes, folders where files are
 // expected, names with control characters, a listing that is a link to an input). Each ends
 // with its one fatal line, in bounded memory, without changing an input or leaving a file
-// half-replaced.
+// half-replaced. A title that would end gnuplot's string early is drawn as text.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -199,6 +200,49 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileFileTest, ::testing::ValuesIn(hostileFile
                          [](const auto& info) {
                            return std::string(info.param.name) + std::to_string(info.index);
                          });
+
+// Titles holding quotes, run through the real shell and adapters: the plot scripts carry them
+// as gnuplot text, never as commands. The case's scripts draw on gnuplot's text terminal, so
+// each plot file shows the title as gnuplot read it.
+struct QuotedTitle {
+  const char* name;
+  std::string record;  // the title record of the main data file
+  std::string title;
+};
+
+class QuotedTitleTest : public ::testing::TestWithParam<QuotedTitle> {};
+
+TEST_P(QuotedTitleTest, IsDrawnAsTextAndRunsNothing) {
+  CaseFolder f;
+  copyCase(f);
+  replaceRecord(f, 16, GetParam().record);
+  const std::string realShell;
+  RunResult r = f.run({}, &realShell);
+  EXPECT_EQ(r.status, 0);
+  std::string doubled = std::regex_replace(GetParam().title, std::regex("'"), "''");
+  for (const char* script : {"Kestrovanilque_pU", "Kestrovanilque_U", "Kestrovanilque_U_2"}) {
+    std::vector<std::string> lines = crlfLines(undated(f.read(script + std::string(".gnu"))));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "set title '" + doubled + " <date>'") << script;
+  }
+  EXPECT_FALSE(f.exists("pwned"));
+  if (std::system("command -v gnuplot > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "gnuplot is not installed: the scripts were not run";
+  }
+  EXPECT_EQ(r.err, "") << "gnuplot failed on a script";
+  for (const char* plot : {"Kestrovanilque_pU", "Kestrovanilque_U", "Kestrovanilque_U_2"}) {
+    EXPECT_NE(f.read(plot + std::string(".png")).find(GetParam().title + " ("), std::string::npos)
+        << plot;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QuotedTitleTest,
+    ::testing::Values(
+        QuotedTitle{"Apostrophe", "'Joe''s case'", "Joe's case"},
+        QuotedTitle{"GnuplotCommands", "'a''; print system(''touch pwned''); set title ''b'",
+                    "a'; print system('touch pwned'); set title 'b"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A file larger than memory (a sparse terabyte) ends with the memory line at once, as long as
 // the system refuses allocations beyond its memory.

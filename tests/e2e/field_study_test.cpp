@@ -222,5 +222,51 @@ TEST(FieldStudy, InterruptionLeavesNothingAndEndsAsTheSignal) {
   EXPECT_FALSE(f.exists("case.study"));
 }
 
+// A study killed outright (no handler runs) leaves its temporaries; the next study into the same
+// folder removes them, as their process no longer runs, and leaves nothing but its outputs.
+TEST(FieldStudy, ARerunRemovesTheTemporariesOfAKilledStudy) {
+  CaseFolder f(false);
+  f.write("case.csv", "h,file\n0.01,g1.txt\n0.02,g2.txt\n0.04,g3.txt\n");
+  std::string records;
+  for (int i = 1; i <= 10000; ++i) records += std::to_string(i) + " 1." + std::to_string(i) + "\n";
+  f.write("g2.txt", records);
+  f.write("g3.txt", records);
+  ASSERT_EQ(mkfifo((f.path() / "g1.txt").c_str(), 0600), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (chdir(f.path().c_str()) != 0) _exit(127);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0), dup2(null, 1), dup2(null, 2);
+    execl(KV_BINARY, KV_BINARY, "study", "case.csv", "--no-plots", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int pipe = -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((pipe = open((f.path() / "g1.txt").c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_GE(pipe, 0) << "the study never opened the grid file";
+  auto temporaries = [&] {
+    size_t n = 0;
+    std::error_code error;
+    for (const auto& e : fs::directory_iterator(f.path() / "case.study", error)) n += e.path().filename().string()[0] == '.';
+    return n;
+  };
+  while (temporaries() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(pipe);
+  ASSERT_EQ(temporaries(), 1u);
+  fs::remove(f.path() / "g1.txt");
+  f.write("g1.txt", records);
+  ASSERT_EQ(f.run({"study", "case.csv", "--no-plots"}).status, 0);
+  EXPECT_EQ(temporaries(), 0u);
+  EXPECT_TRUE(f.exists("case.study/summary.csv"));
+}
+
 }  // namespace
 }  // namespace kv::e2e

@@ -1767,11 +1767,22 @@ def complete_plot_script(run, case_dir, name, kept):
     if head and not head.endswith(b'\n'):
         head += b'\r\n'
     tail = ''.join(r + '\r\n' for r in format_records(
-        "('set title ''',A,/,'replot')", [adjusted(run.plotTitle)]))
+        "('set title ''',A,/,'replot')", [gnuplot_title(run.plotTitle)]))
     run.files[name] = head + tail.encode('latin-1')
     if name in run.file_order:
         run.file_order.remove(name)
     run.file_order.append(name)
+
+
+def gnuplot_title(plot_title):
+    """plotTitle as the rest of a gnuplot string opened by "set title '":
+    the quotes before the closing one doubled, then a closing quote even when
+    the cut at 102 characters lost it. A title without quotes is unchanged."""
+    text = adjusted(plot_title)
+    body = text[:-1] if text.endswith("'") else text
+    if "'" not in body:
+        return text
+    return body.replace("'", "''") + "'"
 
 
 def plot_point(run, case_dir, name):

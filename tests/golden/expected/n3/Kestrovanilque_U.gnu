@@ -14,5 +14,5 @@ plot 'U_12.dat' u 1:2 w lp, 'U_12.dat' u 1:3 w lp, 'U_pL.dat' w l, 'U_p3.dat' w 
 # prepared line 14 of 16
 # prepared line 15 of 16
 # prepared line 16 of 16
-set title 'Three grids, Joe's case (16/12/2026)'
+set title 'Three grids, Joe''s case (16/12/2026)'
 replot

@@ -13,5 +13,5 @@ plot 'Uc_12.dat' w lp, 'Uc_13.dat' w lp, 'U_pL.dat' w l, 'U_p3.dat' w l
 # prepared line 13 of 15
 # prepared line 14 of 15
 # prepared line 15 of 15
-set title 'Three grids, Joe's case (16/12/2026)'
+set title 'Three grids, Joe''s case (16/12/2026)'
 replot

@@ -13,5 +13,5 @@ plot 'pL.dat' w l, 'p2.dat' w l, 'pU_h.dat' w lp, 'pU_i.dat' w lp
 # prepared line 13 of 15
 # prepared line 14 of 15
 # prepared line 15 of 15
-set title 'Three grids, Joe's case (16/12/2026)'
+set title 'Three grids, Joe''s case (16/12/2026)'
 replot
