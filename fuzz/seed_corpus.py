@@ -71,6 +71,11 @@ for table in sorted((ROOT / "examples/study").glob("*.csv")):
 put("study_csv", bytes([1 | 3 << 1]) + b"cells,drag\n1000,0.53\n8000,0.531\n64000,0.5312\nexact,0.5312\n")
 put("study_csv", bytes([0]) + b'\xef\xbb\xbfh;"a;b";c\r\n0.1;1;2\r\n0.2;1.5;2.5\r\n# comment\r\n0.4;3;4\r\n')
 put("study_csv", bytes([0]) + b"h\tq\n0.1\t1e-3\n0.05\t+2.5\nexact\t\n")
+put("space_time_csv", bytes([0]) + b"h,dt,drag,iter_err,lift,iter_err:lift\n0.01,0.002,1.02,1e-7,0.5,\n"
+    b"0.02,0.002,1.05,,0.52,2e-6\n0.01,0.004,1.03,1e-7,0.51,3e-6\n0.04,0.002,1.1,,0.55,\n0.01,0.008,1.06,,0.53,\n"
+    b"exact,,1.0,,,\n")
+put("space_time_csv", bytes([1 | 2 << 1]) + b"# constant Courant number\ncells;DT;q\n10000;0.01;2.1\n2500;0.02;2.3\n625;0.04;2.8\n")
+put("space_time_csv", bytes([0]) + b"h,dt,a\n1,1,1\n1.0,1,2\n")
 
 # Field cases (h,file tables) and the point files of a field: a classic grid file with its
 # spacing, a CSV file with a header, a classic file without heading, an exact-value file.

@@ -56,6 +56,8 @@ std::string caseKind(study::CaseKind kind) {
       return "field";
     case study::CaseKind::Hdf5:
       return "hdf5-field";
+    case study::CaseKind::SpaceTime:
+      return "space-time";
     case study::CaseKind::Slabs:
       break;
   }

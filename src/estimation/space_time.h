@@ -85,6 +85,11 @@
 //
 // u_num is U of the finest run (smallest h, then smallest tau).
 //
+// Designs a and b also report their families (design a: every run, in h; design b: the grid
+// family, then the time-step family), each with its fit phi_fit = phi0 + alpha x^p + alpha2 x^2
+// (x = h/h_1 or tau/tau_1; alpha2 is 0 but for the least-squares model "h+h2", whose p is 1) and,
+// with four runs or more, the least-squares result with every fit tried.
+//
 // Warnings (thresholds in SpaceTimeOptions):
 //   order-range     an observed order outside [0.5, p_th]: a fixed-order fit, or Fs = 3, used;
 //   assumed-order   a variable at two levels: its order is taken as p_th (design c);
@@ -104,10 +109,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "estimation/least_squares.h"
 
 namespace kv {
 
@@ -180,6 +188,21 @@ struct SpaceTimeFit {
   double valueAt(double r, double t) const;
 };
 
+// A family of runs fitted in one variable (designs a and b).
+struct SpaceTimeFamily {
+  bool inTime = false;            // fitted in tau (true) or in h
+  std::vector<std::size_t> runs;  // its runs, indices into the input
+  // "gci" (three runs), "zero" (the values do not change), or the least-squares fit's name.
+  std::string model;
+  // NaN where the family has no fit (three runs without an observed order).
+  double phi0 = 0.0, alpha = 0.0, alpha2 = 0.0, p = 0.0, observedP = 0.0, sigma = 0.0, fs = 0.0;
+  std::vector<double> u;  // per run of `runs`
+  std::optional<LeastSquaresResult> leastSquares;  // four runs or more: every fit tried
+
+  // phi_fit at x = h / h_1 (or tau / tau_1).
+  double valueAt(double x) const;
+};
+
 inline constexpr double kSpaceTimeOrderMin = 0.01;
 inline constexpr double kSpaceTimeOrderMax = 20.0;
 
@@ -207,6 +230,8 @@ struct SpaceTimeResult {
   // Design c: every model fitted, the chosen one at `chosen`.
   std::vector<SpaceTimeFit> fits;
   std::size_t chosen = 0;
+  // Designs a (one family) and b (the grid family, then the time-step family).
+  std::vector<SpaceTimeFamily> families;
 
   bool refused() const { return outcome != SpaceTimeStatus::ok; }
   bool has(SpaceTimeWarningCode code) const;

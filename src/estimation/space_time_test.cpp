@@ -129,6 +129,9 @@ TEST(SpaceTime, RecoversExactPowerLawsInEveryDesign) {
                 SpaceTimeDesign::separateFamilies, "x:gci t:gci"},
            Case{"L, 4 + 3", lShape(r4, t3), 0.01, 1.5, 0.02, 1, SpaceTimeDesign::separateFamilies,
                 "x:p"},  // weighted or not: both exact
+           // Orders at theory, found a rounding above it: no order-range warning.
+           Case{"L, 4 + 3, orders at theory", lShape(r4, t3), 0.01, 2, 0.02, 2,
+                SpaceTimeDesign::separateFamilies, "x:"},
            Case{"3 x 3", grid({1, 2, 4}, t3), 0.01, 2, 0.02, 1, SpaceTimeDesign::combinedFit,
                 "px free pt free"},
            Case{"4 x 3", grid(r4, t3), -0.01, 1.5, 0.02, 0.8, SpaceTimeDesign::combinedFit,
@@ -165,6 +168,19 @@ TEST(SpaceTime, RecoversExactPowerLawsInEveryDesign) {
     ASSERT_FALSE(result.refused()) << result.refusal;
     EXPECT_EQ(result.design, c.design);
     EXPECT_EQ(result.model.substr(0, std::string(c.model).size()), c.model);
+    // The families of designs a and b, each fit through its own runs.
+    EXPECT_EQ(result.families.size(), c.design == SpaceTimeDesign::constantCourant    ? 1u
+                                      : c.design == SpaceTimeDesign::separateFamilies ? 2u
+                                                                                      : 0u);
+    for (const SpaceTimeFamily& f : result.families) {
+      EXPECT_EQ(f.leastSquares.has_value(), f.runs.size() >= 4);
+      for (std::size_t j = 0; j < f.runs.size(); ++j) {
+        const std::size_t i = f.runs[j];
+        const double x = f.inTime ? shuffled.dt[i] / 0.002 : shuffled.h[i] / 0.01;
+        EXPECT_NEAR(f.valueAt(x), shuffled.phi[i], 1e-9) << f.model << ", run " << i;
+        EXPECT_EQ(f.u[j], result.families.size() == 1 ? result.u[i] : f.u[j]);
+      }
+    }
     EXPECT_EQ(result.status, c.status);
     EXPECT_NEAR(result.px, c.px, 1e-6);
     EXPECT_NEAR(result.pt, c.pt, 1e-6);
@@ -180,6 +196,19 @@ TEST(SpaceTime, RecoversExactPowerLawsInEveryDesign) {
     EXPECT_EQ(shuffled.h[result.finest], 0.01);
     EXPECT_EQ(shuffled.dt[result.finest], 0.002);
   }
+}
+
+// A family fitted by "h+h2" reports both of its terms: its fit passes through the exact values.
+TEST(SpaceTime, FamiliesCarryBothTermsOfTheFirstAndSecondOrderModel) {
+  std::vector<std::pair<double, double>> cells;
+  for (double r : {1.0, 1.25, 1.5, 2.0, 2.5}) cells.push_back({r, r});
+  const Runs runs = manufactured(cells, [](double r, double) { return 0.02 * r - 0.004 * r * r; });
+  const SpaceTimeResult result = study(runs);
+  ASSERT_EQ(result.model, "h+h2");
+  ASSERT_EQ(result.families.size(), 1u);
+  const SpaceTimeFamily& f = result.families[0];
+  EXPECT_NEAR(f.alpha2, -0.004, 1e-9);
+  for (std::size_t i = 0; i < runs.phi.size(); ++i) EXPECT_NEAR(f.valueAt(runs.h[i] / 0.01), runs.phi[i], 1e-12);
 }
 
 TEST(SpaceTime, RefusesWhatFitsNoDesignWithOneLine) {

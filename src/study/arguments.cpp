@@ -35,7 +35,7 @@ void addOptions(CLI::App& app, Arguments& a) {
   } else {
     app.add_option("CASE", a.caseFile,
                    "CSV table (h or cells, then one column per quantity; - reads standard input), field "
-                   "table (h,file), classic main data file, or HDF5 field")
+                   "table (h,file), space-time table of runs (h,dt, then one column per quantity), classic main data file, or HDF5 field")
         ->required();
     app.add_option("--out", a.out, "output folder (default: CASE without extension + .study)");
   }
@@ -44,6 +44,9 @@ void addOptions(CLI::App& app, Arguments& a) {
       ->check(CLI::IsMember({"table", "csv", "json", "latex", "markdown"}));
   app.add_option("--order", a.options.order, "theoretical order (default: pL of a main data file, else 2)")
       ->check(realIn(0.0, 100.0, false, "the theoretical order: a number above 0 and below 100"));
+  app.add_option("--time-order", a.timeOrder,
+                 "space-time tables (h,dt): theoretical order of the time integration (default 1; --order is that of the grid)")
+      ->check(realIn(0.0, 100.0, false, "the theoretical order in time: a number above 0 and below 100"));
   app.add_option("--fs", a.options.fs, "safety factor (default: 1.25 with three or more grids, 3 with two)")
       ->check(realIn(0.0, 1e6, false, "a safety factor: a number above 0"));
   app.add_option("--target-gci", a.options.targetGci,
@@ -61,7 +64,7 @@ void addOptions(CLI::App& app, Arguments& a) {
   app.add_option("--plot-timeout", a.plotTimeout,
                  "seconds gnuplot may take to draw the plots (default 120); beyond them it is stopped and the report has no plots")
       ->check(realIn(0.0, 1e6, false, "a number of seconds above 0"));
-  app.add_flag("--strict", a.strict, "exit 1 when a quantity or point does not converge monotonically or has no observed order");
+  app.add_flag("--strict", a.strict, "exit 1 when a quantity or point does not converge monotonically or has no observed order (a space-time table: has no U, or a warning other than which error dominates)");
   app.add_flag("--field", a.field,
                "study a main data file as a field, one point per value record, however few the records (by default a field needs more than 100)");
   app.add_flag("--no-least-squares", [&a](int64_t) { a.options.leastSquares = false; },

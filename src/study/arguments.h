@@ -33,6 +33,7 @@ struct Arguments {
   std::string out;                       // "" for the default folder
   std::string format = "table";          // what standard output shows: table, csv, json
   StudyOptions options;                  // --order, --fs, --target-gci, --no-least-squares
+  std::optional<double> timeOrder;       // --time-order: a space-time study's p_t,th
   bool cells = false;
   int dimension = 0;
   bool noPlots = false;

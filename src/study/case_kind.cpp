@@ -15,7 +15,7 @@ namespace {
 
 constexpr uint8_t bit(CaseKind kind) { return static_cast<uint8_t>(1u << static_cast<unsigned>(kind)); }
 
-constexpr uint8_t kCsv = bit(CaseKind::Table) | bit(CaseKind::FieldTable);
+constexpr uint8_t kCsv = bit(CaseKind::Table) | bit(CaseKind::FieldTable) | bit(CaseKind::SpaceTime);
 constexpr uint8_t kFields = bit(CaseKind::MainDataField) | bit(CaseKind::FieldTable) | bit(CaseKind::Hdf5);
 constexpr uint8_t kStudies = bit(CaseKind::Table) | bit(CaseKind::MainData) | kFields;
 
@@ -27,19 +27,20 @@ struct OptionScope {
 };
 
 constexpr OptionScope kScopes[] = {
-    {"--cells", kCsv, "CSV cases (a table of quantities or an h,file table)"},
-    {"--dim", kCsv, "CSV cases (a table of quantities or an h,file table)"},
+    {"--cells", kCsv, "CSV cases (a table of quantities, an h,dt table of runs or an h,file table)"},
+    {"--dim", kCsv, "CSV cases (a table of quantities, an h,dt table of runs or an h,file table)"},
     {"--field", kFields | bit(CaseKind::MainData), "main data files (a table of quantities is not a field)"},
     {"--slab", bit(CaseKind::Hdf5), "HDF5 fields"},
     {"--no-csv", bit(CaseKind::Hdf5) | bit(CaseKind::Slabs), "HDF5 fields and their merge"},
     {"--block-points", kFields, "fields"},
-    {"--threads", kStudies, "studies (a merge computes nothing)"},
-    {"--order", kStudies, "studies (a merge keeps the settings of its slabs)"},
-    {"--fs", kStudies, "studies (a merge keeps the settings of its slabs)"},
-    {"--target-gci", kStudies, "studies (a merge keeps the settings of its slabs)"},
-    {"--least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
-    {"--no-least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
-    {"--noise", kStudies, "studies (a merge keeps the settings of its slabs)"},
+    {"--threads", kStudies, "studies in h alone (a merge computes nothing)"},
+    {"--order", kStudies | bit(CaseKind::SpaceTime), "studies (a merge keeps the settings of its slabs)"},
+    {"--time-order", bit(CaseKind::SpaceTime), "space-time studies (an h,dt table of runs)"},
+    {"--fs", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
+    {"--target-gci", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
+    {"--least-squares", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
+    {"--no-least-squares", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
+    {"--noise", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
 };
 
 std::string lowerExtension(const std::string& file) {
@@ -76,6 +77,8 @@ std::string_view caseKindName(CaseKind kind) {
       return "an HDF5 field";
     case CaseKind::Slabs:
       return "a merge of slabs";
+    case CaseKind::SpaceTime:
+      return "a space-time table of runs (h,dt)";
   }
   return "";
 }
@@ -133,7 +136,11 @@ Case readCase(const Arguments& a) {
   }
   const std::string extension = lowerExtension(c.file);
   const bool csv = c.file == "-" || extension == ".csv" || extension == ".tsv" || text.empty() || looksLikeCsv(text);
-  if (csv && isFieldTable(text)) {
+  if (csv && isSpaceTimeTable(text)) {
+    c.kind = CaseKind::SpaceTime;
+    refuse(c.kind);
+    c.spaceTime = parseSpaceTimeCase(text, c.file, {a.cells, a.dimension});
+  } else if (csv && isFieldTable(text)) {
     c.kind = CaseKind::FieldTable;
     refuse(c.kind);
     c.field = readFieldTable(c.file, a.dimension);

@@ -8,6 +8,8 @@
 //   FieldTable     a CSV table of point files (h,file or cells,file)
 //   Hdf5           an HDF5 field (by its extension .h5, .hdf5, .he5, or its signature)
 //   Slabs          the slab folders of a merge
+//   SpaceTime      a CSV table of runs refining the grid and the time step (h,dt, then one
+//                  column per quantity)
 #pragma once
 
 #include <cstdint>
@@ -19,11 +21,12 @@
 
 #include "study/arguments.h"
 #include "study/field_study.h"
+#include "study/space_time_case.h"
 #include "study/study_case.h"
 
 namespace kv::study {
 
-enum class CaseKind : uint8_t { Table, MainData, MainDataField, FieldTable, Hdf5, Slabs };
+enum class CaseKind : uint8_t { Table, MainData, MainDataField, FieldTable, Hdf5, Slabs, SpaceTime };
 
 // "a CSV table of quantities", ...
 std::string_view caseKindName(CaseKind kind);
@@ -33,6 +36,7 @@ struct Case {
   std::string file;  // the case as read: the main data file a start file leads to
   std::optional<StudyCase> table;       // Table, MainData
   std::optional<FieldStudyCase> field;  // MainDataField, FieldTable
+  std::optional<SpaceTimeCase> spaceTime;  // SpaceTime
 };
 
 // Whether `file` is an HDF5 file: by its extension or by the signature at its start.

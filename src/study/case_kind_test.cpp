@@ -45,6 +45,10 @@ TEST(CaseKind, OptionsApplyByTheOneTable) {
       {CaseKind::Slabs, "--order", true},            {CaseKind::Slabs, "--no-plots", false},
       {CaseKind::Table, "--block-points", true},     {CaseKind::MainDataField, "--block-points", false},
       {CaseKind::Table, "--no-least-squares", false}, {CaseKind::Hdf5, "--plot-timeout", false},
+      {CaseKind::SpaceTime, "--order", false},       {CaseKind::SpaceTime, "--time-order", false},
+      {CaseKind::Table, "--time-order", true},       {CaseKind::SpaceTime, "--cells", false},
+      {CaseKind::SpaceTime, "--fs", true},           {CaseKind::SpaceTime, "--no-least-squares", true},
+      {CaseKind::SpaceTime, "--threads", true},      {CaseKind::SpaceTime, "--strict", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(refused(c.kind, {c.option}), c.refused) << c.option << " for " << caseKindName(c.kind);
@@ -52,7 +56,8 @@ TEST(CaseKind, OptionsApplyByTheOneTable) {
   Arguments a;
   a.given = {"--strict", "--cells"};
   EXPECT_EQ(refusedOption(CaseKind::Hdf5, a),
-            "--cells applies to CSV cases (a table of quantities or an h,file table), not to an HDF5 field");
+            "--cells applies to CSV cases (a table of quantities, an h,dt table of runs or an h,file table), not to an "
+            "HDF5 field");
 }
 
 }  // namespace

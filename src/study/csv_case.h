@@ -11,15 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "base/limits.h"
+#include "study/csv_table.h"
 #include "study/study_case.h"
 
 namespace kv::study {
-
-struct CsvOptions {
-  bool cells = false;  // the first column holds cell counts (also when its header is "cells")
-  int dimension = 0;   // D of h = cells^(-1/D); 0: not given
-};
 
 // Parses `text`, read from `file`; throws InputError with the line of the first fault.
 StudyCase parseCsvCase(std::string_view text, const std::string& file, const CsvOptions& options);

@@ -183,24 +183,6 @@ void judgementTable(std::ostringstream& s, const StudyResult& study) {
   s << "</tbody></table>\n";
 }
 
-// The least-squares result of one quantity: every fit, the chosen one marked.
-void fitsTable(std::ostringstream& s, const LeastSquaresResult& ls) {
-  s << "<details><summary>Least squares: every fit (coefficients of h/h<sub>1</sub>), data range "
-    << num(ls.dataRange, "%.4g") << "</summary>\n" << kFitLegend << "<table><thead><tr><th class=\"name\">fit</th>"
-       "<th>weighted</th><th>&phi;<sub>0</sub></th><th>&alpha;</th><th>&alpha;<sub>2</sub></th><th>p</th>"
-       "<th>&sigma;</th></tr></thead><tbody>\n";
-  for (size_t i = 0; i < ls.fits.size(); ++i) {
-    const LeastSquaresFit& f = ls.fits[i];
-    s << "<tr><td class=\"name\">" << f.name << (i == ls.chosen ? " (chosen)" : "") << "</td><td>"
-      << (f.weighted ? "yes" : "no") << "</td><td>" << num(f.phi0, "%.8g") << "</td><td>"
-      << num(f.alpha, "%.5g") << "</td><td>"
-      << (f.model == ErrorModel::firstAndSecondOrder ? num(f.alpha2, "%.5g") : "&ndash;") << "</td><td>"
-      << num(f.p, "%.5g") << (f.pAtBracketEnd ? " (bracket end)" : "") << "</td><td>" << num(f.sigma, "%.4g")
-      << "</td></tr>\n";
-  }
-  s << "</tbody></table></details>\n";
-}
-
 void seriesTable(std::ostringstream& s, const StudyResult& study, const QuantityStudy& q) {
   const std::vector<double>& h = study.input->h;
   s << "<details><summary>The series over all " << h.size()
@@ -244,6 +226,23 @@ void distribution(std::ostringstream& s, const StudyResult& study) {
 }
 
 }  // namespace
+
+void leastSquaresFitsHtml(std::ostringstream& s, const LeastSquaresResult& ls, const char* variable) {
+  s << "<details><summary>Least squares: every fit (coefficients of " << variable << "), data range "
+    << num(ls.dataRange, "%.4g") << "</summary>\n" << kFitLegend << "<table><thead><tr><th class=\"name\">fit</th>"
+       "<th>weighted</th><th>&phi;<sub>0</sub></th><th>&alpha;</th><th>&alpha;<sub>2</sub></th><th>p</th>"
+       "<th>&sigma;</th></tr></thead><tbody>\n";
+  for (size_t i = 0; i < ls.fits.size(); ++i) {
+    const LeastSquaresFit& f = ls.fits[i];
+    s << "<tr><td class=\"name\">" << f.name << (i == ls.chosen ? " (chosen)" : "") << "</td><td>"
+      << (f.weighted ? "yes" : "no") << "</td><td>" << num(f.phi0, "%.8g") << "</td><td>"
+      << num(f.alpha, "%.5g") << "</td><td>"
+      << (f.model == ErrorModel::firstAndSecondOrder ? num(f.alpha2, "%.5g") : "&ndash;") << "</td><td>"
+      << num(f.p, "%.5g") << (f.pAtBracketEnd ? " (bracket end)" : "") << "</td><td>" << num(f.sigma, "%.4g")
+      << "</td></tr>\n";
+  }
+  s << "</tbody></table></details>\n";
+}
 
 const char* reportStyle() { return kStyle; }
 
@@ -338,7 +337,7 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
       s << "<div class=\"plots\">\n" << plots.plots[k].values << "\n" << plots.plots[k].convergence << "\n"
         << plots.plots[k].leastSquares << "\n</div>\n";
     }
-    if (q.uncertainty.leastSquares) fitsTable(s, *q.uncertainty.leastSquares);
+    if (q.uncertainty.leastSquares) leastSquaresFitsHtml(s, *q.uncertainty.leastSquares);
     if (q.series) seriesTable(s, study, q);
   }
   s << "</body>\n</html>\n";

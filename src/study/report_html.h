@@ -2,6 +2,7 @@
 // the warnings and, per quantity, the plots and the series over all grids.
 #pragma once
 
+#include <sstream>
 #include <string>
 
 #include "study/plots.h"
@@ -21,5 +22,10 @@ std::string htmlPercent(double fraction);
 
 // The style sheet of every report.
 const char* reportStyle();
+
+// A least-squares result as a folded table of every fit (the chosen one marked), with the
+// legend of the fit names; `variable` is what the coefficients multiply (HTML).
+void leastSquaresFitsHtml(std::ostringstream& s, const LeastSquaresResult& ls,
+                          const char* variable = "h/h<sub>1</sub>");
 
 }  // namespace kv::study

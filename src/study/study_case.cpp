@@ -32,29 +32,33 @@ std::string readCaseText(const std::string& file) {
   return std::move(read.text);
 }
 
-void sortFinestFirst(StudyCase& c) {
-  std::vector<size_t> order(c.h.size());
+std::vector<size_t> finestFirstOrder(const std::string& file, std::span<const double> h, std::span<const double> dt,
+                                     std::span<const size_t> lines) {
+  const bool runs = !dt.empty();
+  auto time = [&](size_t k) { return runs ? dt[k] : 0.0; };
+  std::vector<size_t> order(h.size());
   std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return c.h[a] < c.h[b]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return h[a] < h[b] || (h[a] == h[b] && time(a) < time(b)); });
   for (size_t k = 1; k < order.size(); ++k) {
     const size_t a = order[k - 1], b = order[k];
-    if (c.h[a] == c.h[b]) {
-      const size_t first = std::min(c.lines[a], c.lines[b]), second = std::max(c.lines[a], c.lines[b]);
-      throw InputError(displayName(c.file), second,
-                       "this grid has the same h as the grid of line " + std::to_string(first) +
-                           ": give each grid once");
+    if (h[a] == h[b] && time(a) == time(b)) {
+      const size_t first = std::min(lines[a], lines[b]), second = std::max(lines[a], lines[b]);
+      throw InputError(displayName(file), second,
+                       (runs ? "this run has the same h and dt as the run of line " : "this grid has the same h as the grid of line ") +
+                           std::to_string(first) + (runs ? ": give each run once" : ": give each grid once"));
     }
   }
-  auto permute = [&](auto& v) {
-    if (v.size() != order.size()) return;
-    auto copy = v;
-    for (size_t k = 0; k < order.size(); ++k) v[k] = copy[order[k]];
-  };
-  permute(c.h);
-  permute(c.cells);
-  permute(c.lines);
-  permute(c.gridFiles);
-  for (Quantity& q : c.quantities) permute(q.values);
+  return order;
+}
+
+void sortFinestFirst(StudyCase& c) {
+  const std::vector<size_t> order = finestFirstOrder(c.file, c.h, {}, c.lines);
+  permuteRows(c.h, order);
+  permuteRows(c.cells, order);
+  permuteRows(c.lines, order);
+  permuteRows(c.gridFiles, order);
+  for (Quantity& q : c.quantities) permuteRows(q.values, order);
 }
 
 }  // namespace kv::study

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,5 +57,18 @@ std::string displayName(const std::string& file);
 
 // Orders the grids finest first (by h) and refuses two grids with the same h.
 void sortFinestFirst(StudyCase& c);
+
+// The order of the rows of `file` finest first: by h, then by dt when it is given (the runs of a
+// space-time table). Refuses two rows of the same h (and dt), naming the line of each.
+std::vector<size_t> finestFirstOrder(const std::string& file, std::span<const double> h, std::span<const double> dt,
+                                     std::span<const size_t> lines);
+
+// Puts a per-row vector in `order` (v[k] becomes v[order[k]]); one of another size is left alone.
+template <class T>
+void permuteRows(std::vector<T>& v, std::span<const size_t> order) {
+  if (v.size() != order.size()) return;
+  const std::vector<T> copy = v;
+  for (size_t k = 0; k < order.size(); ++k) v[k] = copy[order[k]];
+}
 
 }  // namespace kv::study

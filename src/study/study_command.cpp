@@ -8,6 +8,7 @@
 #include "study/paper_table.h"
 #include "study/plots.h"
 #include "study/report_html.h"
+#include "study/space_time_outputs.h"
 #include "study/study_json.h"
 #include "study/summary.h"
 
@@ -25,15 +26,6 @@ void printFile(const fs::path& path) {
   size_t n;
   while ((n = std::fread(block.data(), 1, block.size(), in)) > 0) std::fwrite(block.data(), 1, n, stdout);
   std::fclose(in);
-}
-
-// The error of an output of `outputs`, or of the folder.
-Error outputError(const io::OutputSet& outputs, Error e) {
-  if (e.file.empty() && e.message.rfind("cannot create", 0) != 0 && e.message.find(" is not a folder") == std::string::npos) {
-    e.file = outputs.folder().string();
-  }
-  e.kind = Error::Kind::Output;
-  return e;
 }
 
 // A field of point files: summary.csv is written while the points are read, in one pass;
@@ -115,6 +107,14 @@ int runTableStudy(const Arguments& a, const StudyCase& input, io::OutputSet& out
 
 }  // namespace
 
+Error outputError(const io::OutputSet& outputs, Error e) {
+  if (e.file.empty() && e.message.rfind("cannot create", 0) != 0 && e.message.find(" is not a folder") == std::string::npos) {
+    e.file = outputs.folder().string();
+  }
+  e.kind = Error::Kind::Output;
+  return e;
+}
+
 void printOut(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 void printError(const Arguments& a, const Error& e) {
@@ -168,6 +168,7 @@ int runTextStudy(const Arguments& a, const Case& c) {
                         "study.json, report.html): choose another folder with --out"});
     return 2;
   }
+  if (c.spaceTime) return runSpaceTimeStudy(a, *c.spaceTime, folder);
   io::OutputSet outputs(folder);
   if (auto failure = outputs.create(kStudyOutputs)) {
     printError(a, outputError(outputs, *failure));

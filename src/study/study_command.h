@@ -30,7 +30,10 @@ void printWarning(const Arguments& a, const std::string& message);
 // Prints `text` on standard output.
 void printOut(std::string_view text);
 
-// The study of a case of the kinds Table, MainData, MainDataField, FieldTable.
+// The error of an output of `outputs`, or of the folder, as printError shows it (exit 3).
+Error outputError(const io::OutputSet& outputs, Error e);
+
+// The study of a case of the kinds Table, MainData, MainDataField, FieldTable, SpaceTime.
 int runTextStudy(const Arguments& a, const Case& c);
 
 // What a field study does once its rows are written (summary.csv into `outputs`, or summary.h5):

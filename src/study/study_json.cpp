@@ -111,26 +111,34 @@ ordered_json fitJson(const LeastSquaresFit& f) {
   return j;
 }
 
+}  // namespace
+
+ordered_json leastSquaresJson(const LeastSquaresResult& ls) {
+  ordered_json l;
+  l["fits"] = ordered_json::array();
+  for (const LeastSquaresFit& f : ls.fits) l["fits"].push_back(fitJson(f));
+  l["chosen"] = ls.chosenFit().name;
+  l["p"] = jsonValue(ls.p);
+  l["p_at_bracket_end"] = ls.pAtBracketEnd;
+  l["fs"] = jsonValue(ls.fs);
+  l["sigma"] = jsonValue(ls.sigma);
+  l["data_range"] = jsonValue(ls.dataRange);
+  l["coefficients_of"] = "h/h1, h1 the finest spacing";
+  l["error"] = numbers(ls.error);
+  l["residual"] = numbers(ls.residual);
+  l["u"] = numbers(ls.u);
+  return l;
+}
+
+namespace {
+
 ordered_json uncertaintyJson(const Uncertainties& u) {
   ordered_json j;
   j["u_gci"] = optionalNumber(u.gci);
   j["u_gci_th"] = optionalNumber(u.gciTheory);
   j["u_osc"] = optionalNumber(u.oscillation);
   if (const auto& ls = u.leastSquares) {
-    ordered_json l;
-    l["fits"] = ordered_json::array();
-    for (const LeastSquaresFit& f : ls->fits) l["fits"].push_back(fitJson(f));
-    l["chosen"] = ls->chosenFit().name;
-    l["p"] = jsonValue(ls->p);
-    l["p_at_bracket_end"] = ls->pAtBracketEnd;
-    l["fs"] = jsonValue(ls->fs);
-    l["sigma"] = jsonValue(ls->sigma);
-    l["data_range"] = jsonValue(ls->dataRange);
-    l["coefficients_of"] = "h/h1, h1 the finest spacing";
-    l["error"] = numbers(ls->error);
-    l["residual"] = numbers(ls->residual);
-    l["u"] = numbers(ls->u);
-    j["least_squares"] = l;
+    j["least_squares"] = leastSquaresJson(*ls);
   } else {
     j["least_squares"] = nullptr;
   }

@@ -37,4 +37,8 @@ std::string dumpJson(const nlohmann::ordered_json& j);
 // A number, or null where it does not exist (JSON has no NaN or Infinity).
 nlohmann::ordered_json jsonNumber(double value);
 
+// A least-squares result: every fit, the chosen one, and per grid (in the order given) the error
+// estimate, the residual and U.
+nlohmann::ordered_json leastSquaresJson(const LeastSquaresResult& ls);
+
 }  // namespace kv::study

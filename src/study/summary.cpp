@@ -83,19 +83,6 @@ constexpr SummaryColumn kColumns[] = {
     {"u_osc", N, uncertainty<&Uncertainties::oscillation>},
 };
 
-void appendCsvField(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out.append(text);
-    return;
-  }
-  out.push_back('"');
-  for (char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
-
 void appendField(std::string& out, const SummaryColumn& c, const QuantityStudy& q, SummaryRowCache* cache,
                  size_t column) {
   if (cache != nullptr && c.kind == ColumnKind::Number) {
@@ -136,6 +123,19 @@ std::string formatted(double value, const char* format) {
 }
 
 }  // namespace
+
+void appendCsvField(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out.append(text);
+    return;
+  }
+  out.push_back('"');
+  for (char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
 
 std::span<const SummaryColumn> summaryColumns() { return kColumns; }
 

@@ -34,6 +34,10 @@ std::vector<const SummaryColumn*> writtenColumns(bool withTarget);
 std::string_view categoryName(const SummaryColumn& column, uint8_t code);
 size_t categoryCount(const SummaryColumn& column);
 
+// Appends `text` as one CSV field: as it is, or in double quotes (quotes doubled) where it holds
+// a comma, a quote or a line end.
+void appendCsvField(std::string& out, std::string_view text);
+
 // The CSV field of a column (unquoted): a number in its shortest form, a word, or "".
 std::string summaryField(const SummaryColumn& column, const QuantityStudy& q);
 

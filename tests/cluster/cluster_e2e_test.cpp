@@ -400,8 +400,8 @@ TEST_F(Cluster, OptionsAndAnUnwritableFolder) {
   EXPECT_THAT(fileBytes("threads/summary.csv"), HasSubstr(",h_target,cells_target,"));
   const Outcome cells = run("study field.h5 --cells --dim 2");
   EXPECT_EQ(cells.status, 2);
-  EXPECT_EQ(cells.err, "kestrovanilque study: error: field.h5: --cells applies to CSV cases (a table of quantities "
-                       "or an h,file table), not to an HDF5 field\n");
+  EXPECT_EQ(cells.err, "kestrovanilque study: error: field.h5: --cells applies to CSV cases (a table of quantities, an h,dt "
+                       "table of runs or an h,file table), not to an HDF5 field\n");
   EXPECT_TRUE(fs::exists("strict/summary.csv"));
   kv::testing_support::writeBytes("file", "");
   const Outcome blocked = run("study field.h5 --out file/sub", 2);
