@@ -252,6 +252,25 @@ Triplet analyseTriplet(double r21, double r32, double phi1, double phi2, double 
       return t;
     }
   }
+  if (r21 != r32 && eps21 != 0.0 && eps32 != 0.0 && finite(eps21) && finite(eps32) && r21 > 1.0 && r32 > 1.0 &&
+      finite(r21) && finite(r32)) {
+    // classifyConvergence and observedOrder on one equation: its logarithms once.
+    const OrderEquation eq = orderEquation(r21, r32, eps21, eps32);
+    const bool converges = eq.atZero() < 0.0;
+    if (eq.monotonic) {
+      t.convergence = converges ? ConvergenceType::MonotonicConvergence : ConvergenceType::MonotonicDivergence;
+    } else {
+      t.convergence = converges ? ConvergenceType::OscillatoryConvergence : ConvergenceType::OscillatoryDivergence;
+    }
+    if (!finite(eq.L)) {
+      t.order.failure = OrderFailure::NoRoot;
+    } else if (!converges) {
+      t.order.failure = OrderFailure::Diverging;
+    } else {
+      t.order = solveOrderEquation(eq);
+    }
+    return t;
+  }
   t.convergence = classifyConvergence(r21, r32, eps21, eps32);
   t.order = observedOrder(r21, r32, eps21, eps32);
   return t;

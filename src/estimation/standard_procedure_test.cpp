@@ -211,6 +211,18 @@ TEST(ObservedOrder, NewtonAgreesWithTheFormerScanAndBisection) {
     SCOPED_TRACE(testing::Message() << "kind " << kind << " r21 " << r21 << " r32 " << r32
                                     << " p " << p << " L " << L);
     const ConvergenceType type = classifyConvergence(r21, r32, eps21, eps32);
+    // analyseTriplet solves the one equation for both, to the same bits (past its own checks of
+    // ratios near 1 and changes within noise).
+    const double phi[] = {1.0, 1.0 + eps21, 1.0 + eps21 + eps32};
+    const Triplet triplet = analyseTriplet(r21, r32, phi[0], phi[1], phi[2], 0.0);
+    const OrderFailure before = triplet.order.failure;
+    if (before != OrderFailure::RatioNearOne && before != OrderFailure::WithinNoise &&
+        before != OrderFailure::FineNoChange && before != OrderFailure::CoarseNoChange) {
+      const ObservedOrder direct = observedOrder(r21, r32, phi[1] - phi[0], phi[2] - phi[1]);
+      EXPECT_EQ(triplet.convergence, classifyConvergence(r21, r32, phi[1] - phi[0], phi[2] - phi[1]));
+      EXPECT_EQ(before, direct.failure);
+      EXPECT_TRUE(triplet.order.p == direct.p || (std::isnan(triplet.order.p) && std::isnan(direct.p)));
+    }
     const bool converges = type == ConvergenceType::MonotonicConvergence ||
                            type == ConvergenceType::OscillatoryConvergence;
     if (r21 == r32) {

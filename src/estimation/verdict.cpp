@@ -176,18 +176,23 @@ std::optional<double> oscillationUncertaintyFor(const StandardResult& r) {
 
 std::span<const StatusText> statusTexts() { return kStatusTexts; }
 
-std::vector<StatusFinding> statusFindings(const StandardResult& r, double pTh) {
-  std::vector<StatusFinding> findings;
+void appendStatusFindings(const StandardResult& r, double pTh, bool messages, std::vector<StatusFinding>& out) {
   const OrderFailure failure = r.order.failure;
   if (failure != OrderFailure::None && failure != OrderFailure::TwoGrids &&
       failure != OrderFailure::WithinNoise && failure != OrderFailure::RatioNearOne) {
-    const std::string text(orderFailureText(failure));
-    findings.push_back(
-        {text, text + ": no extrapolation and no GCI; see the series over all grids"});
+    const std::string_view text = orderFailureText(failure);
+    out.push_back({text, messages ? std::string(text) + ": no extrapolation and no GCI; see the series over all grids"
+                                  : std::string()});
   }
+  if (r.warnings == 0) return;
   for (const StatusText& s : kStatusTexts) {
-    if (r.warnings & s.bit) findings.push_back({std::string(s.code), s.message(r, pTh)});
+    if (r.warnings & s.bit) out.push_back({s.code, messages ? s.message(r, pTh) : std::string()});
   }
+}
+
+std::vector<StatusFinding> statusFindings(const StandardResult& r, double pTh) {
+  std::vector<StatusFinding> findings;
+  appendStatusFindings(r, pTh, true, findings);
   return findings;
 }
 

@@ -48,12 +48,15 @@ struct StatusText {
 std::span<const StatusText> statusTexts();
 
 struct StatusFinding {
-  std::string code;
-  std::string message;
+  std::string_view code;  // a code of the table, or the text of an order failure (static)
+  std::string message;    // empty when not asked for
 };
 
 // The findings of r in report order: first the failure of the observed order when no bit
 // explains it (not for None, TwoGrids, WithinNoise, RatioNearOne), then each bit set.
 std::vector<StatusFinding> statusFindings(const StandardResult& r, double pTh);
+// The same appended to `out`; without `messages` only the codes (the points of a field keep no
+// messages: composing them would cost more than the rest of the point's study).
+void appendStatusFindings(const StandardResult& r, double pTh, bool messages, std::vector<StatusFinding>& out);
 
 }  // namespace kv

@@ -82,7 +82,7 @@ TEST(Verdict, TypesOrdersAndFindings) {
     }
     std::vector<std::string> codes;
     for (const StatusFinding& f : statusFindings(r, c.pTh)) {
-      codes.push_back(f.code);
+      codes.emplace_back(f.code);
       EXPECT_FALSE(f.message.empty());
     }
     EXPECT_EQ(codes, c.codes);

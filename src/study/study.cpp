@@ -64,11 +64,12 @@ void uncertainties(const StandardResult& r, std::span<const double> values, cons
 }
 
 // The findings of the least-squares estimate that its numbers do not say by themselves.
-void leastSquaresFindings(const Uncertainties& u, std::vector<Finding>& findings) {
+void leastSquaresFindings(const Uncertainties& u, bool messages, std::vector<Finding>& findings) {
   if (!u.leastSquares || !u.leastSquares->pAtBracketEnd) return;
   findings.push_back({"ls order at bracket end",
-                      "the least-squares free order lies at an end of its bracket [0.01, 20]: no order fits the "
-                      "data; the least-squares U rests on the fixed-order fits"});
+                      messages ? "the least-squares free order lies at an end of its bracket [0.01, 20]: no order fits the "
+                                 "data; the least-squares U rests on the fixed-order fits"
+                               : ""});
 }
 
 }  // namespace
@@ -115,6 +116,7 @@ StudySettings fieldSettings(const StudyOptions& options, std::optional<double> c
                             std::optional<double> caseSafetyFactor, double cells1, int dimension) {
   StudySettings s = resolveSettings(options, caseOrder, caseSafetyFactor);
   s.series = false;
+  s.findingMessages = false;
   s.cells1 = cells1;
   s.dimension = std::isnan(cells1) ? 0 : dimension;
   return s;
@@ -143,13 +145,9 @@ void PointStudy::study(QuantityStudy& q, std::string_view name, std::span<const 
   q.standard = standardProcedure(h_, values, std::isfinite(exact) ? exact : kNotANumber, standard_);
   const StandardResult& r = q.standard;
   q.findings.clear();
-  if (r.warnings != 0 || (r.order.failure != OrderFailure::None && r.order.failure != OrderFailure::TwoGrids)) {
-    for (StatusFinding& f : statusFindings(r, settings_.theoreticalOrder)) {
-      q.findings.push_back({std::move(f.code), std::move(f.message)});
-    }
-  }
+  appendStatusFindings(r, settings_.theoreticalOrder, settings_.findingMessages, q.findings);
   uncertainties(r, values, settings_, plan_ ? &*plan_ : nullptr, q.uncertainty);
-  leastSquaresFindings(q.uncertainty, q.findings);
+  leastSquaresFindings(q.uncertainty, settings_.findingMessages, q.findings);
   q.status.assign(q.findings.empty() ? "ok" : "");
   for (size_t k = 0; k < q.findings.size(); ++k) {
     if (k) q.status += "; ";

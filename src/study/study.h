@@ -11,6 +11,7 @@
 #include "estimation/least_squares.h"
 #include "estimation/standard_procedure.h"
 #include "estimation/uncertainty.h"
+#include "estimation/verdict.h"
 #include "study/classic_series.h"
 #include "study/distribution.h"
 #include "study/study_case.h"
@@ -38,6 +39,8 @@ struct StudySettings {
   ClassicSettings classic;
   // The classic series over all grids: only for an integer theoretical order (a table study).
   bool series = false;
+  // The messages of the findings (a field keeps only their codes, in its status column).
+  bool findingMessages = true;
 };
 
 // The case's defaults (a main data file's pL and Fs) under the options.
@@ -71,10 +74,9 @@ struct Estimator {
 };
 std::span<const Estimator> estimators();
 
-struct Finding {
-  std::string code;     // short, for the status column ("ratio<1.3")
-  std::string message;  // what it means and what to do, for the report and the JSON
-};
+// A finding: its short code for the status column ("ratio<1.3") and what it means and what to
+// do, for the report and the JSON (none for the points of a field).
+using Finding = StatusFinding;
 
 struct QuantityStudy {
   std::string name;

@@ -86,15 +86,22 @@ constexpr SummaryColumn kColumns[] = {
 void appendField(std::string& out, const SummaryColumn& c, const QuantityStudy& q, SummaryRowCache* cache,
                  size_t column) {
   if (cache != nullptr && c.kind == ColumnKind::Number) {
+    // The text is kept once the value repeats: the columns that change from row to row cost no
+    // more than without the cache.
     const double value = c.number(q);
     const uint64_t bits = std::bit_cast<uint64_t>(value);
-    if (cache->bits[column] != bits || cache->text[column].empty()) {
+    std::string& kept = cache->text[column];
+    if (cache->bits[column] != bits) {
       cache->bits[column] = bits;
-      cache->text[column].clear();
-      appendShortest(cache->text[column], value);
-      if (cache->text[column].empty()) cache->bits[column] = ~bits;  // nothing to keep for NaN
+      kept.clear();
+      appendShortest(out, value);
+    } else if (!kept.empty()) {
+      out += kept;
+    } else {
+      const size_t at = out.size();
+      appendShortest(out, value);
+      kept.assign(out, at);
     }
-    out += cache->text[column];
     return;
   }
   switch (c.kind) {
