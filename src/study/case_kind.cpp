@@ -15,8 +15,9 @@ namespace {
 
 constexpr uint8_t bit(CaseKind kind) { return static_cast<uint8_t>(1u << static_cast<unsigned>(kind)); }
 
-constexpr uint8_t kCsv = bit(CaseKind::Table) | bit(CaseKind::FieldTable);
-constexpr uint8_t kFields = bit(CaseKind::MainDataField) | bit(CaseKind::FieldTable) | bit(CaseKind::Hdf5);
+constexpr uint8_t kCsv = bit(CaseKind::Table) | bit(CaseKind::FieldTable) | bit(CaseKind::MeshField);
+constexpr uint8_t kFields =
+    bit(CaseKind::MainDataField) | bit(CaseKind::FieldTable) | bit(CaseKind::Hdf5) | bit(CaseKind::MeshField);
 constexpr uint8_t kStudies = bit(CaseKind::Table) | bit(CaseKind::MainData) | kFields;
 
 // The options that do not apply to every kind; every other option applies to all.
@@ -40,6 +41,8 @@ constexpr OptionScope kScopes[] = {
     {"--least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
     {"--no-least-squares", kStudies, "studies (a merge keeps the settings of its slabs)"},
     {"--noise", kStudies, "studies (a merge keeps the settings of its slabs)"},
+    {"--at", bit(CaseKind::MeshField), "fields on grids that share no points (grid files with coordinates)"},
+    {"--interp-degree", bit(CaseKind::MeshField), "fields on grids that share no points (grid files with coordinates)"},
 };
 
 std::string lowerExtension(const std::string& file) {
@@ -76,6 +79,8 @@ std::string_view caseKindName(CaseKind kind) {
       return "an HDF5 field";
     case CaseKind::Slabs:
       return "a merge of slabs";
+    case CaseKind::MeshField:
+      return "an h,file table of grids that share no points";
   }
   return "";
 }
@@ -133,7 +138,11 @@ Case readCase(const Arguments& a) {
   }
   const std::string extension = lowerExtension(c.file);
   const bool csv = c.file == "-" || extension == ".csv" || extension == ".tsv" || text.empty() || looksLikeCsv(text);
-  if (csv && isFieldTable(text)) {
+  if (csv && isFieldTable(text) && isMeshFieldTable(c.file)) {
+    c.kind = CaseKind::MeshField;
+    refuse(c.kind);
+    c.mesh = readMeshCase(c.file, a.dimension);
+  } else if (csv && isFieldTable(text)) {
     c.kind = CaseKind::FieldTable;
     refuse(c.kind);
     c.field = readFieldTable(c.file, a.dimension);
@@ -171,6 +180,11 @@ std::vector<std::string> inputFiles(const Arguments& a, const Case& c) {
   if (c.field) {
     for (const field::PointFile& grid : c.field->grids) files.push_back(grid.path);
     if (c.field->exact) files.push_back(c.field->exact->path);
+  }
+  if (c.mesh) {
+    files.insert(files.end(), c.mesh->grids.begin(), c.mesh->grids.end());
+    if (c.mesh->exact) files.push_back(*c.mesh->exact);
+    if (!a.at.empty()) files.push_back(a.at);
   }
   for (const std::string& folder : a.slabFolders) {
     for (const char* name : {"summary.h5", "summary.csv", "study.json", "slab.json", "report.html"}) {

@@ -8,6 +8,7 @@
 //   FieldTable     a CSV table of point files (h,file or cells,file)
 //   Hdf5           an HDF5 field (by its extension .h5, .hdf5, .he5, or its signature)
 //   Slabs          the slab folders of a merge
+//   MeshField      an h,file table whose grid files hold coordinates: grids that share no points
 #pragma once
 
 #include <cstdint>
@@ -19,11 +20,12 @@
 
 #include "study/arguments.h"
 #include "study/field_study.h"
+#include "study/mesh_case.h"
 #include "study/study_case.h"
 
 namespace kv::study {
 
-enum class CaseKind : uint8_t { Table, MainData, MainDataField, FieldTable, Hdf5, Slabs };
+enum class CaseKind : uint8_t { Table, MainData, MainDataField, FieldTable, Hdf5, Slabs, MeshField };
 
 // "a CSV table of quantities", ...
 std::string_view caseKindName(CaseKind kind);
@@ -33,6 +35,7 @@ struct Case {
   std::string file;  // the case as read: the main data file a start file leads to
   std::optional<StudyCase> table;       // Table, MainData
   std::optional<FieldStudyCase> field;  // MainDataField, FieldTable
+  std::optional<MeshCase> mesh;         // MeshField
 };
 
 // Whether `file` is an HDF5 file: by its extension or by the signature at its start.

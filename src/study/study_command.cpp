@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "study/field_report.h"
+#include "study/mesh_study.h"
 #include "study/paper_table.h"
 #include "study/plots.h"
 #include "study/report_html.h"
@@ -27,7 +28,8 @@ void printFile(const fs::path& path) {
   std::fclose(in);
 }
 
-// The error of an output of `outputs`, or of the folder.
+}  // namespace
+
 Error outputError(const io::OutputSet& outputs, Error e) {
   if (e.file.empty() && e.message.rfind("cannot create", 0) != 0 && e.message.find(" is not a folder") == std::string::npos) {
     e.file = outputs.folder().string();
@@ -35,6 +37,8 @@ Error outputError(const io::OutputSet& outputs, Error e) {
   e.kind = Error::Kind::Output;
   return e;
 }
+
+namespace {
 
 // A field of point files: summary.csv is written while the points are read, in one pass;
 // study.json and report.html follow from the distribution.
@@ -161,6 +165,7 @@ int finishFieldStudy(const Arguments& a, const FieldSummary& summary, io::Output
 }
 
 int runTextStudy(const Arguments& a, const Case& c) {
+  if (c.mesh) return runMeshFieldStudy(a, c);
   const fs::path folder = outputFolder(a);
   if (std::optional<std::string> input = io::outputOverInput(folder, kStudyOutputs, inputFiles(a, c))) {
     printError(a, Error{displayName(*input), 0,

@@ -27,10 +27,13 @@ inline constexpr std::string_view kStudyOutputs[] = {"summary.csv", "study.json"
 void printError(const Arguments& a, const Error& e);
 void printWarning(const Arguments& a, const std::string& message);
 
+// An error of an output of `outputs` (or of its folder), as printError shows it.
+Error outputError(const io::OutputSet& outputs, Error e);
+
 // Prints `text` on standard output.
 void printOut(std::string_view text);
 
-// The study of a case of the kinds Table, MainData, MainDataField, FieldTable.
+// The study of a case of the kinds Table, MainData, MainDataField, FieldTable, MeshField.
 int runTextStudy(const Arguments& a, const Case& c);
 
 // What a field study does once its rows are written (summary.csv into `outputs`, or summary.h5):
