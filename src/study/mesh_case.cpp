@@ -1,6 +1,7 @@
 #include "study/mesh_case.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -55,14 +56,16 @@ struct Columns {
   static constexpr int kSkipped = -1;
   static constexpr int kQuantity = 3;  // 0, 1, 2: the axes
   char delimiter = ',';
-  std::vector<int> role;            // per column
-  int axes = 0;                     // 2 or 3
-  std::vector<std::string> names;   // of the quantities, in order
+  std::vector<int> role;           // per column
+  int axes = 0;                    // 2 or 3
+  std::vector<std::string> names;  // of the quantities, in order
 };
 
 // The axis a ParaView point column names (Points:0 or Points_0 ... Points:2), or -1.
 int paraViewAxis(std::string_view name) {
-  if (name.size() != 8 || (name[6] != ':' && name[6] != '_') || !csvKeyword(name.substr(0, 6), "points")) return -1;
+  if (name.size() != 8 || (name[6] != ':' && name[6] != '_') ||
+      !csvKeyword(name.substr(0, 6), "points"))
+    return -1;
   return name[7] >= '0' && name[7] <= '2' ? name[7] - '0' : -1;
 }
 
@@ -86,8 +89,10 @@ std::variant<Columns, std::string> columnsOf(std::string_view header) {
     const std::string_view name = names[k];
     double number = 0.0;
     if (name.empty() || readReal(name, number, NumberGrammar::Decimal)) {
-      return "the first line must name the columns, the coordinates x,y[,z] (or ParaView's Points:0,Points:1,"
-             "Points:2) and the quantities; column " + std::to_string(k + 1) + " is " +
+      return "the first line must name the columns, the coordinates x,y[,z] (or ParaView's "
+             "Points:0,Points:1,"
+             "Points:2) and the quantities; column " +
+             std::to_string(k + 1) + " is " +
              (name.empty() ? std::string("empty") : "the number " + std::string(name));
     }
     const int a = paraView ? paraViewAxis(name) : plainAxis(name);
@@ -106,7 +111,8 @@ std::variant<Columns, std::string> columnsOf(std::string_view header) {
     }
   }
   if (!axis[0] || !axis[1]) {
-    return "the header names no coordinates: it needs x and y (and z in 3-D), or ParaView's Points:0, Points:1 "
+    return "the header names no coordinates: it needs x and y (and z in 3-D), or ParaView's "
+           "Points:0, Points:1 "
            "and Points:2";
   }
   c.axes = axis[2] ? 3 : 2;
@@ -125,8 +131,10 @@ mesh::PointCloud readCsvGrid(const std::string& path, bool needQuantities) {
   if (!header) {
     std::error_code error;
     if (fs::is_directory(path, error)) refuse(path, 0, "is a folder, not a file: name a grid file");
-    if (!std::ifstream(path, std::ios::binary)) refuse(path, 0, std::string("cannot be opened (") + std::strerror(errno) + ")");
-    refuse(path, 0, "holds no header line (x,y[,z] and the quantities), or a line longer than 1 MiB");
+    if (!std::ifstream(path, std::ios::binary))
+      refuse(path, 0, std::string("cannot be opened (") + std::strerror(errno) + ")");
+    refuse(path, 0,
+           "holds no header line (x,y[,z] and the quantities), or a line longer than 1 MiB");
   }
   auto roles = columnsOf(*header);
   if (auto* message = std::get_if<std::string>(&roles)) refuse(path, headerNumber, *message);
@@ -137,13 +145,15 @@ mesh::PointCloud readCsvGrid(const std::string& path, bool needQuantities) {
   mesh::PointCloud cloud;
   cloud.dim = columns.axes;
   for (const std::string& name : columns.names) cloud.quantities.push_back({name, {}});
-  const uint64_t pointBytes = 8 * (static_cast<uint64_t>(cloud.dim) + cloud.quantities.size()) + kMeshTreeBytesPerPoint;
+  const uint64_t pointBytes =
+      8 * (static_cast<uint64_t>(cloud.dim) + cloud.quantities.size()) + kMeshTreeBytesPerPoint;
   const uint64_t maxPoints = kMeshFileBudget / pointBytes;
 
   // The rows after the header, a block of them at a time; the reader skips the header itself
   // (a first record that is no pair of an id and a number).
   field::PointFileReader reader;
-  if (auto e = reader.open({path, field::Layout::Csv, field::FirstRecord::Detect})) refuse(e->file, e->line, e->message);
+  if (auto e = reader.open({path, field::Layout::Csv, field::FirstRecord::Detect}))
+    refuse(e->file, e->line, e->message);
   std::string text;
   CsvLine fields;
   uint64_t points = 0;
@@ -160,16 +170,18 @@ mesh::PointCloud readCsvGrid(const std::string& path, bool needQuantities) {
       const size_t at = firstLine + number - 1;
       fields.split(line, columns.delimiter);
       if (fields.size() != columns.role.size()) {
-        refuse(path, at, "expected " + std::to_string(columns.role.size()) + " fields, as the header names, found " +
-                             std::to_string(fields.size()) +
-                             (columns.delimiter == ',' && fields.size() > columns.role.size()
-                                  ? " (a decimal comma? write 0.1, not 0,1)"
-                                  : ""));
+        refuse(path, at,
+               "expected " + std::to_string(columns.role.size()) +
+                   " fields, as the header names, found " + std::to_string(fields.size()) +
+                   (columns.delimiter == ',' && fields.size() > columns.role.size()
+                        ? " (a decimal comma? write 0.1, not 0,1)"
+                        : ""));
       }
       if (++points > maxPoints) {
         refuse(path, at,
-               "holds more than " + std::to_string(maxPoints) + " points: a grid file is read whole, at " +
-                   std::to_string(pointBytes) + " bytes a point here, within " + mebibytes(kMeshFileBudget) +
+               "holds more than " + std::to_string(maxPoints) +
+                   " points: a grid file is read whole, at " + std::to_string(pointBytes) +
+                   " bytes a point here, within " + mebibytes(kMeshFileBudget) +
                    " (split the field, or study it at fewer points)");
       }
       size_t q = 0;
@@ -178,8 +190,9 @@ mesh::PointCloud readCsvGrid(const std::string& path, bool needQuantities) {
         if (role == Columns::kSkipped) continue;
         double value = 0.0;
         if (!readReal(fields[k], value, NumberGrammar::Decimal)) {
-          refuse(path, at, "column " + std::to_string(k + 1) + " '" + std::string(fields[k].substr(0, 40)) +
-                               "' is not a number");
+          refuse(path, at,
+                 "column " + std::to_string(k + 1) + " '" + std::string(fields[k].substr(0, 40)) +
+                     "' is not a number");
         }
         if (role == Columns::kQuantity) {
           cloud.quantities[q++].values.push_back(value);
@@ -200,17 +213,18 @@ mesh::PointCloud readVtkGrid(const std::string& path, bool needQuantities, bool&
   if (const std::optional<uint64_t> declared = declaredVtkPoints(path);
       declared && *declared > kMeshFileBudget / kVtkBytesPerPoint) {
     refuse(path, 0,
-           "declares " + std::to_string(*declared) + " points: a grid file is read whole, at about " +
-               std::to_string(kVtkBytesPerPoint) + " bytes a point while VTK reads it, within " +
-               mebibytes(kMeshFileBudget) + " (at most " + std::to_string(kMeshFileBudget / kVtkBytesPerPoint) +
-               " points)");
+           "declares " + std::to_string(*declared) +
+               " points: a grid file is read whole, at about " + std::to_string(kVtkBytesPerPoint) +
+               " bytes a point while VTK reads it, within " + mebibytes(kMeshFileBudget) +
+               " (at most " + std::to_string(kMeshFileBudget / kVtkBytesPerPoint) + " points)");
   }
   mesh::VtkContent content;
   if (auto e = mesh::readVtk(path, content)) throw InputError("", 0, *e);
   cellCentres = content.points.quantities.empty() && !content.cellCentres.quantities.empty();
   mesh::PointCloud cloud = std::move(cellCentres ? content.cellCentres : content.points);
   if (cloud.size() == 0) refuse(path, 0, "holds no points");
-  if (needQuantities && cloud.quantities.empty()) refuse(path, 0, "holds neither point data nor cell data to study");
+  if (needQuantities && cloud.quantities.empty())
+    refuse(path, 0, "holds neither point data nor cell data to study");
   return cloud;
 }
 
@@ -218,7 +232,8 @@ mesh::PointCloud readVtkGrid(const std::string& path, bool needQuantities, bool&
 // `pattern` (at least 32 bytes of it, or up to the end of the file) before the first `stop`,
 // until `found` returns false.
 template <class Found>
-void scanFile(const std::string& path, std::string_view pattern, std::string_view stop, Found found) {
+void scanFile(const std::string& path, std::string_view pattern, std::string_view stop,
+              Found found) {
   constexpr size_t kBlock = size_t{1} << 20, kKeep = 64;
   std::ifstream in(path, std::ios::binary);
   if (!in) return;
@@ -231,7 +246,8 @@ void scanFile(const std::string& path, std::string_view pattern, std::string_vie
     const size_t end = text.find(stop);
     // Where the next round searches: an occurrence that starts later is not whole here.
     size_t next = text.size() >= pattern.size() ? text.size() - pattern.size() + 1 : 0;
-    for (size_t at = text.find(pattern, from); at != std::string::npos && at < end; at = text.find(pattern, at + 1)) {
+    for (size_t at = text.find(pattern, from); at != std::string::npos && at < end;
+         at = text.find(pattern, at + 1)) {
       if (!last && end == std::string::npos && text.size() - at < pattern.size() + 32) {
         next = at;
         break;
@@ -251,7 +267,8 @@ std::optional<uint64_t> leadingCount(std::string_view text) {
   while (k < text.size() && text[k] == ' ') ++k;
   uint64_t n = 0;
   size_t digits = 0;
-  for (; k < text.size() && text[k] >= '0' && text[k] <= '9' && digits < 19; ++k, ++digits) n = 10 * n + (text[k] - '0');
+  for (; k < text.size() && text[k] >= '0' && text[k] <= '9' && digits < 19; ++k, ++digits)
+    n = 10 * n + (text[k] - '0');
   return digits > 0 ? std::optional<uint64_t>(n) : std::nullopt;
 }
 
@@ -273,7 +290,8 @@ std::optional<uint64_t> declaredVtkPoints(const std::string& path) {
     const io::WholeFile read = io::readWholeFile(path, io::kMaxCaseBytes);
     if (read.status != io::WholeFile::Status::Ok) return std::nullopt;
     const fs::path folder = fs::path(path).parent_path();
-    for (size_t at = read.text.find("Source=\""); at != std::string::npos; at = read.text.find("Source=\"", at + 1)) {
+    for (size_t at = read.text.find("Source=\""); at != std::string::npos;
+         at = read.text.find("Source=\"", at + 1)) {
       const size_t begin = at + 8, end = read.text.find('"', begin);
       if (end == std::string::npos) break;
       const std::string piece = (folder / read.text.substr(begin, end - begin)).string();
@@ -329,7 +347,8 @@ bool isMeshFieldTable(const std::string& file) {
 
 MeshCase readMeshCase(const std::string& file, int dimension) {
   auto read = field::readFieldCase(file, dimension);
-  if (const Error* e = std::get_if<Error>(&read)) throw InputError(displayName(e->file), e->line, e->message);
+  if (const Error* e = std::get_if<Error>(&read))
+    throw InputError(displayName(e->file), e->line, e->message);
   const field::FieldCase& table = std::get<field::FieldCase>(read);
   MeshCase c;
   c.file = file;
@@ -345,7 +364,8 @@ MeshCase readMeshCase(const std::string& file, int dimension) {
 
 GridPoints readGridPoints(const std::string& path, bool needQuantities) {
   GridPoints out;
-  out.cloud = isVtkName(path) ? readVtkGrid(path, needQuantities, out.cellCentres) : readCsvGrid(path, needQuantities);
+  out.cloud = isVtkName(path) ? readVtkGrid(path, needQuantities, out.cellCentres)
+                              : readCsvGrid(path, needQuantities);
   if (auto error = mesh::validate(out.cloud)) refuse(path, 0, *error);
   return out;
 }
@@ -361,10 +381,12 @@ int usedDimension(const mesh::PointCloud& cloud) {
 
 void setDimension(mesh::PointCloud& cloud, int dim) {
   if (dim == cloud.dim) return;
-  const size_t n = cloud.size(), from = static_cast<size_t>(cloud.dim), to = static_cast<size_t>(dim);
+  const size_t n = cloud.size(), from = static_cast<size_t>(cloud.dim),
+               to = static_cast<size_t>(dim);
   std::vector<double> coordinates(n * to, 0.0);
   for (size_t i = 0; i < n; ++i) {
-    for (size_t d = 0; d < std::min(from, to); ++d) coordinates[i * to + d] = cloud.coordinates[i * from + d];
+    for (size_t d = 0; d < std::min(from, to); ++d)
+      coordinates[i * to + d] = cloud.coordinates[i * from + d];
   }
   cloud.coordinates = std::move(coordinates);
   cloud.dim = dim;

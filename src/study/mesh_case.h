@@ -20,10 +20,10 @@
 //
 // Memory. A grid file is read whole, and a k-d tree is built over its points. Each point of a
 // CSV file costs 8 bytes per coordinate and per quantity (up to twice that while the file is
-// read, as the arrays grow) and about 20 bytes of tree; a VTK file's point costs about
-// kVtkBytesPerPoint while VTK reads it (VTK's copy of the points, arrays and cells, then ours). A
-// file whose points would take more than kMeshFileBudget is refused: a CSV file as soon as its
-// rows pass the budget, a VTK file before it is read, from the number of points it declares.
+// read, as the arrays grow) and about 12 bytes of tree (20 are counted); a VTK file's point costs
+// about kVtkBytesPerPoint while VTK reads it (VTK's copy of the points, arrays and cells, then
+// ours). A file whose points would take more than kMeshFileBudget is refused: a CSV file as soon as
+// its rows pass the budget, a VTK file before it is read, from the number of points it declares.
 #pragma once
 
 #include <cstdint>

@@ -23,12 +23,12 @@ TEST(MeshCase, HeadersThatNameCoordinates) {
       {"X;Y;Z;p;U", true},
       {"\"p\",\"U:0\",\"vtkValidPointMask\",\"Points:0\",\"Points:1\",\"Points:2\"", true},
       {"x,\"Points_0\",\"Points_1\"", true},  // with Points columns, x is a quantity
-      {"id,value", false},                  // a point file's two columns
-      {"x,y", false},                       // coordinates alone
-      {"x,T,U", false},                     // no y
-      {"x,y,T,T", false},                   // a name twice
-      {"0.5,0.25,1", false},                // data, no header
-      {"x,y,,T", false},                    // an unnamed column
+      {"id,value", false},                    // a point file's two columns
+      {"x,y", false},                         // coordinates alone
+      {"x,T,U", false},                       // no y
+      {"x,y,T,T", false},                     // a name twice
+      {"0.5,0.25,1", false},                  // data, no header
+      {"x,y,,T", false},                      // an unnamed column
   };
   for (const auto& c : cases) EXPECT_EQ(namesCoordinates(c.header), c.coordinates) << c.header;
 }
@@ -36,7 +36,8 @@ TEST(MeshCase, HeadersThatNameCoordinates) {
 TEST(MeshCase, ReadsParaViewsExportAsItComes) {
   TempFolder folder("mesh_case");
   writeBytes("pv.csv",
-             "\xEF\xBB\xBF\"T\",\"U:0\",\"vtkValidPointMask\",\"Point ID\",\"Points:0\",\"Points:1\",\"Points:2\"\r\n"
+             "\xEF\xBB\xBF\"T\",\"U:0\",\"vtkValidPointMask\",\"Point "
+             "ID\",\"Points:0\",\"Points:1\",\"Points:2\"\r\n"
              "# a comment line\r\n"
              "1.5,nan,1,0,0,0,0\r\n"
              "\r\n"
@@ -96,19 +97,25 @@ TEST(MeshCase, KnowsTheVtkPointsBeforeReadingThem) {
   cloud.quantities = {{"T", {1, 2, 3}}};
   ASSERT_EQ(mesh::writeVtu("three.vtu", cloud), std::nullopt);
   EXPECT_EQ(declaredVtkPoints("three.vtu"), 3u);
-  writeBytes("two.pvtu", "<VTKFile type=\"PUnstructuredGrid\"><PUnstructuredGrid>"
-                         "<Piece Source=\"three.vtu\"/><Piece Source=\"three.vtu\"/></PUnstructuredGrid></VTKFile>");
+  writeBytes(
+      "two.pvtu",
+      "<VTKFile type=\"PUnstructuredGrid\"><PUnstructuredGrid>"
+      "<Piece Source=\"three.vtu\"/><Piece Source=\"three.vtu\"/></PUnstructuredGrid></VTKFile>");
   EXPECT_EQ(declaredVtkPoints("two.pvtu"), 6u);
-  writeBytes("grid.vtk", "# vtk DataFile Version 3.0\nt\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 3 4 5\n");
+  writeBytes("grid.vtk",
+             "# vtk DataFile Version 3.0\nt\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 3 4 5\n");
   EXPECT_EQ(declaredVtkPoints("grid.vtk"), 60u);
   // A file that declares more points than the budget holds is refused before VTK reads it.
-  writeBytes("huge.vtk", "# vtk DataFile Version 3.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 99999999999 double\n");
+  writeBytes("huge.vtk",
+             "# vtk DataFile Version 3.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 99999999999 "
+             "double\n");
   EXPECT_EQ(declaredVtkPoints("huge.vtk"), 99999999999u);
   try {
     readGridPoints("huge.vtk");
     ADD_FAILURE() << "read";
   } catch (const InputError& e) {
-    EXPECT_NE(std::string(e.what()).find("declares 99999999999 points"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("declares 99999999999 points"), std::string::npos)
+        << e.what();
   }
 }
 

@@ -23,22 +23,23 @@ using StatusCounts = std::array<uint64_t, mesh::kInterpolationStatuses>;
 
 struct MeshGrid {
   std::string file;
-  uint64_t points = 0;        // in the file
-  bool interpolated = true;   // false: the study points are this grid's own
-  bool cellCentres = false;   // its values are cell data, at the cells' centres
-  StatusCounts status{};      // the study points by what this grid gave them
+  uint64_t points = 0;       // in the file
+  bool interpolated = true;  // false: the study points are this grid's own
+  bool cellCentres = false;  // its values are cell data, at the cells' centres
+  StatusCounts status{};     // the study points by what this grid gave them
 };
 
 // A sample of the study points of one quantity, for its maps.
 struct MeshMap {
+  uint64_t of = 0;  // the study points sampled
   std::vector<double> x, y, p, gci;
 };
 
 struct MeshSummary {
-  std::string at;    // the file of the study points; "" for the coarsest grid's own
+  std::string at;  // the file of the study points; "" for the coarsest grid's own
   int degree = 0;
   size_t neighbours = 0;
-  int dimension = 0;  // of the coordinates
+  int dimension = 0;            // of the coordinates
   std::vector<MeshGrid> grids;  // finest first
   std::optional<MeshGrid> exact;
   StatusCounts points{};  // each study point by the worst any grid gave it (outside first)
@@ -55,7 +56,8 @@ nlohmann::ordered_json meshJson(const MeshSummary& m);
 // The section of report.html on the interpolation.
 void meshHtml(std::ostringstream& h, const MeshSummary& m, double theoreticalOrder);
 // The gnuplot script of the maps of quantity `k` (q<k>_map_p.svg and q<k>_map_gci.svg in `folder`).
-std::string meshMapScript(const MeshMap& map, double theoreticalOrder, const std::string& folder, size_t k);
+std::string meshMapScript(const MeshMap& map, double theoreticalOrder, const std::string& folder,
+                          size_t k);
 // The line for standard output.
 std::string meshText(const MeshSummary& m);
 

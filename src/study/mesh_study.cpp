@@ -1,7 +1,9 @@
 #include "study/mesh_study.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 
 #include "field/engine.h"
@@ -18,8 +20,9 @@ namespace fs = std::filesystem;
 using mesh::InterpolationStatus;
 
 // The numbers of summary.csv that field.vtu holds per point, by their column names.
-constexpr std::string_view kVtuColumns[] = {"phi1", "p", "phi_ext21", "gci_fine21", "gci_coarse32", "u_gci",
-                                            "u_ls", "u_cf", "u_fs", "u_gci_th", "u_osc"};
+constexpr std::string_view kVtuColumns[] = {"phi1",         "p",        "phi_ext21", "gci_fine21",
+                                            "gci_coarse32", "u_gci",    "u_ls",      "u_cf",
+                                            "u_fs",         "u_gci_th", "u_osc"};
 
 const SummaryColumn& columnNamed(std::string_view name) {
   for (const SummaryColumn& c : summaryColumns()) {
@@ -38,10 +41,12 @@ class MeshDecoration : public PointDecoration {
     const auto s = static_cast<InterpolationStatus>(status_[position]);
     if (s != InterpolationStatus::Outside && s != InterpolationStatus::Unreliable) return;
     const std::string word(mesh::statusName(s));
-    q.findings.insert(q.findings.begin(),
-                      {word, s == InterpolationStatus::Outside
-                                 ? "the point lies outside the region of a grid: that grid gives it no value"
-                                 : "the interpolation of a grid to the point is ill-conditioned: that grid gives it no value"});
+    q.findings.insert(
+        q.findings.begin(),
+        {word, s == InterpolationStatus::Outside
+                   ? "the point lies outside the region of a grid: that grid gives it no value"
+                   : "the interpolation of a grid to the point is ill-conditioned: that grid gives "
+                     "it no value"});
     q.status = q.status.empty() || q.status == "ok" ? word : word + "; " + q.status;
   }
 
@@ -92,10 +97,28 @@ void matchDimension(mesh::PointCloud& cloud, int dim, const std::string& file) {
   if (used > dim) {
     throw InputError(file, 0,
                      "its points span " + std::to_string(used) + " dimensions, the study points " +
-                         std::to_string(dim) + ": every grid of a field must cover the same region");
+                         std::to_string(dim) +
+                         ": every grid of a field must cover the same region");
   }
   setDimension(cloud, dim);
 }
+
+// Times the stages one after the other: each lap adds the time since the last to a stage.
+class Laps {
+ public:
+  void lap(MeshStudy::Stage& stage) {
+    const auto wall = std::chrono::steady_clock::now();
+    const std::clock_t cpu = std::clock();
+    stage.wall += std::chrono::duration<double>(wall - wall_).count();
+    stage.cpu += static_cast<double>(cpu - cpu_) / CLOCKS_PER_SEC;
+    wall_ = wall;
+    cpu_ = cpu;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point wall_ = std::chrono::steady_clock::now();
+  std::clock_t cpu_ = std::clock();
+};
 
 }  // namespace
 
@@ -117,13 +140,16 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
   }
   MeshSummary& m = summary.mesh.emplace();
   m.at = options.at;
-  m.degree = options.degree > 0 ? options.degree : mesh::defaultDegree(summary.settings.theoreticalOrder);
+  m.degree =
+      options.degree > 0 ? options.degree : mesh::defaultDegree(summary.settings.theoreticalOrder);
 
   // The coarsest grid names the quantities and, without --at, gives the study points.
+  Laps clock;
   const size_t grids = input.grids.size(), own = grids - 1;
   GridPoints coarsest = readGridPoints(input.grids[own]);
   GridPoints at;
   if (!options.at.empty()) at = readGridPoints(options.at, false);
+  clock.lap(out.read);
   mesh::PointCloud& points = options.at.empty() ? coarsest.cloud : at.cloud;
   m.dimension = usedDimension(coarsest.cloud);
   if (!options.at.empty()) m.dimension = std::max(m.dimension, usedDimension(at.cloud));
@@ -135,7 +161,8 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
   std::vector<std::string> names;
   for (const mesh::Quantity& q : coarsest.cloud.quantities) names.push_back(q.name);
   // values[q][s * grids + g]: quantity q at study point s on grid g (finest first).
-  std::vector<std::vector<double>> values(names.size(), std::vector<double>(count * grids, kNotANumber));
+  std::vector<std::vector<double>> values(names.size(),
+                                          std::vector<double>(count * grids, kNotANumber));
   std::vector<std::vector<double>> exact;
   std::vector<uint8_t> status(count, static_cast<uint8_t>(InterpolationStatus::Exact));
 
@@ -154,16 +181,24 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
         source.quantities.erase(source.quantities.begin() + static_cast<std::ptrdiff_t>(*k));
       }
     }
+    clock.lap(out.read);
     const mesh::KdTree tree(source);
+    out.treeBytes = std::max(out.treeBytes, tree.memoryBytes());
+    clock.lap(out.tree);
     mesh::Interpolated result;
-    if (auto e = mesh::interpolate(source, tree, points.coordinates, interpolation, result)) throw InputError(file, 0, *e);
+    if (auto e = mesh::interpolate(source, tree, points.coordinates, interpolation, result))
+      throw InputError(file, 0, *e);
+    clock.lap(out.interpolate);
     std::vector<std::vector<double>>& target = g < grids ? values : exact;
     if (g == grids) exact.assign(names.size(), std::vector<double>(count, kNotANumber));
     for (size_t s = 0; s < count; ++s) {
       const InterpolationStatus st = result.status[s];
       ++record.status[static_cast<size_t>(st)];
-      if (g < grids) status[s] = static_cast<uint8_t>(worseStatus(static_cast<InterpolationStatus>(status[s]), st));
-      for (size_t q = 0; q < names.size(); ++q) target[q][g < grids ? s * grids + g : s] = result.values[q][s];
+      if (g < grids)
+        status[s] =
+            static_cast<uint8_t>(worseStatus(static_cast<InterpolationStatus>(status[s]), st));
+      for (size_t q = 0; q < names.size(); ++q)
+        target[q][g < grids ? s * grids + g : s] = result.values[q][s];
     }
   };
 
@@ -176,8 +211,8 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
       record.cellCentres = coarsest.cellCentres;
       record.status[static_cast<size_t>(InterpolationStatus::Exact)] = count;
       for (size_t q = 0; q < names.size(); ++q) {
-        const std::vector<double>& own = coarsest.cloud.quantity(names[q])->values;
-        for (size_t s = 0; s < count; ++s) values[q][s * grids + g] = own[s];
+        const std::vector<double>& mine = coarsest.cloud.quantity(names[q])->values;
+        for (size_t s = 0; s < count; ++s) values[q][s * grids + g] = mine[s];
       }
       continue;
     }
@@ -199,6 +234,7 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
     carry(file.cloud, grids, record.file, record);
   }
   for (uint8_t s : status) ++m.points[s];
+  clock.lap(out.read);
 
   // Every quantity through the field kernel, its rows in order; the numbers of field.vtu kept.
   std::vector<const SummaryColumn*> vtuColumns;
@@ -216,22 +252,27 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
   mesh::PointCloud& field = out.field;
   field.dim = m.dimension;
   field.coordinates = points.coordinates;
-  if (options.at.empty() && !coarsest.cellCentres) field.cells = std::move(coarsest.cloud.cells);
+  // The cells of the study points' own file, when it is a mesh whose points they are.
+  GridPoints& studied = options.at.empty() ? coarsest : at;
+  if (!studied.cellCentres) field.cells = std::move(studied.cloud.cells);
   for (size_t q = 0; q < names.size(); ++q) {
     summary.quantities.push_back({names[q], Distribution()});
     const size_t first = field.quantities.size();
     const std::string prefix = several ? names[q] + "." : "";
-    for (std::string_view name : kVtuColumns) field.quantities.push_back({prefix + std::string(name), {}});
+    for (std::string_view name : kVtuColumns)
+      field.quantities.push_back({prefix + std::string(name), {}});
     mesh::IntegerArray& types = out.extras.pointIntegers.emplace_back();
     types.name = prefix + "convergence";
     const bool mapped = m.dimension == 2 && q < kMaxMappedQuantities;
     MeshMap* map = mapped ? &m.maps.emplace_back() : nullptr;
+    if (map) map->of = count;
     uint64_t next = 0;  // the position of the next study handed over
     FieldKernel kernel(
         study, summary.quantities.back().distribution, names[q], true,
         [&](std::span<const QuantityStudy> studies) {
           for (const QuantityStudy& s : studies) {
-            for (size_t c = 0; c < vtuColumns.size(); ++c) field.quantities[first + c].values.push_back(vtuColumns[c]->number(s));
+            for (size_t c = 0; c < vtuColumns.size(); ++c)
+              field.quantities[first + c].values.push_back(vtuColumns[c]->number(s));
             types.values.push_back(static_cast<int32_t>(convergence.number(s)));
             if (map && sampled(next, stride)) {
               map->x.push_back(points.coordinates[2 * next]);
@@ -257,9 +298,11 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
   mesh::IntegerArray& interpolated = out.extras.pointIntegers.emplace_back();
   interpolated.name = "interpolation";
   interpolated.values.assign(status.begin(), status.end());
+  clock.lap(out.study);
   for (size_t t = 0; t < kConvergenceTypes; ++t) {
-    out.extras.labels.push_back({"convergence=" + std::string(convergenceName(static_cast<ConvergenceType>(t))),
-                                 static_cast<int32_t>(t)});
+    out.extras.labels.push_back(
+        {"convergence=" + std::string(convergenceName(static_cast<ConvergenceType>(t))),
+         static_cast<int32_t>(t)});
   }
   for (int s = 0; s < mesh::kInterpolationStatuses; ++s) {
     out.extras.labels.push_back(
@@ -269,12 +312,14 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
 }
 
 int runMeshFieldStudy(const Arguments& a, const Case& c) {
-  static constexpr std::string_view kOutputs[] = {"summary.csv", "study.json", "report.html", "field.vtu"};
+  static constexpr std::string_view kOutputs[] = {"summary.csv", "study.json", "report.html",
+                                                  "field.vtu"};
   const fs::path folder = outputFolder(a);
   if (std::optional<std::string> input = io::outputOverInput(folder, kOutputs, inputFiles(a, c))) {
-    printError(a, Error{displayName(*input), 0,
-                        "is read by this study and would be replaced by one of its outputs (summary.csv, "
-                        "study.json, report.html, field.vtu): choose another folder with --out"});
+    printError(
+        a, Error{displayName(*input), 0,
+                 "is read by this study and would be replaced by one of its outputs (summary.csv, "
+                 "study.json, report.html, field.vtu): choose another folder with --out"});
     return 2;
   }
   io::OutputSet outputs(folder);
