@@ -160,6 +160,17 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
 
   std::vector<std::string> names;
   for (const mesh::Quantity& q : coarsest.cloud.quantities) names.push_back(q.name);
+  // What the study keeps per point: its values on every grid and the numbers of field.vtu.
+  const uint64_t pointBytes =
+      names.size() * (8 * grids + 8 * std::size(kVtuColumns) + 4) + 8 * m.dimension + 1;
+  if (count > kMeshFileBudget / pointBytes) {
+    throw InputError(options.at.empty() ? input.grids[own] : options.at, 0,
+                     std::to_string(count) + " study points of " + std::to_string(names.size()) +
+                         " quantities on " + std::to_string(grids) + " grids take " +
+                         std::to_string(pointBytes) + " bytes each, beyond " +
+                         std::to_string(kMeshFileBudget >> 20) +
+                         " MiB: study fewer points (--at) or fewer quantities");
+  }
   // values[q][s * grids + g]: quantity q at study point s on grid g (finest first).
   std::vector<std::vector<double>> values(names.size(),
                                           std::vector<double>(count * grids, kNotANumber));

@@ -9,9 +9,10 @@
 // memory at a time beside the study points and their values on every grid.
 //
 // Memory: the largest grid file and its tree (mesh_case.h), the study points with 8 x grids x
-// quantities bytes of values each, and for field.vtu 93 bytes per quantity: about 140 bytes a
-// study point for one quantity on four grids. Measured with 10^6 study points and grids of up to
-// 8 x 10^6 points (2-D, one quantity): 382 MiB at the peak.
+// quantities bytes of values each, and for field.vtu 92 bytes per quantity: about 140 bytes a
+// study point for one quantity on four grids; the study points too are held to kMeshFileBudget.
+// Measured with 10^6 study points and grids of up to 8 x 10^6 points (2-D, one quantity): 383
+// MiB at the peak.
 //
 // A point that a grid's interpolation leaves without a value (outside its region, or an
 // ill-conditioned fit) gets NaN for that grid: the standard procedure then gives it no order when
