@@ -58,6 +58,8 @@ std::string caseKind(study::CaseKind kind) {
       return "hdf5-field";
     case study::CaseKind::Slabs:
       break;
+    case study::CaseKind::MeshField:
+      return "mesh-field";
   }
   return "slabs";
 }
