@@ -1,6 +1,7 @@
 #include "study/mesh_case.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -90,8 +91,7 @@ std::variant<Columns, std::string> columnsOf(std::string_view header) {
     double number = 0.0;
     if (name.empty() || readReal(name, number, NumberGrammar::Decimal)) {
       return "the first line must name the columns, the coordinates x,y[,z] (or ParaView's "
-             "Points:0,Points:1,"
-             "Points:2) and the quantities; column " +
+             "Points:0,Points:1,Points:2) and the quantities; column " +
              std::to_string(k + 1) + " is " +
              (name.empty() ? std::string("empty") : "the number " + std::string(name));
     }
@@ -112,8 +112,7 @@ std::variant<Columns, std::string> columnsOf(std::string_view header) {
   }
   if (!axis[0] || !axis[1]) {
     return "the header names no coordinates: it needs x and y (and z in 3-D), or ParaView's "
-           "Points:0, Points:1 "
-           "and Points:2";
+           "Points:0, Points:1 and Points:2";
   }
   c.axes = axis[2] ? 3 : 2;
   return c;
@@ -197,7 +196,8 @@ mesh::PointCloud readCsvGrid(const std::string& path, bool needQuantities) {
         if (role == Columns::kQuantity) {
           cloud.quantities[q++].values.push_back(value);
         } else if (!std::isfinite(value)) {
-          refuse(path, at, "the coordinate " + std::string(fields[k]) + " is not finite");
+          refuse(path, at,
+                 "the coordinate " + std::string(fields[k].substr(0, 40)) + " is not finite");
         } else {
           x[role] = value;
         }
