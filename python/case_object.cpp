@@ -60,6 +60,8 @@ std::string caseKind(study::CaseKind kind) {
       return "space-time";
     case study::CaseKind::Slabs:
       break;
+    case study::CaseKind::MeshField:
+      return "mesh-field";
   }
   return "slabs";
 }

@@ -178,3 +178,13 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
 }
 
 }  // namespace kv::mesh
+
+#ifdef KV_VTK_MODULE
+// The entry point of the module libkv_vtk.so, which vtk_loader_posix.cpp loads: the one name it
+// exports.
+extern "C" __attribute__((visibility("default"))) void kvReadVtk(const std::string* path,
+                                                                 kv::mesh::VtkContent* out,
+                                                                 std::optional<std::string>* error) {
+  *error = kv::mesh::readVtk(*path, *out);
+}
+#endif

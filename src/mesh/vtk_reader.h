@@ -1,7 +1,9 @@
 // Solutions exported from a solver or ParaView as VTK files, read into point clouds: the XML
 // unstructured grid (.vtu), its parallel form (.pvtu, the pieces it names) and the legacy format
 // (.vtk, any kind of data set). Reading needs VTK 9; a build without it has a stand-in that says
-// how to export the data as CSV instead.
+// how to export the data as CSV instead. On POSIX systems the reader is a module of its own,
+// libkv_vtk.so, loaded on the first VTK file (vtk_loader_posix.cpp): VTK's libraries cost every
+// start of the program some 13 MB and 7 ms, and only fields on meshes need them.
 //
 // What is read:
 //   - the points, with each point-data array as a quantity: a one-component array under its own
@@ -16,6 +18,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "mesh/point_cloud.h"
 
@@ -25,6 +28,11 @@ struct VtkContent {
   PointCloud points;       // point data, cells
   PointCloud cellCentres;  // cell data at the cells' centres; no points when there are no cells
 };
+
+// What a program that cannot read VTK files advises.
+inline constexpr std::string_view kExportCsvAdvice =
+    "Export the data as CSV instead: in ParaView, File > Save Data > CSV, with the \"Points\" "
+    "coordinates (Points:0, Points:1, Points:2 columns) and the point data";
 
 // Whether this build reads VTK files.
 bool vtkReaderAvailable();

@@ -81,6 +81,12 @@ void addOptions(CLI::App& app, Arguments& a) {
           },
           "I/N"));
   app.add_flag("--no-csv", a.noCsv, "HDF5 fields: write summary.h5, not summary.csv");
+  app.add_option("--at", a.at,
+                 "grids that share no points: study the field at the points of this CSV (x,y[,z]) instead of the coarsest grid's");
+  app.add_option("--interp-degree", a.interpDegree,
+                 "grids that share no points: the degree of the interpolation to the study points, 1, 2 or 3 "
+                 "(default: the theoretical order; 1 is linear)")
+      ->check(CLI::Range(1, 3));
   app.add_option("--block-points", a.blockPoints, "points read and computed at a time")
       ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 40))
       ->group("");

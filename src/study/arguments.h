@@ -44,6 +44,8 @@ struct Arguments {
   std::optional<Slab> slab;
   bool noCsv = false;
   uint64_t blockPoints = 0;  // 0: the default of the case kind
+  std::string at;            // grids that share no points: the file of the study points ("": the coarsest grid's)
+  int interpDegree = 0;      // grids that share no points: 1 to 3; 0: from the theoretical order
   // The options given, by their long name ("--cells", ...), in the order given.
   std::vector<std::string> given;
 

@@ -13,16 +13,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint8_t bit(CaseKind kind) { return static_cast<uint8_t>(1u << static_cast<unsigned>(kind)); }
+constexpr uint16_t bit(CaseKind kind) { return static_cast<uint16_t>(1u << static_cast<unsigned>(kind)); }
 
-constexpr uint8_t kCsv = bit(CaseKind::Table) | bit(CaseKind::FieldTable) | bit(CaseKind::SpaceTime);
-constexpr uint8_t kFields = bit(CaseKind::MainDataField) | bit(CaseKind::FieldTable) | bit(CaseKind::Hdf5);
-constexpr uint8_t kStudies = bit(CaseKind::Table) | bit(CaseKind::MainData) | kFields;
+constexpr uint16_t kCsv =
+    bit(CaseKind::Table) | bit(CaseKind::FieldTable) | bit(CaseKind::SpaceTime) | bit(CaseKind::MeshField);
+constexpr uint16_t kFields =
+    bit(CaseKind::MainDataField) | bit(CaseKind::FieldTable) | bit(CaseKind::Hdf5) | bit(CaseKind::MeshField);
+constexpr uint16_t kStudies = bit(CaseKind::Table) | bit(CaseKind::MainData) | kFields;
 
 // The options that do not apply to every kind; every other option applies to all.
 struct OptionScope {
   std::string_view option;
-  uint8_t kinds;
+  uint16_t kinds;
   std::string_view appliesTo;
 };
 
@@ -41,6 +43,8 @@ constexpr OptionScope kScopes[] = {
     {"--least-squares", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
     {"--no-least-squares", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
     {"--noise", kStudies, "studies in h alone (a merge keeps the settings of its slabs)"},
+    {"--at", bit(CaseKind::MeshField), "fields on grids that share no points (grid files with coordinates)"},
+    {"--interp-degree", bit(CaseKind::MeshField), "fields on grids that share no points (grid files with coordinates)"},
 };
 
 std::string lowerExtension(const std::string& file) {
@@ -79,6 +83,8 @@ std::string_view caseKindName(CaseKind kind) {
       return "a merge of slabs";
     case CaseKind::SpaceTime:
       return "a space-time table of runs (h,dt)";
+    case CaseKind::MeshField:
+      return "an h,file table of grids that share no points";
   }
   return "";
 }
@@ -98,7 +104,7 @@ bool isHdf5File(const std::string& file) {
 
 std::optional<std::string> refusedOption(CaseKind kind, const Arguments& a) {
   // The tables for a paper have a column per quantity; a field shows its distribution.
-  const uint8_t tables = bit(CaseKind::Table) | bit(CaseKind::MainData);
+  const uint16_t tables = bit(CaseKind::Table) | bit(CaseKind::MainData);
   if ((a.format == "latex" || a.format == "markdown") && (tables & bit(kind)) == 0) {
     return "--format " + a.format + " prints the table of a paper, one column per quantity: it applies to tables of "
            "quantities, not to " + std::string(caseKindName(kind));
@@ -140,6 +146,10 @@ Case readCase(const Arguments& a) {
     c.kind = CaseKind::SpaceTime;
     refuse(c.kind);
     c.spaceTime = parseSpaceTimeCase(text, c.file, {a.cells, a.dimension});
+  } else if (csv && isFieldTable(text) && isMeshFieldTable(c.file)) {
+    c.kind = CaseKind::MeshField;
+    refuse(c.kind);
+    c.mesh = readMeshCase(c.file, a.dimension);
   } else if (csv && isFieldTable(text)) {
     c.kind = CaseKind::FieldTable;
     refuse(c.kind);
@@ -178,6 +188,11 @@ std::vector<std::string> inputFiles(const Arguments& a, const Case& c) {
   if (c.field) {
     for (const field::PointFile& grid : c.field->grids) files.push_back(grid.path);
     if (c.field->exact) files.push_back(c.field->exact->path);
+  }
+  if (c.mesh) {
+    files.insert(files.end(), c.mesh->grids.begin(), c.mesh->grids.end());
+    if (c.mesh->exact) files.push_back(*c.mesh->exact);
+    if (!a.at.empty()) files.push_back(a.at);
   }
   for (const std::string& folder : a.slabFolders) {
     for (const char* name : {"summary.h5", "summary.csv", "study.json", "slab.json", "report.html"}) {

@@ -10,6 +10,7 @@
 //   Slabs          the slab folders of a merge
 //   SpaceTime      a CSV table of runs refining the grid and the time step (h,dt, then one
 //                  column per quantity)
+//   MeshField      an h,file table whose grid files hold coordinates: grids that share no points
 #pragma once
 
 #include <cstdint>
@@ -21,12 +22,13 @@
 
 #include "study/arguments.h"
 #include "study/field_study.h"
+#include "study/mesh_case.h"
 #include "study/space_time_case.h"
 #include "study/study_case.h"
 
 namespace kv::study {
 
-enum class CaseKind : uint8_t { Table, MainData, MainDataField, FieldTable, Hdf5, Slabs, SpaceTime };
+enum class CaseKind : uint8_t { Table, MainData, MainDataField, FieldTable, Hdf5, Slabs, SpaceTime, MeshField };
 
 // "a CSV table of quantities", ...
 std::string_view caseKindName(CaseKind kind);
@@ -37,6 +39,7 @@ struct Case {
   std::optional<StudyCase> table;       // Table, MainData
   std::optional<FieldStudyCase> field;  // MainDataField, FieldTable
   std::optional<SpaceTimeCase> spaceTime;  // SpaceTime
+  std::optional<MeshCase> mesh;         // MeshField
 };
 
 // Whether `file` is an HDF5 file: by its extension or by the signature at its start.

@@ -136,12 +136,19 @@ FieldPlots drawFieldPlots(const FieldSummary& study, double timeoutSeconds) {
   for (size_t k = 0; k < count; ++k) {
     for (const char* suffix : {"_order.svg", "_p.svg", "_gci.svg"}) files.push_back(stemOf(k) + suffix);
   }
+  const size_t maps = study.mesh ? std::min(study.mesh->maps.size(), count) : 0;
+  for (size_t k = 0; k < maps; ++k) {
+    for (const char* suffix : {"_map_p.svg", "_map_gci.svg"}) files.push_back(stemOf(k) + suffix);
+  }
   const DrawnPlots drawn = drawWithGnuplot(
       [&](const fs::path& folder) {
         std::string script;
         for (size_t k = 0; k < count; ++k) {
           script += distributionPlotScript(study.quantities[k].distribution, study.settings.theoreticalOrder,
                                            folder.string(), k);
+        }
+        for (size_t k = 0; k < maps; ++k) {
+          script += meshMapScript(study.mesh->maps[k], study.settings.theoreticalOrder, folder.string(), k);
         }
         return script;
       },
@@ -152,7 +159,11 @@ FieldPlots drawFieldPlots(const FieldSummary& study, double timeoutSeconds) {
   for (size_t k = 0; k < count; ++k) {
     const std::string stem = stemOf(k);
     out.quantities.push_back({inlineSvg(drawn.svgs[3 * k], stem + "o_"), inlineSvg(drawn.svgs[3 * k + 1], stem + "p_"),
-                              inlineSvg(drawn.svgs[3 * k + 2], stem + "g_")});
+                              inlineSvg(drawn.svgs[3 * k + 2], stem + "g_"), "", ""});
+  }
+  for (size_t k = 0; k < maps; ++k) {
+    out.quantities[k].mapP = inlineSvg(drawn.svgs[3 * count + 2 * k], stemOf(k) + "mp_");
+    out.quantities[k].mapGci = inlineSvg(drawn.svgs[3 * count + 2 * k + 1], stemOf(k) + "mg_");
   }
   return out;
 }
@@ -169,6 +180,7 @@ std::string fieldJson(const FieldSummary& study) {
   for (const FieldSummary::Quantity& q : study.quantities) {
     quantities.push_back({{"name", q.name}, {"distribution", distributionJson(q.distribution)}});
   }
+  if (study.mesh) j["interpolation"] = meshJson(*study.mesh);
   j["quantities"] = quantities;
   return dumpJson(j);
 }
@@ -265,10 +277,15 @@ std::string fieldReportHtml(const FieldSummary& study, const FieldPlots& plots) 
   if (!plots.available) {
     h << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << htmlEscaped(plots.note) << ".</p>\n";
   }
+  if (study.mesh) meshHtml(h, *study.mesh, study.settings.theoreticalOrder);
   for (size_t k = 0; k < study.quantities.size(); ++k) {
     const FieldSummary::Quantity& q = study.quantities[k];
     h << "<h2 id=\"" << stemOf(k) << "\">" << htmlEscaped(quantityTitle(q)) << "</h2>\n";
     const DistributionPlots* drawn = plots.available && k < plots.quantities.size() ? &plots.quantities[k] : nullptr;
+    if (drawn && !drawn->mapP.empty()) {
+      h << "<div class=\"side\">\n<div class=\"plot\" style=\"flex:1 1 40%;min-width:360px\">\n" << drawn->mapP
+        << "\n</div>\n<div class=\"plot\" style=\"flex:1 1 40%;min-width:360px\">\n" << drawn->mapGci << "\n</div>\n</div>\n";
+    }
     distributionHtml(h, q.distribution, drawn, "points", k == 0 ? "" : stemOf(k) + "-");
   }
   h << "</body>\n</html>\n";
@@ -277,6 +294,7 @@ std::string fieldReportHtml(const FieldSummary& study, const FieldPlots& plots) 
 
 std::string fieldText(const FieldSummary& study) {
   std::string out = std::to_string(study.points) + " points on " + std::to_string(study.h.size()) + " grids\n";
+  if (study.mesh) out += meshText(*study.mesh);
   for (const FieldSummary::Quantity& q : study.quantities) {
     const Distribution& s = q.distribution;
     std::string indent = "  ";

@@ -18,6 +18,8 @@ struct DistributionPlots {
   std::string order;       // histogram of p
   std::string byPointP;    // p against the point
   std::string byPointGci;  // GCI_fine21 against the point
+  std::string mapP;        // grids that share no points, in 2-D: p over the points
+  std::string mapGci;      // and GCI_fine21
 };
 
 struct FieldPlots {

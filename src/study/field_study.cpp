@@ -31,8 +31,10 @@ struct FieldKernel::Work : field::ChunkWork {
     name.clear();
     appendRowName(name, kernel.quantity_, point.id);
     kernel.study_.study(q, name, point.values, point.exact.value_or(kNotANumber));
+    if (kernel.decoration_) kernel.decoration_->study(point.position, q);
     if (kernel.rows_) {
       appendSummaryRow(rows, q, kernel.study_.settings().targetGci.has_value(), &cache);
+      if (kernel.decoration_) kernel.decoration_->row(point.position, rows);
       rows.push_back('\n');
     }
     distribution.add(point.position, q);
@@ -47,8 +49,14 @@ struct FieldKernel::Work : field::ChunkWork {
 };
 
 FieldKernel::FieldKernel(const PointStudy& study, Distribution& total, std::string quantity, bool rows,
-                         std::function<void(std::span<const QuantityStudy>)> studies)
-    : study_(study), total_(total), quantity_(std::move(quantity)), rows_(rows), studies_(std::move(studies)) {}
+                         std::function<void(std::span<const QuantityStudy>)> studies,
+                         const PointDecoration* decoration)
+    : study_(study),
+      total_(total),
+      quantity_(std::move(quantity)),
+      rows_(rows),
+      studies_(std::move(studies)),
+      decoration_(decoration) {}
 
 std::unique_ptr<field::ChunkWork> FieldKernel::newWork() const { return std::make_unique<Work>(*this); }
 

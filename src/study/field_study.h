@@ -24,6 +24,7 @@
 
 #include "field/engine.h"
 #include "study/distribution.h"
+#include "study/mesh_report.h"
 #include "study/study.h"
 #include "study/study_case.h"
 
@@ -31,13 +32,27 @@ namespace kv::study {
 
 inline constexpr size_t kFieldRecords = 100;
 
+// What a kind of field adds to each point's study and row, from any thread: grids that share no
+// points put the interpolation's status ahead of the findings and the point's coordinates after
+// the columns.
+class PointDecoration {
+ public:
+  virtual ~PointDecoration() = default;
+  // After the point's study, before its row is written.
+  virtual void study(uint64_t position, QuantityStudy& q) const = 0;
+  // Appends the point's extra fields to its row, each after a comma.
+  virtual void row(uint64_t position, std::string& rows) const = 0;
+};
+
 // The per-point work of a field study for the field engine (field/engine.h): each point's study
 // (PointStudy), its summary.csv row (when `rows`), its place in the distribution `total`; with
-// `studies`, each chunk's studies are handed over too, in order (to fill typed outputs).
+// `studies`, each chunk's studies are handed over too, in order (to fill typed outputs); with
+// `decoration`, each point's study and row are decorated.
 class FieldKernel : public field::PointKernel {
  public:
   FieldKernel(const PointStudy& study, Distribution& total, std::string quantity, bool rows = true,
-              std::function<void(std::span<const QuantityStudy>)> studies = {});
+              std::function<void(std::span<const QuantityStudy>)> studies = {},
+              const PointDecoration* decoration = nullptr);
   std::unique_ptr<field::ChunkWork> newWork() const override;
   void merge(field::ChunkWork& chunk) override;
 
@@ -48,6 +63,7 @@ class FieldKernel : public field::PointKernel {
   std::string quantity_;  // the quantity's name in the points' row names ("" for none)
   bool rows_;
   std::function<void(std::span<const QuantityStudy>)> studies_;
+  const PointDecoration* decoration_;
 };
 
 // The name of a field's row: the point's id, prefixed by its quantity's name when the case names
@@ -86,7 +102,7 @@ std::optional<FieldStudyCase> readMainDataField(const std::string& file, const s
 // distribution over the points. Its JSON form travels in the manifests of job-array slabs.
 struct FieldSummary {
   std::string caseFile;  // as named on the command line
-  std::string kind;      // "field", "main-data-field", "hdf5-field"
+  std::string kind;      // "field", "main-data-field", "hdf5-field", "mesh-field"
   std::string title;
   std::vector<double> h;      // finest first
   std::vector<double> cells;  // finest first, when the case gives cell counts
@@ -100,6 +116,8 @@ struct FieldSummary {
     Distribution distribution;
   };
   std::vector<Quantity> quantities;
+  // Grids that share no points: the interpolation to the study points (not in toJson).
+  std::optional<MeshSummary> mesh;
 
   // Every point of every quantity converges monotonically with an observed order.
   bool allConverge() const;

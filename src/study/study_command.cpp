@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "study/field_report.h"
+#include "study/mesh_study.h"
 #include "study/paper_table.h"
 #include "study/plots.h"
 #include "study/report_html.h"
@@ -161,6 +162,7 @@ int finishFieldStudy(const Arguments& a, const FieldSummary& summary, io::Output
 }
 
 int runTextStudy(const Arguments& a, const Case& c) {
+  if (c.mesh) return runMeshFieldStudy(a, c);
   const fs::path folder = outputFolder(a);
   if (std::optional<std::string> input = io::outputOverInput(folder, kStudyOutputs, inputFiles(a, c))) {
     printError(a, Error{displayName(*input), 0,

@@ -27,13 +27,14 @@ inline constexpr std::string_view kStudyOutputs[] = {"summary.csv", "study.json"
 void printError(const Arguments& a, const Error& e);
 void printWarning(const Arguments& a, const std::string& message);
 
+// An error of an output of `outputs` (or of its folder), as printError shows it (exit 3).
+Error outputError(const io::OutputSet& outputs, Error e);
+
 // Prints `text` on standard output.
 void printOut(std::string_view text);
 
-// The error of an output of `outputs`, or of the folder, as printError shows it (exit 3).
-Error outputError(const io::OutputSet& outputs, Error e);
-
-// The study of a case of the kinds Table, MainData, MainDataField, FieldTable, SpaceTime.
+// The study of a case of the kinds Table, MainData, MainDataField, FieldTable, SpaceTime,
+// MeshField.
 int runTextStudy(const Arguments& a, const Case& c);
 
 // What a field study does once its rows are written (summary.csv into `outputs`, or summary.h5):

@@ -197,6 +197,13 @@ std::string summaryHeader(bool withTarget) {
   return out + "\n";
 }
 
+std::string summaryHeader(bool withTarget, std::span<const std::string_view> extraColumns) {
+  std::string out = summaryHeader(withTarget);
+  out.pop_back();
+  for (std::string_view name : extraColumns) (out += ',') += name;
+  return out + "\n";
+}
+
 std::string summaryCsv(const StudyResult& study) {
   const bool withTarget = study.settings.targetGci.has_value();
   std::string out = summaryHeader(withTarget);

@@ -56,6 +56,9 @@ std::string summaryRow(const QuantityStudy& q, bool withTarget = false);
 
 // The header line of summary.csv, with its line end.
 std::string summaryHeader(bool withTarget = false);
+// The same with the columns a kind of field adds after the others (PointDecoration: the
+// coordinates of grids that share no points).
+std::string summaryHeader(bool withTarget, std::span<const std::string_view> extraColumns);
 
 // The whole of summary.csv: the header and one row per quantity, LF line ends.
 std::string summaryCsv(const StudyResult& study);
