@@ -44,27 +44,6 @@ py::object caseFrame(const CaseObject& c) {
 
 }  // namespace
 
-std::string caseKind(study::CaseKind kind) {
-  switch (kind) {
-    case study::CaseKind::Table:
-      return "csv";
-    case study::CaseKind::MainData:
-      return "main-data";
-    case study::CaseKind::MainDataField:
-      return "main-data-field";
-    case study::CaseKind::FieldTable:
-      return "field";
-    case study::CaseKind::Hdf5:
-      return "hdf5-field";
-    case study::CaseKind::SpaceTime:
-      return "space-time";
-    case study::CaseKind::Slabs:
-      break;
-    case study::CaseKind::MeshField:
-      return "mesh-field";
-  }
-  return "slabs";
-}
 
 CaseObject readCaseFile(const std::string& path, const OptionValues& options) {
   return {study::readCase(commandArguments(options, path))};
@@ -75,7 +54,7 @@ void bindCase(py::module_& m) {
                          "A case as the command reads it (read_case): a table of quantities (a CSV table, a main data "
                          "file of quantities) with its values, or a field (an h,file table, a main data file of a "
                          "field, an HDF5 file), whose values stay in its files. Grids finest first.")
-      .def_property_readonly("kind", [](const CaseObject& c) { return caseKind(c.read.kind); },
+      .def_property_readonly("kind", [](const CaseObject& c) { return std::string(study::caseKindKey(c.read.kind)); },
                              "csv, main-data, field, main-data-field or hdf5-field (as input.kind of study.json)")
       .def_property_readonly("file", [](const CaseObject& c) { return c.read.file; },
                              "the file read (the main data file a start file leads to)")
@@ -180,7 +159,7 @@ void bindCase(py::module_& m) {
            "quantity, one row per grid numbered from 1 (the finest) and, with exact values, a row labelled 'exact': "
            "the form study_table takes.")
       .def("__repr__", [](const CaseObject& c) {
-        std::string out = "<kestrovanilque.Case " + caseKind(c.read.kind) + " " + c.read.file;
+        std::string out = "<kestrovanilque.Case " + std::string(study::caseKindKey(c.read.kind)) + " " + c.read.file;
         if (const study::StudyCase* t = tableOf(c)) {
           out += ": " + std::to_string(t->h.size()) + " grids, " + std::to_string(t->quantities.size()) + " quantities";
         } else if (const study::FieldStudyCase* f = fieldOf(c)) {

@@ -19,9 +19,6 @@ struct CaseObject {
 // InputError.
 CaseObject readCaseFile(const std::string& path, const OptionValues& options);
 
-// The kind of a case as study.json names it: csv, main-data, field, main-data-field, hdf5-field.
-std::string caseKind(study::CaseKind kind);
-
 // The Case class.
 void bindCase(pybind11::module_& m);
 

@@ -23,6 +23,7 @@
 #include "study/study_command.h"
 #include "study/summary.h"
 #include "text/utf8.h"
+#include "study/kind.h"
 
 namespace kv::cluster {
 
@@ -62,7 +63,7 @@ int runHdf5Study(const study::Arguments& a) {
 
   study::FieldSummary summary;
   summary.caseFile = a.caseFile;
-  summary.kind = "hdf5-field";
+  summary.kind = study::caseKindKey(study::CaseKind::Hdf5);
   summary.h = field->h();
   summary.settings = study::fieldSettings(a.options, std::nullopt, std::nullopt);
   summary.points = whole.size();

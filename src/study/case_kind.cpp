@@ -67,28 +67,6 @@ std::string followStartFile(const std::string& file, const std::string& text) {
 
 }  // namespace
 
-std::string_view caseKindName(CaseKind kind) {
-  switch (kind) {
-    case CaseKind::Table:
-      return "a CSV table of quantities";
-    case CaseKind::MainData:
-      return "a main data file of quantities";
-    case CaseKind::MainDataField:
-      return "a main data file of a field";
-    case CaseKind::FieldTable:
-      return "an h,file table of point files";
-    case CaseKind::Hdf5:
-      return "an HDF5 field";
-    case CaseKind::Slabs:
-      return "a merge of slabs";
-    case CaseKind::SpaceTime:
-      return "a space-time table of runs (h,dt)";
-    case CaseKind::MeshField:
-      return "an h,file table of grids that share no points";
-  }
-  return "";
-}
-
 bool isHdf5File(const std::string& file) {
   if (file == "-") return false;
   const std::string extension = lowerExtension(file);

@@ -1,16 +1,5 @@
-// The kind of a case, decided once, from what the case is (not from the options), and the one
-// table of which options apply to which kind.
-//
-//   Table          a CSV table of quantities (h or cells, then one column per quantity)
-//   MainData       a classic main data file whose records are quantities var1, var2, ...
-//   MainDataField  a classic main data file whose records are the points of a field (more than
-//                  kFieldRecords of them, or --field)
-//   FieldTable     a CSV table of point files (h,file or cells,file)
-//   Hdf5           an HDF5 field (by its extension .h5, .hdf5, .he5, or its signature)
-//   Slabs          the slab folders of a merge
-//   SpaceTime      a CSV table of runs refining the grid and the time step (h,dt, then one
-//                  column per quantity)
-//   MeshField      an h,file table whose grid files hold coordinates: grids that share no points
+// The kind of a case (study/kind.h), decided once, from what the case is (not from the options),
+// and the one table of which options apply to which kind.
 #pragma once
 
 #include <cstdint>
@@ -22,16 +11,12 @@
 
 #include "study/arguments.h"
 #include "study/field_study.h"
+#include "study/kind.h"
 #include "study/mesh_case.h"
 #include "study/space_time_case.h"
 #include "study/study_case.h"
 
 namespace kv::study {
-
-enum class CaseKind : uint8_t { Table, MainData, MainDataField, FieldTable, Hdf5, Slabs, SpaceTime, MeshField };
-
-// "a CSV table of quantities", ...
-std::string_view caseKindName(CaseKind kind);
 
 struct Case {
   CaseKind kind = CaseKind::Table;

@@ -9,6 +9,7 @@
 #include "study/summary.h"
 #include "text/csv.h"
 #include "text/utf8.h"
+#include "study/kind.h"
 
 namespace kv::study {
 
@@ -157,7 +158,7 @@ FieldStudy runFieldStudy(const FieldStudyCase& input, const FieldStudyOptions& o
   FieldStudy out;
   FieldSummary& summary = out.summary;
   summary.caseFile = input.file;
-  summary.kind = input.kind == FieldStudyCase::Kind::FieldCsv ? "field" : "main-data-field";
+  summary.kind = caseKindKey(input.kind == FieldStudyCase::Kind::FieldCsv ? CaseKind::FieldTable : CaseKind::MainDataField);
   summary.title = toUtf8(input.title);
   summary.h = input.h;
   summary.cells = input.cells;

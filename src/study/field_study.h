@@ -102,7 +102,7 @@ std::optional<FieldStudyCase> readMainDataField(const std::string& file, const s
 // distribution over the points. Its JSON form travels in the manifests of job-array slabs.
 struct FieldSummary {
   std::string caseFile;  // as named on the command line
-  std::string kind;      // "field", "main-data-field", "hdf5-field", "mesh-field"
+  std::string kind;      // caseKindKey of the case (study/kind.h)
   std::string title;
   std::vector<double> h;      // finest first
   std::vector<double> cells;  // finest first, when the case gives cell counts

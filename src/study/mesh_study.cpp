@@ -11,6 +11,7 @@
 #include "mesh/kd_tree.h"
 #include "study/study_command.h"
 #include "study/summary.h"
+#include "study/kind.h"
 
 namespace kv::study {
 
@@ -126,7 +127,7 @@ MeshStudy runMeshStudy(const MeshCase& input, const MeshStudyOptions& options, i
   MeshStudy out;
   FieldSummary& summary = out.summary;
   summary.caseFile = input.file;
-  summary.kind = "mesh-field";
+  summary.kind = caseKindKey(CaseKind::MeshField);
   summary.h = input.h;
   summary.cells = input.cells;
   summary.dimension = input.dimension;

@@ -9,6 +9,7 @@
 #include "study/space_time_report.h"
 #include "study/study_command.h"
 #include "study/study_json.h"
+#include "study/kind.h"
 
 namespace kv::study {
 
@@ -212,7 +213,7 @@ std::string spaceTimeJson(const SpaceTimeStudy& study) {
   StudySettings settings;
   settings.theoreticalOrder = study.options.gridOrder;
   ordered_json j = studyJsonHead(
-      {in.file, "space-time", "", in.h, in.cells, in.dimension, {}, std::nullopt}, settings);
+      {in.file, std::string(caseKindKey(CaseKind::SpaceTime)), "", in.h, in.cells, in.dimension, {}, std::nullopt}, settings);
   j["grid_numbering"] = "run 1 is the finest: the smallest h, then the smallest dt";
   ordered_json& input = j["input"];
   input["grids"] = study.grids;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "text/utf8.h"
+#include "study/kind.h"
 
 namespace kv::study {
 
@@ -163,7 +164,7 @@ ordered_json uncertaintyJson(const Uncertainties& u) {
 
 std::string studyJson(const StudyResult& study) {
   const StudyCase& in = *study.input;
-  ordered_json j = studyJsonHead({in.file, in.kind == StudyCase::Kind::Csv ? "csv" : "main-data", in.title, in.h,
+  ordered_json j = studyJsonHead({in.file, std::string(caseKindKey(in.kind == StudyCase::Kind::Csv ? CaseKind::Table : CaseKind::MainData)), in.title, in.h,
                                   in.cells, in.dimension, in.gridFiles, in.exactFile},
                                  study.settings);
   if (!study.seriesNote.empty()) j["series_note"] = study.seriesNote;

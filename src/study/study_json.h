@@ -17,7 +17,7 @@ std::string studyJson(const StudyResult& study);
 // What a study read, as study.json and report.html show it.
 struct InputDescription {
   std::string caseFile;
-  std::string kind;  // "csv", "main-data", "field", "main-data-field", "hdf5-field"
+  std::string kind;  // caseKindKey of the case (study/kind.h)
   std::string title;
   std::vector<double> h;      // finest first
   std::vector<double> cells;  // when the case gives cell counts
