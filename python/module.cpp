@@ -108,10 +108,11 @@ columns  the columns to compute, a name or a list of names (default: every colum
 
 Returns a dict of numpy arrays, one per column of summary.csv, one element per point: numbers as
 float64 (NaN where the CSV field is empty), grids as int64, quantity as the point's position
-(int64). The texts come as codes: convergence as uint8 codes into convergence_names (the codes
-of summary.h5), status and ls_fit as int32 codes into status_names and ls_fit_names (sorted).
-Codes keep a field of millions of points small and fast to select on (r['convergence'] == 0 is
-monotonic-convergence) and become pandas categoricals without a copy: frame(result).
+(int64). The texts come as codes: convergence and ls_fit as uint8 codes into convergence_names
+and ls_fit_names (the codes of summary.h5; ls_fit 0 is '', no fit), status as int32 codes into
+status_names (sorted). Codes keep a field of millions of points small and fast to select on
+(r['convergence'] == 0 is monotonic-convergence) and become pandas categoricals without a copy:
+frame(result).
 The other options as for study(); as in the command, a field has no series over all grids.
 )";
 

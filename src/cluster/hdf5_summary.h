@@ -3,8 +3,8 @@
 //
 // Each column is stored as its kind in study/summary.h says: numbers as float64 (the very doubles
 // whose shortest forms summary.csv holds; NaN where its field is empty), counts (`grids`) as
-// int32, a category (`convergence`) as a uint8 code whose names are in its attribute `names`, and
-// text (`quantity`, `status`, `ls_fit`, and any column this file does not know) as fixed-length
+// int32, a category (`convergence`, `ls_fit`) as a uint8 code whose names are in its attribute
+// `names`, and text (`quantity`, `status`, and any column this file does not know) as fixed-length
 // strings. The root attribute `columns` lists the columns in the order of summary.csv.
 #pragma once
 

@@ -28,8 +28,6 @@ constexpr std::size_t kInlineGrids = 16;   // grids a point works on without the
 constexpr std::size_t kScratchPerGrid = 13;  // and kScratchExtra
 constexpr std::size_t kScratchExtra = 3;
 
-constexpr std::array<std::string_view, 8> kFitNames = {"p",  "pw",  "h",    "hw",
-                                                       "h2", "h2w", "h+h2", "h+h2w"};
 constexpr std::array<ErrorModel, 3> kFixedModels = {
     ErrorModel::firstOrder, ErrorModel::secondOrder, ErrorModel::firstAndSecondOrder};
 
@@ -1026,7 +1024,7 @@ void leastSquaresUncertainty(const LeastSquaresPlan& plan, std::span<const doubl
         m == 0 ? fitFreeOrder(t, phi, scratch, powers) : fitFixedOrder(t, m - 1, phi, storage);
     for (std::size_t f = 0; f < 2; ++f) {
       result.fits[2 * m + f] = fits[f];
-      result.fits[2 * m + f].name = kFitNames[2 * m + f];
+      result.fits[2 * m + f].name = kLeastSquaresFitNames[2 * m + f];
     }
     kept[m] = result.fits[2 * m + 1].sigma < result.fits[2 * m].sigma ? 2 * m + 1 : 2 * m;
   }

@@ -103,6 +103,10 @@ std::string_view leastSquaresStatusText(LeastSquaresStatus status);
 
 enum class ErrorModel { freeOrder, firstOrder, secondOrder, firstAndSecondOrder };
 
+// The names of the fits, in the order of LeastSquaresResult::fits.
+inline constexpr std::array<std::string_view, 8> kLeastSquaresFitNames = {"p",  "pw",  "h",    "hw",
+                                                                          "h2", "h2w", "h+h2", "h+h2w"};
+
 struct LeastSquaresFit {
   ErrorModel model = ErrorModel::freeOrder;
   bool weighted = false;

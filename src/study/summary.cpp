@@ -1,6 +1,7 @@
 #include "study/summary.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -32,6 +33,19 @@ double leastSquares(const QuantityStudy& q) {
 
 constexpr ColumnKind N = ColumnKind::Number;
 
+// The names of the categories by their codes: the convergence types; the least-squares fits, 0
+// where none was chosen.
+const std::array<std::string_view, kConvergenceTypes> kConvergenceNames = [] {
+  std::array<std::string_view, kConvergenceTypes> names;
+  for (size_t code = 0; code < names.size(); ++code) names[code] = convergenceName(static_cast<ConvergenceType>(code));
+  return names;
+}();
+constexpr std::array<std::string_view, kLeastSquaresFitNames.size() + 1> kFitCodes = [] {
+  std::array<std::string_view, kLeastSquaresFitNames.size() + 1> codes{};
+  for (size_t k = 0; k < kLeastSquaresFitNames.size(); ++k) codes[k + 1] = kLeastSquaresFitNames[k];
+  return codes;
+}();
+
 constexpr SummaryColumn kColumns[] = {
     {"quantity", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return std::string_view(q.name); }},
     {"grids", ColumnKind::Count, [](const QuantityStudy& q) { return static_cast<double>(q.standard.grids); }},
@@ -45,7 +59,8 @@ constexpr SummaryColumn kColumns[] = {
     {"phi3", N, number<&StandardResult::phi3>},
     {"R", N, number<&StandardResult::R>},
     {"convergence", ColumnKind::Category,
-     [](const QuantityStudy& q) { return static_cast<double>(q.standard.convergence); }},
+     [](const QuantityStudy& q) { return static_cast<double>(q.standard.convergence); }, nullptr, false,
+     kConvergenceNames},
     {"p", N, [](const QuantityStudy& q) { return q.standard.order.p; }},
     {"phi_ext21", N, number<&StandardResult::phiExt21>},
     {"e_a21", N, number<&StandardResult::ea21>},
@@ -59,11 +74,12 @@ constexpr SummaryColumn kColumns[] = {
     {"status", ColumnKind::Text, nullptr, [](const QuantityStudy& q) { return std::string_view(q.status); }},
     {"u_gci", N, uncertainty<&Uncertainties::gci>},
     {"u_ls", N, [](const QuantityStudy& q) { return optional(q.uncertainty.leastSquaresU()); }},
-    {"ls_fit", ColumnKind::Text, nullptr,
+    {"ls_fit", ColumnKind::Category,
      [](const QuantityStudy& q) {
        const auto& ls = q.uncertainty.leastSquares;
-       return ls ? ls->chosenFit().name : std::string_view();
-     }},
+       return ls ? static_cast<double>(ls->chosen + 1) : 0.0;
+     },
+     nullptr, false, kFitCodes},
     {"ls_p", N, leastSquares<&LeastSquaresResult::p>},
     {"ls_sigma", N, leastSquares<&LeastSquaresResult::sigma>},
     {"ls_fs", N, leastSquares<&LeastSquaresResult::fs>},
@@ -154,11 +170,11 @@ std::vector<const SummaryColumn*> writtenColumns(bool withTarget) {
   return out;
 }
 
-std::string_view categoryName(const SummaryColumn&, uint8_t code) {
-  return convergenceName(static_cast<ConvergenceType>(code));
+std::string_view categoryName(const SummaryColumn& column, uint8_t code) {
+  return code < column.categories.size() ? column.categories[code] : std::string_view();
 }
 
-size_t categoryCount(const SummaryColumn&) { return kConvergenceTypes; }
+size_t categoryCount(const SummaryColumn& column) { return column.categories.size(); }
 
 std::string summaryField(const SummaryColumn& column, const QuantityStudy& q) {
   std::string out;

@@ -24,13 +24,15 @@ struct SummaryColumn {
   // Text: the text ("" where none exists), valid while the quantity's study is.
   std::string_view (*text)(const QuantityStudy&) = nullptr;
   bool targetOnly = false;  // written only when a target GCI was asked for
+  // Category: the name of each code (summary.h5 keeps the code, the CSV its name).
+  std::span<const std::string_view> categories = {};
 };
 
 std::span<const SummaryColumn> summaryColumns();
 // The columns written, in order: all, or all but the target columns.
 std::vector<const SummaryColumn*> writtenColumns(bool withTarget);
 
-// The name of a category's code (the convergence type), for a category column.
+// The name of a category's code (a convergence type, a least-squares fit), for a category column.
 std::string_view categoryName(const SummaryColumn& column, uint8_t code);
 size_t categoryCount(const SummaryColumn& column);
 

@@ -354,8 +354,6 @@ TEST_F(Cluster, SummaryH5HoldsTheRowsOfTheCsv) {
   EXPECT_EQ(fields(csv[0]).size(), h5.columns().size());
   SummaryBlock block(h5.columns());
   ASSERT_TRUE(h5.read(0, h5.rows(), block));
-  const char* const types[] = {"monotonic-convergence", "oscillatory-convergence", "monotonic-divergence",
-                               "oscillatory-divergence", "two-grids", "no-change", "undetermined", "within-noise"};
   for (size_t c = 0; c < h5.columns().size(); ++c) {
     const SummaryColumnType& column = h5.columns()[c];
     ASSERT_EQ(column.name, fields(csv[0])[c]);
@@ -377,7 +375,8 @@ TEST_F(Cluster, SummaryH5HoldsTheRowsOfTheCsv) {
         std::memcpy(&n, at, sizeof n);
         got = std::to_string(n);
       } else if (column.kind == ColumnKind::Category) {
-        got = types[static_cast<uint8_t>(*at)];
+        ASSERT_NE(column.column, nullptr) << column.name;
+        got = study::categoryName(*column.column, static_cast<uint8_t>(*at));
       } else {
         got.assign(at, strnlen(at, column.width));
       }
