@@ -124,7 +124,8 @@ int runHdf5Study(const study::Arguments& a) {
   SpooledRows csv;
   if (!a.noCsv) {
     const std::string spool = (folder / ("summary.csv.rank" + std::to_string(mpi.rank()))).string();
-    if (MpiSession::any(!csv.open(spool))) return cannotWrite((folder / "summary.csv").string());
+    const std::string head = root ? study::summaryHeader(withTarget) : std::string();
+    if (MpiSession::any(!csv.open(spool, temporaryCsv, head))) return cannotWrite((folder / "summary.csv").string());
   }
 
   const study::PointStudy pointStudy(summary.h, summary.settings);
@@ -191,8 +192,7 @@ int runHdf5Study(const study::Arguments& a) {
   h5.reset();
   std::vector<uint64_t> csvSections;  // where each quantity's rows begin, then the size
   if (!a.noCsv) {
-    const std::string head = root ? study::summaryHeader(withTarget) : std::string();
-    failed = MpiSession::any(failed) || !csv.assemble(temporaryCsv, head, csvSections);
+    failed = MpiSession::any(failed) || !csv.assemble(csvSections);
   }
   if (MpiSession::any(failed)) return cannotWrite(folder.string() + "/summary.h5 or summary.csv");
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 
 namespace kv::cluster {
@@ -34,30 +35,56 @@ std::string MpiSession::broadcast(std::string text) {
   return text;
 }
 
-bool SpooledRows::open(const std::string& path) {
+bool SpooledRows::open(const std::string& spool, const std::string& destination, std::string_view head) {
   remove();
-  failed_ = spool_.open(path).has_value();
+  int size = 1;
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  destination_ = destination;
+  head_.assign(head);
+  sections_.clear();
+  if (size == 1) {
+    // One rank: no spool to copy from at the end (a second write and a read of every row).
+    direct_ = std::fopen(destination.c_str(), "wb");
+    failed_ = direct_ == nullptr || std::fwrite(head_.data(), 1, head_.size(), direct_) != head_.size();
+  } else {
+    failed_ = spool_.open(spool).has_value();
+  }
   return !failed_;
 }
 
 bool SpooledRows::append(std::string_view bytes) {
   if (failed_ || sections_.empty()) return false;
-  if (!spool_.write(bytes)) failed_ = true;
+  if (direct_ != nullptr) {
+    failed_ = std::fwrite(bytes.data(), 1, bytes.size(), direct_) != bytes.size();
+  } else if (!spool_.write(bytes)) {
+    failed_ = true;
+  }
   sections_.back() += bytes.size();
   return !failed_;
 }
 
-bool SpooledRows::assemble(const std::string& path, std::string_view head, std::vector<uint64_t>& starts) {
+bool SpooledRows::assemble(std::vector<uint64_t>& starts) {
   int rank = 0, size = 1;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   MPI_Comm_size(MPI_COMM_WORLD, &size);
+  starts.clear();
+  if (direct_ != nullptr) {
+    uint64_t at = head_.size();
+    for (uint64_t bytes : sections_) {
+      starts.push_back(at);
+      at += bytes;
+    }
+    starts.push_back(at);
+    const bool ok = std::fclose(direct_) == 0 && !failed_;
+    direct_ = nullptr;
+    return ok;
+  }
   const int count = static_cast<int>(sections_.size());
   std::vector<uint64_t> all(sections_.size() * static_cast<size_t>(size));
   MPI_Allgather(sections_.data(), count, MPI_UINT64_T, all.data(), count, MPI_UINT64_T, MPI_COMM_WORLD);
   auto bytes = [&](size_t section, int r) { return all[static_cast<size_t>(r) * sections_.size() + section]; };
-  uint64_t headSize = head.size();
+  uint64_t headSize = head_.size();
   MPI_Bcast(&headSize, 1, MPI_UINT64_T, 0, MPI_COMM_WORLD);
-  starts.clear();
   std::vector<uint64_t> mine;  // where this rank's part of each section goes
   uint64_t at = headSize;
   for (size_t q = 0; q < sections_.size(); ++q) {
@@ -72,11 +99,11 @@ bool SpooledRows::assemble(const std::string& path, std::string_view head, std::
   // The file exists (reserved by rank 0): a collective open that fails can bring down some
   // MPI-IO implementations, so it is attempted only on a file known to exist.
   MPI_File file = MPI_FILE_NULL;
-  bool ok = MPI_File_open(MPI_COMM_WORLD, path.c_str(), MPI_MODE_WRONLY, MPI_INFO_NULL, &file) == MPI_SUCCESS;
+  bool ok = MPI_File_open(MPI_COMM_WORLD, destination_.c_str(), MPI_MODE_WRONLY, MPI_INFO_NULL, &file) == MPI_SUCCESS;
   if (!ok) return false;  // on every rank: the open is collective
   MPI_Status status;
-  if (rank == 0 && !head.empty()) {
-    ok = MPI_File_write_at(file, 0, head.data(), static_cast<int>(head.size()), MPI_BYTE, &status) == MPI_SUCCESS;
+  if (rank == 0 && !head_.empty()) {
+    ok = MPI_File_write_at(file, 0, head_.data(), static_cast<int>(head_.size()), MPI_BYTE, &status) == MPI_SUCCESS;
   }
   // The spool is complete: read back from its start through a stream of its own.
   if (ok && !failed_ && spool_.flush()) reader_ = std::fopen(spool_.temporaryPath().c_str(), "rb");
@@ -97,6 +124,10 @@ bool SpooledRows::assemble(const std::string& path, std::string_view head, std::
 }
 
 void SpooledRows::remove() {
+  if (direct_ != nullptr) {
+    std::fclose(direct_);
+    direct_ = nullptr;
+  }
   if (reader_ != nullptr) {
     std::fclose(reader_);
     reader_ = nullptr;

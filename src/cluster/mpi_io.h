@@ -41,19 +41,25 @@ class MpiSession {
 class SpooledRows {
  public:
   ~SpooledRows() { remove(); }
-  // Creates this rank's spool (local): a temporary file named after `path` (io/temp_file.h).
-  bool open(const std::string& path);
+  // Collective: prepares the rows of `destination` (an existing file, reserved by rank 0), to
+  // begin with rank 0's `head`. Each rank spools into a temporary file named after `spool`
+  // (io/temp_file.h); a single rank writes straight into `destination`, its rows being in order
+  // already.
+  bool open(const std::string& spool, const std::string& destination, std::string_view head);
   // Starts the next section; rows appended go to it.
   void beginSection() { sections_.push_back(0); }
   bool append(std::string_view bytes);
-  // Collective: writes into `path` (an existing file, reserved by rank 0) rank 0's `head`, then
-  // every section of every rank; gives the offset where each section starts and, last, the size
-  // of the file (the same on every rank).
-  bool assemble(const std::string& path, std::string_view head, std::vector<uint64_t>& starts);
+  // Collective: writes the head, then every section of every rank, into the destination; gives
+  // the offset where each section starts and, last, the size of the file (the same on every
+  // rank).
+  bool assemble(std::vector<uint64_t>& starts);
   // Removes the spool.
   void remove();
 
  private:
+  std::string destination_;
+  std::string head_;
+  std::FILE* direct_ = nullptr;  // a single rank's destination
   io::TempFile spool_;
   std::FILE* reader_ = nullptr;
   bool failed_ = false;
