@@ -35,7 +35,7 @@ void addOptions(CLI::App& app, Arguments& a) {
   } else {
     app.add_option("CASE", a.caseFile,
                    "CSV table (h or cells, then one column per quantity; - reads standard input), field "
-                   "table (h,file), space-time table of runs (h,dt, then one column per quantity), classic main data file, or HDF5 field")
+                   "table (h,file: point files, or grid files with coordinates), space-time table of runs (h,dt, then one column per quantity), classic main data file, or HDF5 field")
         ->required();
     app.add_option("--out", a.out, "output folder (default: CASE without extension + .study)");
   }
