@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "study/case_kind.h"
 #include "text/number.h"
 
 namespace kv::study {
@@ -90,6 +91,14 @@ void addOptions(CLI::App& app, Arguments& a) {
   app.add_option("--block-points", a.blockPoints, "points read and computed at a time")
       ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 40))
       ->group("");
+  if (merge) {
+    // A merge keeps the settings of its slabs: its help lists only what applies to it.
+    for (CLI::Option* option : app.get_options()) {
+      if (!option->get_lnames().empty() && !optionApplies("--" + option->get_lnames().front(), CaseKind::Slabs)) {
+        option->group("");
+      }
+    }
+  }
 }
 
 }  // namespace

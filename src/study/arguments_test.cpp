@@ -65,6 +65,14 @@ TEST(Arguments, TheGivenOptionsAreKnownByTheirNames) {
   for (const char* option : {"--plot-timeout", "--no-least-squares", "--slab", "--no-csv", "--threads", "--target-gci"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
+  // A merge keeps its slabs' settings: its help shows only what a merge takes.
+  const ParsedCommand mergeHelp = parse({"merge", "--help"});
+  for (const char* option : {"--order", "--threads", "--fs", "--noise", "--field", "--at", "--time-order"}) {
+    EXPECT_EQ(mergeHelp.out.find(option), std::string::npos) << option;
+  }
+  for (const char* option : {"--out", "--no-csv", "--strict", "--format"}) {
+    EXPECT_NE(mergeHelp.out.find(option), std::string::npos) << option;
+  }
 }
 
 }  // namespace

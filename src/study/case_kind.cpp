@@ -80,6 +80,23 @@ bool isHdf5File(const std::string& file) {
   return in.read(start, sizeof start) && std::memcmp(start, "\x89HDF\r\n\x1a\n", 8) == 0;
 }
 
+namespace {
+
+// The scope of `option`, or nullptr when it applies to every kind.
+const OptionScope* scopeOf(std::string_view option) {
+  for (const OptionScope& s : kScopes) {
+    if (s.option == option) return &s;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool optionApplies(std::string_view option, CaseKind kind) {
+  const OptionScope* scope = scopeOf(option);
+  return scope == nullptr || (scope->kinds & bit(kind)) != 0;
+}
+
 std::optional<std::string> refusedOption(CaseKind kind, const Arguments& a) {
   // The tables for a paper have a column per quantity; a field shows its distribution.
   const uint16_t tables = bit(CaseKind::Table) | bit(CaseKind::MainData);
@@ -88,10 +105,9 @@ std::optional<std::string> refusedOption(CaseKind kind, const Arguments& a) {
            "quantities, not to " + std::string(caseKindName(kind));
   }
   for (const std::string& option : a.given) {
-    for (const OptionScope& s : kScopes) {
-      if (s.option == option && (s.kinds & bit(kind)) == 0) {
-        return option + " applies to " + std::string(s.appliesTo) + ", not to " + std::string(caseKindName(kind));
-      }
+    if (!optionApplies(option, kind)) {
+      return option + " applies to " + std::string(scopeOf(option)->appliesTo) + ", not to " +
+             std::string(caseKindName(kind));
     }
   }
   return std::nullopt;

@@ -38,6 +38,9 @@ Case readCase(const Arguments& a);
 // The first option of `a` that does not apply to `kind`: the message says to what it applies.
 std::optional<std::string> refusedOption(CaseKind kind, const Arguments& a);
 
+// Whether an option ("--order") applies to a case kind (the help of a merge lists only those).
+bool optionApplies(std::string_view option, CaseKind kind);
+
 // The output folder: --out, or beside the case its name without extension + ".study"
 // ("stdin.study" for standard input; "-slab-I-of-N" appended for a slab of a job array).
 std::filesystem::path outputFolder(const Arguments& a);
