@@ -926,7 +926,11 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
   }
   result.uNum = result.u[result.finest];
   result.status.clear();
+  // Each code once: the grid and the time order may both be out of range.
+  std::vector<SpaceTimeWarningCode> codes;
   for (const SpaceTimeWarning& w : result.warnings) {
+    if (std::find(codes.begin(), codes.end(), w.code) != codes.end()) continue;
+    codes.push_back(w.code);
     if (!result.status.empty()) result.status += "; ";
     result.status += spaceTimeWarningCode(w.code);
   }

@@ -100,6 +100,8 @@ TEST(SpaceTime, ReproducesThePublishedUnsteadyTutorialFits) {
   EXPECT_EQ(result.model, "px=2 pt=2 weighted");
   EXPECT_EQ(result.fs, 3.0);
   EXPECT_TRUE(result.has(SpaceTimeWarningCode::orderRange));
+  EXPECT_EQ(result.warnings.size(), 2u);  // the grid order and the time order
+  EXPECT_EQ(result.status, "order-range");  // each code once
   EXPECT_EQ(result.finest, 0u);
 }
 
