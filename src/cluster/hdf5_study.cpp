@@ -2,6 +2,7 @@
 // study's one per-point study, each rank on its own contiguous range of points, reading and
 // writing its slabs collectively; rank 0 then writes what every field study writes besides its
 // rows (study/study_command.h).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -130,7 +131,10 @@ int runHdf5Study(const study::Arguments& a) {
 
   const study::PointStudy pointStudy(summary.h, summary.settings);
   field::FieldOptions threads;
-  threads.threads = a.threads;
+  // By default the ranks of a node share its cores: K ranks of T threads each on C cores would
+  // make every core switch between K T / C threads.
+  threads.threads = a.threads ? a.threads
+                              : std::max(1u, field::defaultThreads() / static_cast<unsigned>(mpi.ranksOnNode()));
   threads.chunkPoints = 1024;
   threads.progress = false;
   const uint64_t blockPoints = a.blockPoints > 0 ? a.blockPoints : SummaryFile::kChunkRows;

@@ -13,6 +13,12 @@ MpiSession::MpiSession() {
   if (!initialized) MPI_Init(nullptr, nullptr);
   MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
   MPI_Comm_size(MPI_COMM_WORLD, &size_);
+  MPI_Comm node = MPI_COMM_NULL;
+  if (MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, rank_, MPI_INFO_NULL, &node) == MPI_SUCCESS &&
+      node != MPI_COMM_NULL) {
+    MPI_Comm_size(node, &ranksOnNode_);
+    MPI_Comm_free(&node);
+  }
 }
 
 MpiSession::~MpiSession() {

@@ -24,6 +24,8 @@ class MpiSession {
   MpiSession& operator=(const MpiSession&) = delete;
   int rank() const { return rank_; }
   int size() const { return size_; }
+  // The ranks that share this rank's node (its memory and its cores), this one included.
+  int ranksOnNode() const { return ranksOnNode_; }
   // Whether `local` holds on any rank (collective).
   static bool any(bool local);
   // Rank 0's text on every rank (collective).
@@ -32,6 +34,7 @@ class MpiSession {
  private:
   int rank_ = 0;
   int size_ = 1;
+  int ranksOnNode_ = 1;
 };
 
 // Rows that ranks write into one file in the order (section, rank): a rank's rows of a section
