@@ -136,7 +136,7 @@ ParsedCommand parseCommand(int argc, const char* const* argv) {
                    ? "Joins the output folders of the slabs of a job array (study FIELD.h5 --slab I/N) into the "
                      "outputs of one run over the whole field."
                    : "Grid-convergence study of every quantity or point of a case: the standard procedure "
-                     "(Celik et al. 2008) on the three finest grids, four uncertainty estimators and, for a table, "
+                     "(Celik et al. 2008) on the three finest grids, six uncertainty estimates and, for a table, "
                      "the classic series over all grids. Writes summary.csv, study.json and report.html.",
                name};
   addOptions(app, a);

@@ -1,4 +1,4 @@
-// The study of one point: the standard procedure, the four uncertainty estimators and (for a
+// The study of one point: the standard procedure, the six uncertainty estimates and (for a
 // table) the classic series of one quantity, with the warnings a reviewer would raise, the same
 // for every case kind: a quantity of a table, a point of a field in point files, a point of an
 // HDF5 field on any number of ranks. Pure computation: no file is read or written.
