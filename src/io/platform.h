@@ -42,7 +42,15 @@ class FolderLock {
   FolderLock() = default;
   explicit FolderLock(const std::string& folder);
   FolderLock(FolderLock&& other) noexcept : handle_(other.handle_), status_(other.status_) { other.handle_ = -1; }
-  FolderLock& operator=(FolderLock&& other) noexcept;
+  FolderLock& operator=(FolderLock&& other) noexcept {
+    if (this != &other) {
+      release();
+      handle_ = other.handle_;
+      status_ = other.status_;
+      other.handle_ = -1;
+    }
+    return *this;
+  }
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
   ~FolderLock() { release(); }

@@ -120,16 +120,6 @@ FolderLock::FolderLock(const std::string& folder) {
   ::close(fd);
 }
 
-FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    status_ = other.status_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 void FolderLock::release() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing the folder releases the lock
   handle_ = -1;

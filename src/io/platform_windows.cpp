@@ -121,16 +121,6 @@ FolderLock::FolderLock(const std::string& folder) {
   status_ = Status::Held;
 }
 
-FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    status_ = other.status_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 void FolderLock::release() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
   handle_ = -1;

@@ -88,13 +88,8 @@ StudyCase parseCsvCase(std::string_view text, const std::string& file, const Csv
 }
 
 bool looksLikeCsv(std::string_view text) {
-  CsvLines lines(text);
-  std::string_view line;
-  size_t number = 0;
-  if (!lines.next(line, number)) return false;
   CsvLine fields;
-  fields.split(line, csvDelimiter(line));
-  return csvKeyword(fields[0], "h") || csvKeyword(fields[0], "cells");
+  return csvHeader(text, fields) && (csvKeyword(fields[0], "h") || csvKeyword(fields[0], "cells"));
 }
 
 }  // namespace kv::study

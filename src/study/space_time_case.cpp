@@ -209,13 +209,8 @@ class SpaceTimeParser {
 }  // namespace
 
 bool isSpaceTimeTable(std::string_view text) {
-  CsvLines lines(text);
-  std::string_view line;
-  size_t number = 0;
-  if (!lines.next(line, number)) return false;
   CsvLine fields;
-  fields.split(line, csvDelimiter(line));
-  return fields.size() >= 2 && (csvKeyword(fields[0], "h") || csvKeyword(fields[0], "cells")) &&
+  return csvHeader(text, fields) && fields.size() >= 2 && (csvKeyword(fields[0], "h") || csvKeyword(fields[0], "cells")) &&
          csvKeyword(fields[1], "dt");
 }
 

@@ -300,30 +300,20 @@ int runSpaceTimeStudy(const Arguments& a, const SpaceTimeCase& input, const fs::
     printError(a, e.error());
     return e.error().status();
   }
-  SpaceTimePlots plots;
-  if (a.noPlots) {
-    plots.note = "--no-plots was given";
-  } else {
-    plots = drawSpaceTimePlots(study, a.plotTimeout);
-    if (!plots.available && plots.note.find("did not finish") != std::string::npos)
-      printWarning(a, plots.note);
-  }
+  const SpaceTimePlots plots =
+      reportPlots<SpaceTimePlots>(a, [&](double timeout) { return drawSpaceTimePlots(study, timeout); });
   const std::string summary = spaceTimeSummaryCsv(study);
   const std::string json = spaceTimeJson(study);
-  const std::string report = spaceTimeReportHtml(study, plots);
   static constexpr std::string_view kOutputs[] = {"summary.csv", "study.json", "report.html"};
   io::OutputSet outputs(folder);
-  std::optional<Error> failure = outputs.create(kOutputs);
-  for (const auto& [name, bytes] :
-       {std::pair<std::string, const std::string&>{"summary.csv", summary},
-        {"study.json", json},
-        {"report.html", report}}) {
-    if (!failure) failure = outputs.write(name, bytes);
-  }
-  if (!failure) failure = outputs.commit();
-  if (failure) {
+  if (std::optional<Error> failure = outputs.create(kOutputs)) {
     printError(a, outputError(outputs, *failure));
     return 3;
+  }
+  if (int status = writeAndCommit(
+          a, outputs,
+          {{"summary.csv", summary}, {"study.json", json}, {"report.html", spaceTimeReportHtml(study, plots)}})) {
+    return status;
   }
   if (a.format == "csv") {
     printOut(summary);

@@ -55,13 +55,7 @@ int runPointFileField(const Arguments& a, const FieldStudyCase& input, io::Outpu
 
 int runTableStudy(const Arguments& a, const StudyCase& input, io::OutputSet& outputs) {
   const StudyResult study = runStudy(input, a.options);
-  StudyPlots plots;
-  if (a.noPlots) {
-    plots.note = "--no-plots was given";
-  } else {
-    plots = drawPlots(study, a.plotTimeout);
-    if (!plots.available && plots.note.find("did not finish") != std::string::npos) printWarning(a, plots.note);
-  }
+  const StudyPlots plots = reportPlots<StudyPlots>(a, [&](double timeout) { return drawPlots(study, timeout); });
   const std::string summary = summaryCsv(study);
   const std::string json = studyJson(study);
   std::vector<PaperColumn> columns;
@@ -73,22 +67,13 @@ int runTableStudy(const Arguments& a, const StudyCase& input, io::OutputSet& out
   }
   const PaperTableOptions paper{.cells = input.cells.size() >= 3};
   const std::string latex = paperTableLatex(columns, paper), markdown = paperTableMarkdown(columns, paper);
-  for (const auto& [name, bytes] : {std::pair<std::string, const std::string&>{"summary.csv", summary},
-                                    {"study.json", json},
-                                    {"table.tex", latex},
-                                    {"table.md", markdown}}) {
-    if (auto failure = outputs.write(name, bytes)) {
-      printError(a, outputError(outputs, *failure));
-      return 3;
-    }
-  }
-  if (auto failure = outputs.write("report.html", reportHtml(study, plots))) {
-    printError(a, outputError(outputs, *failure));
-    return 3;
-  }
-  if (auto failure = outputs.commit()) {
-    printError(a, outputError(outputs, *failure));
-    return 3;
+  if (int status = writeAndCommit(a, outputs,
+                                  {{"summary.csv", summary},
+                                   {"study.json", json},
+                                   {"table.tex", latex},
+                                   {"table.md", markdown},
+                                   {"report.html", reportHtml(study, plots)}})) {
+    return status;
   }
   if (a.format == "csv") {
     printOut(summary);
@@ -130,25 +115,24 @@ void printWarning(const Arguments& a, const std::string& message) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+int writeAndCommit(const Arguments& a, io::OutputSet& outputs,
+                   std::initializer_list<std::pair<std::string, std::string_view>> files) {
+  std::optional<Error> failure;
+  for (const auto& [name, bytes] : files) {
+    if (!failure) failure = outputs.write(name, bytes);
+  }
+  if (!failure) failure = outputs.commit();
+  if (!failure) return 0;
+  printError(a, outputError(outputs, *failure));
+  return 3;
+}
+
 int finishFieldStudy(const Arguments& a, const FieldSummary& summary, io::OutputSet& outputs) {
-  FieldPlots plots;
-  if (a.noPlots) {
-    plots.note = "--no-plots was given";
-  } else {
-    plots = drawFieldPlots(summary, a.plotTimeout);
-    if (!plots.available && plots.note.find("did not finish") != std::string::npos) printWarning(a, plots.note);
-  }
+  const FieldPlots plots =
+      reportPlots<FieldPlots>(a, [&](double timeout) { return drawFieldPlots(summary, timeout); });
   const std::string json = fieldJson(summary);
-  for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"study.json", json},
-                                    {"report.html", fieldReportHtml(summary, plots)}}) {
-    if (auto failure = outputs.write(name, bytes)) {
-      printError(a, outputError(outputs, *failure));
-      return 3;
-    }
-  }
-  if (auto failure = outputs.commit()) {
-    printError(a, outputError(outputs, *failure));
-    return 3;
+  if (int status = writeAndCommit(a, outputs, {{"study.json", json}, {"report.html", fieldReportHtml(summary, plots)}})) {
+    return status;
   }
   if (a.format == "csv") {
     printFile(outputs.folder() / "summary.csv");

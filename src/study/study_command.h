@@ -7,7 +7,9 @@
 // be written (nothing half-written).
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <string_view>
 
 #include "base/error.h"
@@ -32,6 +34,25 @@ Error outputError(const io::OutputSet& outputs, Error e);
 
 // Prints `text` on standard output.
 void printOut(std::string_view text);
+
+// Writes each output (name, bytes) into `outputs` and commits them all. Returns 0, or prints
+// the failure and returns 3.
+int writeAndCommit(const Arguments& a, io::OutputSet& outputs,
+                   std::initializer_list<std::pair<std::string, std::string_view>> files);
+
+// The plots of a report: none with --no-plots (the note says why), else those `draw` draws
+// within --plot-timeout; a gnuplot that did not finish in time is warned about.
+template <class Plots, class Draw>
+Plots reportPlots(const Arguments& a, Draw draw) {
+  Plots plots;
+  if (a.noPlots) {
+    plots.note = "--no-plots was given";
+    return plots;
+  }
+  plots = draw(a.plotTimeout);
+  if (!plots.available && plots.note.find("did not finish") != std::string::npos) printWarning(a, plots.note);
+  return plots;
+}
 
 // The study of a case of the kinds Table, MainData, MainDataField, FieldTable, SpaceTime,
 // MeshField.

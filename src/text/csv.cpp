@@ -95,4 +95,13 @@ bool CsvLines::next(std::string_view& line, size_t& number) {
   return false;
 }
 
+bool csvHeader(std::string_view text, CsvLine& fields) {
+  CsvLines lines(text);
+  std::string_view line;
+  size_t number = 0;
+  if (!lines.next(line, number)) return false;
+  fields.split(line, csvDelimiter(line));
+  return true;
+}
+
 }  // namespace kv

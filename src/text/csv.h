@@ -53,4 +53,8 @@ class CsvLines {
   size_t number_ = 0;
 };
 
+// The fields of the header (the first data line) of `text`, split at its delimiter; false when
+// the text has no data line.
+bool csvHeader(std::string_view text, CsvLine& fields);
+
 }  // namespace kv
