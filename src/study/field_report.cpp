@@ -17,6 +17,9 @@ namespace kv::study {
 
 namespace {
 
+// Orders closer together than this are drawn in a range of 0.1 about their middle.
+constexpr double kFlatOrders = 0.08;
+
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
@@ -93,10 +96,11 @@ std::string distributionPlotScript(const Distribution& s, double pTh, const std:
   for (const Panel& panel : panels) {
     g << "set output " << gnuplotQuoted((fs::path(folder) / (stem + panel.file)).string()) << "\n";
     g << "set title " << gnuplotQuoted(std::string(panel.label) + " against the point") << "\n";
-    g << "set xlabel 'point (its number in the point files)'\nset ylabel " << gnuplotQuoted(panel.label) << "\n";
+    g << "set xlabel 'point (its number in the field)'\nset ylabel " << gnuplotQuoted(panel.label) << "\n";
     g << (panel.logScale ? "set logscale y\nset format y '%.0e'\n" : "unset logscale\nset format y '%g'\n");
     std::ostringstream data;
     bool any = false;
+    double low = panel.logScale ? kNotANumber : pTh, high = low;
     for (const auto& b : buckets) {
       const Series::Range& r = b.*panel.range;
       if (r.count == 0) continue;
@@ -108,9 +112,20 @@ std::string distributionPlotScript(const Distribution& s, double pTh, const std:
       }
       if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(mean)) continue;
       data << shortest(middle(b)) << ' ' << shortest(lo) << ' ' << shortest(mean) << ' ' << shortest(hi) << '\n';
+      low = std::fmin(low, lo);
+      high = std::fmax(high, hi);
       any = true;
     }
-    g << "set xrange [1:" << shortest(std::max<double>(2.0, static_cast<double>(s.points))) << "]\nset yrange [*:*]\n";
+    g << "set xrange [1:" << shortest(std::max<double>(2.0, static_cast<double>(s.points))) << "]\n";
+    // Orders that agree to rounding are drawn as the flat line they are, not as their last bits
+    // magnified to fill the panel (with tick labels all alike).
+    if (!panel.logScale && high - low < kFlatOrders) {
+      const double mid = 0.5 * (low + high);
+      g << "set yrange [" << shortest(std::round((mid - 0.05) * 100.0) / 100.0) << ":"
+        << shortest(std::round((mid + 0.05) * 100.0) / 100.0) << "]\n";
+    } else {
+      g << "set yrange [*:*]\n";
+    }
     if (!any) {
       g << "unset logscale\nset format y '%g'\nset yrange [0:1]\nset label 1 'nothing to draw' at graph 0.5,0.5 center\nplot NaN notitle\nunset label 1\n";
       continue;
