@@ -269,8 +269,8 @@ std::string judgementLines(const StudyResult& study) {
     const std::optional<TruthJudgement>& t = study.judgements[k];
     if (!t) continue;
     char line[256];
-    std::snprintf(line, sizeof line, "truth: %-17s bounds %zu of %zu quantities (%.0f %%)",
-                  estimators()[k].name, t->bounded, t->count, 100.0 * t->boundedShare);
+    std::snprintf(line, sizeof line, "truth: %-17s bounds %zu of %zu %s (%.0f %%)", estimators()[k].name, t->bounded,
+                  t->count, t->count == 1 ? "quantity" : "quantities", 100.0 * t->boundedShare);
     out += line;
     if (t->ratioCount > 0) {
       std::snprintf(line, sizeof line, ", U/|E| median %.3g, 10-90 %% %.3g to %.3g", t->medianRatio,

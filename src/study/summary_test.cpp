@@ -77,5 +77,15 @@ TEST(Summary, TableAlignsWordsLeftAndNumbersRight) {
             "flat      no-change                  -       1          -           -\n");
 }
 
+TEST(Summary, JudgementLinesCountQuantities) {
+  StudyResult study;
+  study.judgements.resize(1);
+  for (const auto& [count, line] : {std::pair<size_t, const char*>{1, "bounds 1 of 1 quantity (100 %)\n"},
+                                    {2, "bounds 2 of 2 quantities (100 %)\n"}}) {
+    study.judgements[0] = TruthJudgement{.count = count, .bounded = count, .boundedShare = 1.0};
+    EXPECT_NE(judgementLines(study).find(line), std::string::npos) << judgementLines(study);
+  }
+}
+
 }  // namespace
 }  // namespace kv::study
