@@ -60,5 +60,30 @@ TEST(CaseKind, OptionsApplyByTheOneTable) {
             "HDF5 field");
 }
 
+// The start file leads to the main data file it names, quoted or not; an empty name is refused.
+TEST(CaseKind, StartFileNamesTheMainDataFile) {
+  kv::testing_support::TempFolder folder("kv_case_kind_start");
+  const struct {
+    const char* start;
+    const char* error;  // a part of the message
+  } cases[] = {{"''\n", "names no main data file"},
+               {"\"\"\n", "names no main data file"},
+               {"'gone.txt'\n", "gone.txt"},
+               {"gone.txt\n", "gone.txt"}};
+  for (const auto& c : cases) {
+    kv::testing_support::writeBytes("Kestrovanilque.in", c.start);
+    Arguments a;
+    a.caseFile = "Kestrovanilque.in";
+    try {
+      readCase(a);
+      ADD_FAILURE() << c.start;
+    } catch (const InputError& e) {
+      const std::string message = std::string(e.file()) + ": " + e.what();
+      EXPECT_NE(message.find(c.error), std::string::npos) << c.start << " -> " << message;
+      EXPECT_EQ(message.find('\''), std::string::npos) << message;  // the quotes are not part of the name
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kv::study
