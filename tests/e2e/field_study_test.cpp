@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <map>
 #include <chrono>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -174,51 +175,80 @@ TEST(FieldStudy, MainDataFileWithManyRecordsIsAField) {
                                "not to a CSV table of quantities"));
 }
 
-// An interruption in the middle of the points: the grid file is a pipe that the test fills, so
-// the study is surely reading when the signal comes.
+// A field study of three grids whose finest grid file is a pipe the test holds open for
+// writing, so that the study is surely reading it when the test acts: the study runs with
+// `option` (output to /dev/null) in the folder of `f`, and the pipe is open once this returns.
+struct PipedStudy {
+  PipedStudy(CaseFolder& f, const char* option) : folder(f) {
+    f.write("case.csv", "h,file\n0.01,g1.txt\n0.02,g2.txt\n0.04,g3.txt\n");
+    for (int i = 1; i <= 10000; ++i) records += std::to_string(i) + " 1." + std::to_string(i) + "\n";
+    f.write("g2.txt", records);
+    f.write("g3.txt", records);
+    before = f.files();
+    if (mkfifo((f.path() / "g1.txt").c_str(), 0600) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      if (chdir(f.path().c_str()) != 0) _exit(127);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 0), dup2(null, 1), dup2(null, 2);
+      execl(KV_BINARY, KV_BINARY, "study", "case.csv", option, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    while (pid > 0 && (pipe = open((f.path() / "g1.txt").c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  // Waits (until the deadline) for `ready` to hold.
+  template <class Ready>
+  void waitFor(Ready ready) const {
+    while (!ready() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  // Ends the study with `signal`; its wait status.
+  int end(int signal) {
+    int status = 0;
+    if (pid > 0) {
+      kill(pid, signal);
+      waitpid(pid, &status, 0);
+    }
+    if (pipe >= 0) close(pipe);
+    pid = -1, pipe = -1;
+    fs::remove(folder.path() / "g1.txt");
+    return status;
+  }
+  ~PipedStudy() {  // a test that stopped early leaves no study running
+    if (pid > 0 || pipe >= 0) end(SIGKILL);
+  }
+
+  CaseFolder& folder;
+  std::string records;
+  std::map<std::string, std::string> before;  // the folder's files before the study
+  pid_t pid = -1;
+  int pipe = -1;
+  const std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+};
+
+// An interruption in the middle of the points: the study is surely reading when the signal comes.
 TEST(FieldStudy, InterruptionLeavesNothingAndEndsAsTheSignal) {
   CaseFolder f(false);
-  f.write("case.csv", "h,file\n0.01,g1.txt\n0.02,g2.txt\n0.04,g3.txt\n");
-  std::string records;
-  for (int i = 1; i <= 10000; ++i) records += std::to_string(i) + " 1." + std::to_string(i) + "\n";
-  f.write("g2.txt", records);
-  f.write("g3.txt", records);
-  const auto before = f.files();
-  ASSERT_EQ(mkfifo((f.path() / "g1.txt").c_str(), 0600), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (chdir(f.path().c_str()) != 0) _exit(127);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0), dup2(null, 1), dup2(null, 2);
-    execl(KV_BINARY, KV_BINARY, "study", "case.csv", "--threads", "2", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int pipe = -1;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while ((pipe = open((f.path() / "g1.txt").c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ASSERT_GE(pipe, 0) << "the study never opened the grid file";
-  const std::string half = records.substr(0, records.size() / 2);
-  ASSERT_EQ(write(pipe, half.data(), half.size()), static_cast<ssize_t>(half.size()));
+  PipedStudy study(f, "--threads=2");
+  ASSERT_GE(study.pipe, 0) << "the study never opened the grid file";
+  const std::string half = study.records.substr(0, study.records.size() / 2);
+  ASSERT_EQ(write(study.pipe, half.data(), half.size()), static_cast<ssize_t>(half.size()));
   bool temporary = false;
-  while (!temporary && std::chrono::steady_clock::now() < deadline) {
+  study.waitFor([&] {
     std::error_code error;
     for (const auto& e : fs::directory_iterator(f.path() / "case.study", error)) {
       temporary |= e.path().filename().string().rfind(".summary.csv.", 0) == 0;
     }
-    if (!temporary) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+    return temporary;
+  });
   EXPECT_TRUE(temporary);
-  kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  close(pipe);
+  const int status = study.end(SIGINT);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-  fs::remove(f.path() / "g1.txt");
-  EXPECT_EQ(f.files(), before);
+  EXPECT_EQ(f.files(), study.before);
   EXPECT_FALSE(f.exists("case.study"));
 }
 
@@ -226,43 +256,18 @@ TEST(FieldStudy, InterruptionLeavesNothingAndEndsAsTheSignal) {
 // folder removes them, as their process no longer runs, and leaves nothing but its outputs.
 TEST(FieldStudy, ARerunRemovesTheTemporariesOfAKilledStudy) {
   CaseFolder f(false);
-  f.write("case.csv", "h,file\n0.01,g1.txt\n0.02,g2.txt\n0.04,g3.txt\n");
-  std::string records;
-  for (int i = 1; i <= 10000; ++i) records += std::to_string(i) + " 1." + std::to_string(i) + "\n";
-  f.write("g2.txt", records);
-  f.write("g3.txt", records);
-  ASSERT_EQ(mkfifo((f.path() / "g1.txt").c_str(), 0600), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (chdir(f.path().c_str()) != 0) _exit(127);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0), dup2(null, 1), dup2(null, 2);
-    execl(KV_BINARY, KV_BINARY, "study", "case.csv", "--no-plots", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int pipe = -1;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while ((pipe = open((f.path() / "g1.txt").c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ASSERT_GE(pipe, 0) << "the study never opened the grid file";
+  PipedStudy study(f, "--no-plots");
+  ASSERT_GE(study.pipe, 0) << "the study never opened the grid file";
   auto temporaries = [&] {
     size_t n = 0;
     std::error_code error;
     for (const auto& e : fs::directory_iterator(f.path() / "case.study", error)) n += e.path().filename().string()[0] == '.';
     return n;
   };
-  while (temporaries() == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(pipe);
+  study.waitFor([&] { return temporaries() > 0; });
+  study.end(SIGKILL);
   ASSERT_EQ(temporaries(), 1u);
-  fs::remove(f.path() / "g1.txt");
-  f.write("g1.txt", records);
+  f.write("g1.txt", study.records);
   ASSERT_EQ(f.run({"study", "case.csv", "--no-plots"}).status, 0);
   EXPECT_EQ(temporaries(), 0u);
   EXPECT_TRUE(f.exists("case.study/summary.csv"));
