@@ -11,7 +11,7 @@
 
 #include "field/engine.h"
 #include "io/temp_file.h"
-#include "study/field_study.h"
+#include "drivers/field_study.h"
 #include "study/summary.h"
 
 int main(int argc, char** argv) {
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   try {
     const study::FieldStudyCase input = study::readFieldTable(argv[1], 0);
     io::TempFile out;
-    if (auto e = out.open(argv[2])) throw InputError(*e);
+    if (auto e = out.open(argv[2])) throw Failure(*e);
     out.write(study::summaryHeader());
     uint64_t points = 0;
     double read = 0, write = 0;
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         void merge(field::ChunkWork&) override {}
       } kernel;
       field::FieldResult r = field::runField(input.grids, input.exact, kernel, out, options);
-      if (r.error) throw InputError(*r.error);
+      if (r.error) throw Failure(*r.error);
       points = r.points, read = r.readSeconds, write = r.writeSeconds;
     } else {
       study::FieldStudyOptions options;
@@ -62,11 +62,11 @@ int main(int argc, char** argv) {
       study::FieldStudy s = study::runFieldStudy(input, options, out);
       points = s.summary.points, read = s.readSeconds, write = s.writeSeconds;
     }
-    if (auto e = out.commit()) throw InputError(*e);
+    if (auto e = out.commit()) throw Failure(*e);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("points %llu seconds %.6f serial_read %.6f serial_write %.6f\n",
                 static_cast<unsigned long long>(points), seconds, read, write);
-  } catch (const InputError& e) {
+  } catch (const Failure& e) {
     std::fprintf(stderr, "field_run: error: %s\n", e.where().c_str());
     return 2;
   }

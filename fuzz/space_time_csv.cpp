@@ -1,13 +1,13 @@
 // A space-time table (h,dt runs) from arbitrary bytes. The first byte chooses the options (cell
 // counts, the dimension 0 to 3); the rest is the table. The parser either returns runs a
-// space-time study can take, finest first, or throws InputError with the line of the fault.
+// space-time study can take, finest first, or throws Failure with the line of the fault.
 #include <cmath>
 #include <cstdint>
 #include <string>
 
 #include "fuzz_input.h"
 #include "reader_checks.h"
-#include "study/space_time_case.h"
+#include "cases/space_time_case.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kv;
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SpaceTimeCase c;
   try {
     c = parseSpaceTimeCase(text, "case.csv", options);
-  } catch (const InputError& e) {
+  } catch (const Failure& e) {
     fuzz::check(e.file() == "case.csv" && e.line() <= lines);
     fuzz::check(std::string_view(e.what()).find('\n') == std::string_view::npos);
     return 0;

@@ -46,7 +46,11 @@ py::object caseFrame(const CaseObject& c) {
 
 
 CaseObject readCaseFile(const std::string& path, const OptionValues& options) {
-  return {study::readCase(commandArguments(options, path))};
+  const study::Arguments a = commandArguments(options, path);
+  auto refuse = [&](study::CaseKind kind) {
+    if (auto refused = study::refusedOption(kind, a.given, a.output.format)) throw Failure(study::displayName(path), 0, *refused);
+  };
+  return {study::readCase(path, {a.options.cells, a.options.dimension, a.options.field}, refuse)};
 }
 
 void bindCase(py::module_& m) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "options.h"
-#include "study/case_kind.h"
+#include "cases/case_kind.h"
 
 namespace kv::python {
 
@@ -16,7 +16,7 @@ struct CaseObject {
 };
 
 // Reads `path` as `kestrovanilque study PATH` with these options would. Throws OptionError and
-// InputError.
+// Failure.
 CaseObject readCaseFile(const std::string& path, const OptionValues& options);
 
 // The Case class.

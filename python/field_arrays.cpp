@@ -13,7 +13,7 @@
 #include "grids.h"
 #include "point_arrays.h"
 #include "study/distribution.h"
-#include "study/field_study.h"
+#include "study/field_kernel.h"
 
 namespace py = pybind11;
 
@@ -59,7 +59,7 @@ FieldInput fieldInput(const FieldArguments& a) {
   OptionValues options = a.options;
   options.cells = a.cells.has_value();
   in.arguments = commandArguments(options);
-  in.grids = readGrids(a.h, a.cells, in.arguments.dimension);
+  in.grids = readGrids(a.h, a.cells, in.arguments.options.dimension);
   in.values = float64Array(a.values, "values", "grids x points");
   const size_t grids = in.grids.size();
   if (in.values.ndim() != 2) {
@@ -95,7 +95,7 @@ FieldInput fieldInput(const FieldArguments& a) {
 
 field::FieldOptions engineOptions(const FieldInput& in) {
   field::FieldOptions options;
-  options.threads = in.arguments.threads;
+  options.threads = in.arguments.options.threads;
   options.progress = false;
   return options;
 }

@@ -153,7 +153,7 @@ QuantityResult studyOne(const std::optional<std::vector<double>>& h, const std::
   OptionValues options = given;
   options.cells = cells.has_value();
   const study::Arguments arguments = commandArguments(options);
-  const Grids grids = readGrids(h, cells, arguments.dimension);
+  const Grids grids = readGrids(h, cells, arguments.options.dimension);
   checkValues(grids, values, "values");
   if (exact && std::isinf(*exact)) {
     throw OptionError("exact = " + numberText(*exact) + " is not finite: give None when it is unknown");
@@ -230,7 +230,7 @@ PYBIND11_MODULE(kestrovanilque, m) {
   py::register_exception_translator([](std::exception_ptr failure) {
     try {
       if (failure) std::rethrow_exception(failure);
-    } catch (const kv::InputError& e) {
+    } catch (const kv::Failure& e) {
       PyErr_SetString(PyExc_ValueError, keywordMessage(e.where()).c_str());
     }
   });

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "study/arguments.h"
+#include "command/arguments.h"
 
 namespace kv::python {
 

@@ -7,7 +7,7 @@
 
 #include "base/limits.h"
 #include "grids.h"
-#include "study/csv_case.h"
+#include "cases/csv_case.h"
 #include "study/summary.h"
 #include "text/csv.h"
 #include "text/number.h"

@@ -12,8 +12,11 @@ io
 text launch
 model
 estimation field mesh
-listing plots study
+listing plots cases
+study
+report
 cluster
+drivers
 app
 command"}
 rank_of() {

@@ -10,9 +10,6 @@
 
 namespace kv {
 
-// The start file, looked up in the current directory; its one value names the main data file.
-inline constexpr const char* kStartFile = "Kestrovanilque.in";
-
 // Reads every input file into `run` (parameters and the input arrays of the grid series).
 // Any failure to read ends the run with its fatal line before anything is written.
 void readInput(RunData& run);

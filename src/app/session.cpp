@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/input_reader.h"
 #include "base/fatal.h"
 #include "base/text_field.h"
 #include "launch/launch.h"

@@ -9,6 +9,9 @@
 
 namespace kv {
 
+// The start file, looked up in the current directory; its one value names the main data file.
+inline constexpr const char* kStartFile = "Kestrovanilque.in";
+
 // The editor command for a file name: "notepad " + the name left-adjusted and trimmed, the name
 // quoted for the command interpreter when it holds characters the interpreter would act on.
 std::string editorCommand(std::string_view fileName);

@@ -1,4 +1,4 @@
-// A failure the user can mend, as a value (Error) and thrown (InputError): the file, the line it
+// A failure the user can mend, as a value (Error) and thrown (Failure): the file, the line it
 // was found at (0: the file as a whole) and what is wrong and what to do. The study prints it as
 // "kestrovanilque study: error: FILE:LINE: MESSAGE" and exits 2 for bad input, 3 for outputs that
 // cannot be written.
@@ -28,12 +28,12 @@ struct Error {
 // Control characters (escape sequences, NUL, line ends) as '?'.
 std::string printable(std::string text);
 
-class InputError : public std::runtime_error {
+class Failure : public std::runtime_error {
  public:
-  InputError(std::string file, size_t line, const std::string& message,
+  Failure(std::string file, size_t line, const std::string& message,
              Error::Kind kind = Error::Kind::Input)
       : std::runtime_error(printable(message)), error_{std::move(file), line, what(), kind} {}
-  explicit InputError(Error error) : InputError(error.file, error.line, error.message, error.kind) {}
+  explicit Failure(Error error) : Failure(error.file, error.line, error.message, error.kind) {}
   const std::string& file() const { return error_.file; }
   size_t line() const { return error_.line; }
   const Error& error() const { return error_; }

@@ -23,10 +23,10 @@ namespace kv::cluster {
 
 // A file that is not a field case: the file, the dataset ("" for the file as a whole), and what
 // is wrong, as "FILE: DATASET: message".
-class BadFile : public InputError {
+class BadFile : public Failure {
  public:
   BadFile(std::string file, const std::string& dataset, const std::string& message)
-      : InputError(std::move(file), 0, dataset.empty() ? message : dataset + ": " + message) {}
+      : Failure(std::move(file), 0, dataset.empty() ? message : dataset + ": " + message) {}
 };
 
 // An open HDF5 identifier, closed with its own function.

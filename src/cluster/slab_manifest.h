@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "study/arguments.h"
-#include "study/field_study.h"
+#include "study/options.h"
+#include "study/field_kernel.h"
 
 namespace kv::cluster {
 

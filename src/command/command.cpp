@@ -4,9 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "cluster/command.h"
-#include "study/case_kind.h"
-#include "study/study_command.h"
+#include "command/arguments.h"
+#include "drivers/drive.h"
 
 namespace kv::command {
 
@@ -25,6 +24,14 @@ void print(std::FILE* stream, const std::string& text) {
   if (firstRank()) std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+// The exit status: 0 done; 1 --strict and some quantity or point does not converge (or, a
+// space-time table, has no U or a warning); 2 bad input or bad options (nothing written); 3 the
+// outputs cannot be written (nothing half-written).
+int exitStatus(const study::Outcome& outcome, bool strict) {
+  if (outcome.error) return outcome.error->kind == Error::Kind::Input ? 2 : 3;
+  return strict && outcome.unsound ? 1 : 0;
+}
+
 }  // namespace
 
 int runStudyCommand(int argc, char** argv) {
@@ -35,21 +42,30 @@ int runStudyCommand(int argc, char** argv) {
     return parsed.status;
   }
   const study::Arguments& a = *parsed.arguments;
+  const bool merge = a.command == study::Arguments::Command::Merge;
+  study::OutputPlan plan = study::outputPlan(a.caseFile, a.output, a.options.slab);
+  plan.program = std::string(study::programName(a.command));
+  plan.run = merge ? "merge" : "study";
+  auto refuse = [&](study::CaseKind kind) {
+    if (auto refused = study::refusedOption(kind, a.given, a.output.format)) {
+      throw Failure(study::displayName(merge ? "" : a.caseFile), 0, *refused);
+    }
+  };
   study::Case c;
   try {
-    c = study::readCase(a);
-  } catch (const InputError& e) {
-    if (firstRank()) study::printError(a, Error{study::displayName(e.file()), e.line(), e.what(), e.error().kind});
-    return e.error().status();
+    if (merge) {
+      refuse(study::CaseKind::Slabs);
+    } else {
+      c = study::readCase(a.caseFile, {a.options.cells, a.options.dimension, a.options.field}, refuse);
+    }
+  } catch (const Failure& e) {
+    Error error = e.error();
+    error.file = study::displayName(error.file);
+    if (firstRank()) study::printError(plan, error);
+    return exitStatus({error}, false);
   }
-  switch (c.kind) {
-    case study::CaseKind::Hdf5:
-      return cluster::runHdf5Study(a);
-    case study::CaseKind::Slabs:
-      return cluster::runMergeCommand(a);
-    default:
-      return study::runTextStudy(a, c);
-  }
+  const study::Outcome outcome = merge ? study::mergeSlabs(a.slabFolders, plan) : study::studyCase(c, a.options, plan);
+  return exitStatus(outcome, a.output.strict);
 }
 
 }  // namespace kv::command

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "study/study_case.h"
+#include "cases/study_case.h"
 
 namespace kv::study {
 

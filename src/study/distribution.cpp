@@ -7,7 +7,7 @@
 #include <span>
 #include <stdexcept>
 
-#include "study/study.h"
+#include "study/quantity_study.h"
 
 namespace kv::study {
 

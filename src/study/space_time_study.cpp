@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "base/error.h"
-#include "study/study_case.h"
+#include "cases/study_case.h"
 
 namespace kv::study {
 
@@ -58,7 +58,7 @@ SpaceTimeStudy studySpaceTime(const SpaceTimeCase& input, const SpaceTimeOptions
     s.result = spaceTimeStudy(input.h, input.dt, q.values, q.iterErr, options);
     const SpaceTimeStatus outcome = s.result.outcome;
     if (outcome == SpaceTimeStatus::unknownDesign || outcome == SpaceTimeStatus::duplicateRun) {
-      throw InputError(
+      throw Failure(
           displayName(input.file), 0,
           outcome == SpaceTimeStatus::duplicateRun
               ? s.result.refusal +

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "estimation/space_time.h"
-#include "study/space_time_case.h"
+#include "cases/space_time_case.h"
 
 namespace kv::study {
 
@@ -34,7 +34,7 @@ struct SpaceTimeStudy {
 };
 
 // Studies every quantity. Runs that fit no design (or two runs within the level tolerance of
-// one another) are a fault of the case, not of a quantity: InputError.
+// one another) are a fault of the case, not of a quantity: Failure.
 SpaceTimeStudy studySpaceTime(const SpaceTimeCase& input, const SpaceTimeOptions& options);
 
 // The fitted value at run spacings r = h / h_1, t = dt / dt_1 of the model chosen (design a: its

@@ -1,0 +1,44 @@
+// The command lines of `kestrovanilque study CASE [options]` and `kestrovanilque merge
+// SLAB_DIR... --out DIR [options]`: one parser (CLI11) and one set of arguments for both. Every
+// option is read and checked here, in one place, whatever the case; which options apply to which
+// kind of case is decided in case_kind.h, again in one place.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "study/options.h"
+
+namespace kv::study {
+
+struct Arguments {
+  enum class Command : uint8_t { Study, Merge };
+  Command command = Command::Study;
+  std::string caseFile;                  // study: the CASE
+  std::vector<std::string> slabFolders;  // merge: the SLAB_DIRs
+  StudyOptions options;                  // what is computed
+  OutputOptions output;                  // what is written and shown
+  // The options given, by their long name ("--cells", ...), in the order given.
+  std::vector<std::string> given;
+
+  bool has(std::string_view option) const;
+};
+
+// What the parse gave: the arguments, or the exit status and what to print (help, an error).
+struct ParsedCommand {
+  std::optional<Arguments> arguments;
+  int status = 0;
+  std::string out;  // for standard output (help)
+  std::string err;  // for standard error
+};
+
+// argv[1] is "study" or "merge".
+ParsedCommand parseCommand(int argc, const char* const* argv);
+
+// The program's name in messages: "kestrovanilque study", "kestrovanilque merge".
+std::string_view programName(Arguments::Command command);
+
+}  // namespace kv::study

@@ -1,0 +1,64 @@
+// A table of quantities (a CSV table or a main data file): every quantity through the one
+// per-point study, plus the classic series over all grids; its outputs are held whole.
+#include <vector>
+
+#include "drivers/kinds.h"
+#include "report/paper_table.h"
+#include "report/plots.h"
+#include "report/report_html.h"
+#include "report/study_json.h"
+#include "study/summary.h"
+
+namespace kv::study {
+
+namespace {
+
+constexpr std::string_view kTableOutputs[] = {"summary.csv", "study.json", "report.html", "table.tex", "table.md"};
+
+class TableStudy : public CaseStudy {
+ public:
+  TableStudy(const std::string& named, const StudyCase& input, const StudyOptions& options)
+      : named_(named), input_(input), options_(options) {}
+
+  std::span<const std::string_view> outputs() const override { return kTableOutputs; }
+  std::vector<std::string> inputs() const override { return caseInputs(named_, input_); }
+
+  Printout study(io::OutputSet& outputs, const OutputPlan& plan) override {
+    const StudyResult study = runStudy(input_, options_);
+    const StudyPlots plots = reportPlots<StudyPlots>(plan, [&](double timeout) { return drawPlots(study, timeout); });
+    std::vector<PaperColumn> columns;
+    for (const QuantityStudy& q : study.quantities) {
+      const StandardResult& r = q.standard;
+      columns.push_back(input_.cells.size() >= 3
+                            ? paperColumn(q.name, r, {input_.cells[0], input_.cells[1], input_.cells[2]})
+                            : paperColumn(q.name, r));
+    }
+    const PaperTableOptions paper{.cells = input_.cells.size() >= 3};
+    Printout out;
+    out.csv = summaryCsv(study);
+    out.json = studyJson(study);
+    out.latex = paperTableLatex(columns, paper);
+    out.markdown = paperTableMarkdown(columns, paper);
+    writeOutputs(outputs, {{"summary.csv", out.csv},
+                           {"study.json", out.json},
+                           {"table.tex", out.latex},
+                           {"table.md", out.markdown},
+                           {"report.html", reportHtml(study, plots)}});
+    out.table = summaryTable(study) + judgementLines(study);
+    out.unsound = study.distribution.notConverging > 0;
+    return out;
+  }
+
+ private:
+  std::string named_;
+  const StudyCase& input_;
+  StudyOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<CaseStudy> tableStudy(const std::string& named, const StudyCase& input, const StudyOptions& options) {
+  return std::make_unique<TableStudy>(named, input, options);
+}
+
+}  // namespace kv::study
