@@ -6,6 +6,7 @@
 
 #include "command/arguments.h"
 #include "drivers/drive.h"
+#include "io/platform.h"
 
 namespace kv::command {
 
@@ -35,10 +36,17 @@ int exitStatus(const study::Outcome& outcome, bool strict) {
 }  // namespace
 
 int runStudyCommand(int argc, char** argv) {
+  io::platform::guardStandardStreams();
   const study::ParsedCommand parsed = study::parseCommand(argc, argv);
   if (!parsed.arguments) {
     print(stdout, parsed.out);
     print(stderr, parsed.err);
+    if (!study::standardOutputWritten()) {
+      study::OutputPlan plan;
+      plan.program = std::string(study::programName(study::Arguments::Command::Study));
+      if (argc > 1 && std::string_view(argv[1]) == "merge") plan.program = study::programName(study::Arguments::Command::Merge);
+      return exitStatus(study::failToPrint(plan), false);
+    }
     return parsed.status;
   }
   const study::Arguments& a = *parsed.arguments;

@@ -72,6 +72,14 @@ OutputPlan outputPlan(const std::string& caseFile, const OutputOptions& o, const
 
 void printOut(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+bool standardOutputWritten() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+
+Outcome failToPrint(const OutputPlan& plan) {
+  const std::string line = plan.program + ": error: standard output cannot be written (closed, or a full disk?)\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  return {Error{"", 0, "standard output cannot be written", Error::Kind::Output}};
+}
+
 void printError(const OutputPlan& plan, const Error& e) {
   std::string line = plan.program + ": error: " + e.where();
   if (e.kind == Error::Kind::Output) line += ": choose another folder with --out";
@@ -116,7 +124,7 @@ Outcome runCaseStudy(CaseStudy& kind, const OutputPlan& plan) {
   }
   io::OutputSet outputs(plan.folder);
   std::optional<Error> failure;
-  if (ranks.root()) failure = outputs.create(kind.outputs());
+  if (ranks.root()) failure = outputs.create(kEveryOutput);
   if (ranks.any(failure.has_value())) {
     return fail(failure ? outputError(outputs, *failure)
                         : Error{plan.folder.string(), 0, "cannot be written", Error::Kind::Output});
@@ -135,6 +143,7 @@ Outcome runCaseStudy(CaseStudy& kind, const OutputPlan& plan) {
     } else {
       print(out, plan, outputs.folder());
       outcome.unsound = out.unsound;
+      if (!standardOutputWritten()) outcome = failToPrint(plan);
     }
   }
   return ranks.share(outcome);

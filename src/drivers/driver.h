@@ -28,6 +28,11 @@
 
 namespace kv::study {
 
+// Every output a study or a merge writes, whatever the kind: a run sweeps the stale temporaries
+// of them all from its folder (those of a run of another kind killed there too).
+inline constexpr std::string_view kEveryOutput[] = {"summary.csv", "study.json", "report.html", "table.tex",
+                                                    "table.md",    "field.vtu",  "summary.h5",  "slab.json"};
+
 // Where the outputs go and what is shown.
 struct OutputPlan {
   std::string program = "kestrovanilque study";  // in messages
@@ -66,6 +71,11 @@ struct Outcome {
   std::optional<Error> error;
   bool unsound = false;
 };
+
+// Whether everything printed on standard output was written (it is flushed first).
+bool standardOutputWritten();
+// Says on standard error that standard output cannot be written: an output error.
+Outcome failToPrint(const OutputPlan& plan);
 
 // The ranks of a study under mpirun: one, alone.
 class Ranks {

@@ -1,6 +1,9 @@
 #include "io/output_set.h"
 
+#include <cstdio>
+
 #include "io/platform.h"
+#include "io/whole_file.h"
 
 namespace kv::io {
 
@@ -10,7 +13,74 @@ namespace {
 
 Error outputError(const std::string& message) { return Error{"", 0, message, Error::Kind::Output}; }
 
+// The name the journal of a commit stands for (its file: the temporary name of this name).
+constexpr std::string_view kJournal = "kv-commit";
+// A journal holds a line per output; more than this is not one of ours.
+constexpr size_t kMaxJournalBytes = 1 << 16;
+
+std::function<bool(std::string_view, const std::string&)>& commitFault() {
+  static std::function<bool(std::string_view, const std::string&)> fault;
+  return fault;
+}
+
+bool faultAt(std::string_view step, const std::string& name) { return commitFault() && commitFault()(step, name); }
+
+bool renameFile(const fs::path& from, const fs::path& to) { return platform::replaceFile(from.string(), to.string()); }
+
+// A plain name of a file in the folder: no separator, not "." or "..".
+bool plainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\\') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+// Puts back what the journal `journal` of process `pid` says: each earlier version from its
+// backup; each output that had none removed when the commit had put it in place.
+void rollBack(const fs::path& folder, const fs::path& journal, unsigned long pid) {
+  const WholeFile read = readWholeFile(journal.string(), kMaxJournalBytes);
+  if (read.status != WholeFile::Status::Ok) return;
+  std::string_view text = read.text;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    const size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) continue;
+    const std::string_view name = line.substr(0, tab), backup = line.substr(tab + 1);
+    if (!plainName(name)) continue;
+    std::error_code error;
+    if (backup.empty()) {
+      // No earlier version; the new one is removed (a file only, never a folder).
+      if (fs::is_regular_file(fs::symlink_status(folder / name, error))) fs::remove(folder / name, error);
+      continue;
+    }
+    const std::optional<TemporaryName> t = parseTemporaryName(backup);
+    if (!plainName(backup) || !t || t->pid != pid || t->name != std::string(name) + ".old") continue;
+    if (fs::is_regular_file(fs::symlink_status(folder / backup, error))) renameFile(folder / backup, folder / name);
+  }
+}
+
 }  // namespace
+
+void setCommitFault(std::function<bool(std::string_view step, const std::string& name)> fault) {
+  commitFault() = std::move(fault);
+}
+
+size_t repairInterruptedCommits(const fs::path& folder) {
+  const std::string host = platform::hostName();
+  const unsigned long self = platform::processId();
+  std::vector<std::pair<fs::path, unsigned long>> journals;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::optional<TemporaryName> t = parseTemporaryName(it->path().filename().string());
+    if (!t || t->name != kJournal || t->host != host || t->pid == self || platform::processRunning(t->pid)) continue;
+    journals.emplace_back(it->path(), t->pid);
+  }
+  for (const auto& [journal, pid] : journals) {
+    rollBack(folder, journal, pid);
+    fs::remove(journal, error);
+  }
+  return journals.size();
+}
 
 std::optional<Error> OutputSet::create(std::span<const std::string_view> outputs) {
   std::error_code error;
@@ -36,6 +106,7 @@ std::optional<Error> OutputSet::create(std::span<const std::string_view> outputs
     discard();
     return outputError(message);
   }
+  repairInterruptedCommits(folder_);
   removeStaleTemporaries(folder_, outputs);
   return std::nullopt;
 }
@@ -66,6 +137,7 @@ std::optional<Error> OutputSet::write(const std::string& name, std::string_view 
 }
 
 std::optional<Error> OutputSet::commit() {
+  InterruptionsHeld held;
   std::error_code error;
   for (const std::string& name : names_) {
     const fs::path target = pathOf(name);
@@ -75,11 +147,61 @@ std::optional<Error> OutputSet::commit() {
       return Error{target.string(), 0, "exists and is not a file", Error::Kind::Output};
     }
   }
-  for (auto& file : files_) {
-    if (auto failure = file->commit()) {
+  for (size_t k = 0; k < files_.size(); ++k) {
+    std::optional<Error> failure = faultAt("close", names_[k]) ? Error{pathOf(names_[k]).string(), 0,
+                                                                       "cannot be written (disk full?)",
+                                                                       Error::Kind::Output}
+                                                               : files_[k]->close();
+    if (failure) {
       discard();
       return failure;
     }
+  }
+  // The journal: each output and the backup of its earlier version ("" when it has none).
+  struct Step {
+    fs::path backup;  // empty: no earlier version
+    bool backedUp = false, replaced = false;
+  };
+  std::vector<Step> steps(names_.size());
+  std::string journalText;
+  for (size_t k = 0; k < names_.size(); ++k) {
+    if (fs::is_regular_file(fs::symlink_status(pathOf(names_[k]), error))) {
+      steps[k].backup = temporaryPath(pathOf(names_[k] + ".old").string());
+    }
+    journalText += names_[k] + "\t" + steps[k].backup.filename().string() + "\n";
+  }
+  const fs::path journal = temporaryPath(pathOf(std::string(kJournal)).string());
+  const Error failed{folder_.string(), 0, "the outputs cannot be put in place: the earlier ones are kept",
+                     Error::Kind::Output};
+  auto rollBackHere = [&](Error e) {
+    for (size_t k = steps.size(); k-- > 0;) {
+      if (steps[k].replaced && steps[k].backup.empty()) fs::remove(pathOf(names_[k]), error);
+      if (steps[k].backedUp) renameFile(steps[k].backup, pathOf(names_[k]));
+    }
+    fs::remove(journal, error);
+    discard();
+    return e;
+  };
+  {
+    std::FILE* out = faultAt("journal", "") ? nullptr : platform::createNew(journal.string());
+    if (out == nullptr) return rollBackHere(failed);
+    const bool written = std::fwrite(journalText.data(), 1, journalText.size(), out) == journalText.size();
+    if (std::fclose(out) != 0 || !written) return rollBackHere(failed);
+  }
+  for (size_t k = 0; k < names_.size(); ++k) {
+    if (steps[k].backup.empty()) continue;
+    if (faultAt("backup", names_[k]) || !renameFile(pathOf(names_[k]), steps[k].backup)) return rollBackHere(failed);
+    steps[k].backedUp = true;
+  }
+  for (size_t k = 0; k < names_.size(); ++k) {
+    if (faultAt("replace", names_[k])) return rollBackHere(failed);
+    if (auto failure = files_[k]->commit()) return rollBackHere(*failure);
+    steps[k].replaced = true;
+  }
+  if (faultAt("done", "") || !fs::remove(journal, error)) return rollBackHere(failed);
+  faultAt("cleanup", "");  // the commit is done: a test may end the process here, nothing else
+  for (const Step& step : steps) {
+    if (step.backedUp) fs::remove(step.backup, error);
   }
   committed_ = true;
   createdRegistrations_.clear();

@@ -1,11 +1,24 @@
 // The outputs of one run in one folder, written all or nothing: every output is written under
 // its temporary name (temp_file.h) and renamed into place only when all are complete; on a
 // failure, an early return or an interruption none is left, and a folder the run created is
-// removed again. Files the run did not write are never removed, but for stale temporaries of its
-// own outputs left by a run of this machine that no longer runs (a kill -9, a power cut).
+// removed again. Files the run did not write are never removed, but for stale temporaries of the
+// tool's outputs left by a run of this machine that no longer runs (a kill -9, a power cut).
+//
+// The commit replaces a complete earlier set by the complete new one, or leaves the earlier one:
+//   1. every new output is closed (its bytes written out);
+//   2. a journal is written: each output's name and, when it has an earlier version, the name of
+//      that version's backup (FOLDER/.kv-commit.HOST.PID.part);
+//   3. each earlier version is renamed to its backup (FOLDER/.NAME.old.HOST.PID.part);
+//   4. each new output is renamed into place;
+//   5. the journal is removed: the commit is done; then the backups are removed.
+// A failure at any step before 5 puts the earlier versions back and removes the new ones.
+// Interruptions (Ctrl-C, SIGTERM) are held back during the commit. A process that ends halfway
+// nevertheless (kill -9, a power cut) leaves its journal: the next set created in the folder
+// finds it, and puts the earlier versions back before anything else.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -28,7 +41,8 @@ class OutputSet {
   ~OutputSet() { discard(); }
 
   // Creates the folder and its missing parents, takes the folder's lock (a second run into the
-  // same folder is refused while this one lasts) and removes the stale temporaries of the outputs
+  // same folder is refused while this one lasts), puts back the earlier outputs of a commit
+  // left halfway (repairInterruptedCommits) and removes the stale temporaries of the outputs
   // named (and of the files named after them, such as "summary.csv.rank3").
   std::optional<Error> create(std::span<const std::string_view> outputs = {});
   // Opens the output `name` for writing (create() first); the file stays owned by the set.
@@ -55,6 +69,16 @@ class OutputSet {
   platform::FolderLock lock_;
   bool committed_ = false;
 };
+
+// A step of a commit where a test makes it fail: `fault(step, name)` returns true to fail there
+// ("close", "journal", "backup", "replace", "done"; the output's name, "" for the journal), or
+// may end the process there (the same, and "cleanup", once the commit is done).
+// Tests only; nothing by default.
+void setCommitFault(std::function<bool(std::string_view step, const std::string& name)> fault);
+
+// Puts back in `folder` the earlier outputs of every commit that a process of this machine that
+// no longer runs left halfway (its journal, above). Returns how many commits were rolled back.
+size_t repairInterruptedCommits(const std::filesystem::path& folder);
 
 // Removes from `folder` the temporaries of the outputs `names` (temp_file.h) written by processes
 // of this machine that no longer run. Returns how many were removed.

@@ -4,6 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "io/platform.h"
 #include "temp_folder.h"
 
@@ -109,6 +113,75 @@ TEST(OutputSet, OneRunAtATimeInAFolder) {
   EXPECT_EQ(fileBytes("out/one.txt"), "1");
   EXPECT_FALSE(writeAll("out", {{"one.txt", "2"}}));
   EXPECT_EQ(fileBytes("out/one.txt"), "2");
+}
+
+// The commit's steps, in order, for the earlier set {a, c} replaced by {a, b, c}.
+std::vector<std::pair<std::string, std::string>> commitSteps() {
+  return {{"close", "a"},   {"close", "b"},   {"close", "c"},  {"journal", ""}, {"backup", "a"},
+          {"backup", "c"},  {"replace", "a"}, {"replace", "b"}, {"replace", "c"}, {"done", ""}, {"cleanup", ""}};
+}
+
+// What the folder holds, file by file (name: bytes), temporaries included.
+std::map<std::string, std::string> holding(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(dir)) files[entry.path().filename().string()] = fileBytes(entry.path());
+  return files;
+}
+
+const std::map<std::string, std::string> kEarlier = {{"a", "old a"}, {"c", "old c"}};
+const std::map<std::string, std::string> kNew = {{"a", "new a"}, {"b", "new b"}, {"c", "new c"}};
+
+void writeEarlier(const fs::path& dir) {
+  fs::remove_all(dir);
+  ASSERT_FALSE(writeAll(dir, {{"a", "old a"}, {"c", "old c"}}).has_value());
+}
+
+// A failure at any step of the commit leaves the complete earlier set, and nothing else.
+TEST(OutputSet, AFailureAtAnyStepOfTheCommitKeepsTheEarlierSet) {
+  testing_support::TempFolder tmp("kv_commit_fault");
+  const fs::path dir = tmp.path() / "out";
+  for (const auto& [step, name] : commitSteps()) {
+    if (step == "cleanup") continue;  // the commit is done there
+    writeEarlier(dir);
+    setCommitFault([&](std::string_view s, const std::string& n) { return s == step && n == name; });
+    const std::optional<Error> failure = writeAll(dir, {{"a", "new a"}, {"b", "new b"}, {"c", "new c"}});
+    setCommitFault(nullptr);
+    ASSERT_TRUE(failure) << step << " " << name;
+    EXPECT_EQ(failure->kind, Error::Kind::Output);
+    EXPECT_EQ(holding(dir), kEarlier) << step << " " << name;
+  }
+  writeEarlier(dir);
+  ASSERT_FALSE(writeAll(dir, {{"a", "new a"}, {"b", "new b"}, {"c", "new c"}}).has_value());
+  EXPECT_EQ(holding(dir), kNew);
+}
+
+// A process killed at any step of its commit (no handler, no destructor runs) leaves a folder
+// that the next run repairs: the complete earlier set or the complete new one, nothing mixed,
+// nothing left over.
+TEST(OutputSet, AKillAtAnyStepOfTheCommitIsRepairedByTheNextRun) {
+  testing_support::TempFolder tmp("kv_commit_kill");
+  const fs::path dir = tmp.path() / "out";
+  for (const auto& [step, name] : commitSteps()) {
+    writeEarlier(dir);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      setCommitFault([&](std::string_view s, const std::string& n) {
+        if (s == step && n == name) _exit(9);
+        return false;
+      });
+      writeAll(dir, {{"a", "new a"}, {"b", "new b"}, {"c", "new c"}});
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << step << " " << name;
+    const std::vector<std::string_view> names = {"a", "b", "c"};
+    const bool journalled = step != "close" && step != "journal" && step != "cleanup";
+    EXPECT_EQ(repairInterruptedCommits(dir), journalled ? 1u : 0u) << step << " " << name;
+    removeStaleTemporaries(dir, names);
+    EXPECT_EQ(holding(dir), step == "cleanup" ? kNew : kEarlier) << step << " " << name;
+  }
 }
 
 TEST(TemporaryName, ReadsBackWhatItWrites) {

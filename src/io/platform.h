@@ -13,6 +13,12 @@ namespace kv::io::platform {
 // Whether standard error is a terminal (a progress line is shown only there).
 bool stderrIsTerminal();
 
+// Gives a standard stream that was closed when the program started a device in its place, so
+// that no file the program opens takes its number: the null device for standard input and
+// error, and for standard output one where every write fails (what is printed there is lost,
+// and the program must say so).
+void guardStandardStreams();
+
 // Creates `path` as a new, empty file open for writing. Fails (nullptr, errno set) when
 // anything already has that name: a file, a folder, or a symbolic link, which is never
 // followed.

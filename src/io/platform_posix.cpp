@@ -22,6 +22,7 @@ namespace {
 // Async-signal-safe: takes away what is registered, then ends the process as the signal would
 // have (its default action restored, the signal raised again).
 extern "C" void onInterrupt(int signal) {
+  if (deferInterruption(signal)) return;
   removeRegistered();
   struct sigaction action {};
   action.sa_handler = SIG_DFL;
@@ -53,6 +54,17 @@ void detail::installInterruptHandlers() {
     sigaddset(&action.sa_mask, SIGINT);
     sigaddset(&action.sa_mask, SIGTERM);
     sigaction(signal, &action, nullptr);
+  }
+}
+
+void guardStandardStreams() {
+  for (int fd : {0, 1, 2}) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open(fd == 1 ? "/dev/full" : "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened != -1 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
   }
 }
 

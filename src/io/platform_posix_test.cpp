@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "io/output_set.h"
+#include "io/temp_file.h"
 #include "io/temporaries.h"
 #include "temp_folder.h"
 
@@ -72,6 +73,32 @@ TEST(Interruption, TakesAwayTemporariesFoldersAndChildren) {
     EXPECT_FALSE(fs::exists("out"));
     EXPECT_TRUE(waitFor([&] { return ended(grandchild); }, std::chrono::seconds(5)));
   }
+}
+
+// An interruption while outputs are being committed waits for the commit: it is noted, from any
+// thread, and takes effect (temporaries removed, the process ended by the signal) only when the
+// hold ends.
+TEST(Interruption, WaitsForTheCommitItArrivesIn) {
+  TempFolder folder("interrupt_held");
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    TempFile file;
+    if (file.open("temporary")) _exit(90);  // registers it, and installs the handlers
+    {
+      InterruptionsHeld held;
+      std::thread([] { kill(getpid(), SIGTERM); }).join();
+      TempFile marker;
+      if (marker.open("after-the-signal") || marker.commit()) _exit(91);
+    }
+    _exit(92);  // the signal was lost
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_TRUE(fs::exists("after-the-signal"));
+  EXPECT_FALSE(fs::exists(temporaryPath("temporary")));
 }
 
 TEST(RunChild, EndsAChildThatOutlivesItsTimeAndTellsWhatHappened) {

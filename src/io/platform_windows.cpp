@@ -16,7 +16,11 @@ namespace kv::io::platform {
 namespace {
 
 // The C runtime runs the SIGINT and SIGBREAK handlers on a thread of their own.
-extern "C" void onInterrupt(int) {
+extern "C" void onInterrupt(int signal) {
+  if (deferInterruption(signal)) {
+    std::signal(signal, onInterrupt);  // the C runtime resets the handler before calling it
+    return;
+  }
   removeRegistered();
   // The status of a console program ended by Ctrl-C.
   ExitProcess(static_cast<UINT>(0xC000013AL));
@@ -52,6 +56,8 @@ void detail::installInterruptHandlers() {
     if (previous == SIG_IGN) std::signal(signal, SIG_IGN);
   }
 }
+
+void guardStandardStreams() {}
 
 void detail::removeFile(const char* path) { DeleteFileA(path); }
 void detail::removeFolder(const char* path) { RemoveDirectoryA(path); }

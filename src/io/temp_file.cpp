@@ -98,14 +98,22 @@ bool TempFile::flush() {
   return !failed_ && !temporary_.empty();
 }
 
-std::optional<Error> TempFile::commit() {
+std::optional<Error> TempFile::close() {
   if (temporary_.empty()) return Error{path_, 0, "was not opened", Error::Kind::Output};
-  bool closed = true;
   if (stream_ != nullptr) {
-    closed = std::fclose(stream_) == 0;
+    if (std::fclose(stream_) != 0) failed_ = true;
     stream_ = nullptr;
   }
-  if (failed_ || !closed || !platform::replaceFile(temporary_, path_)) {
+  if (failed_) return Error{path_, 0, "cannot be written (disk full?)", Error::Kind::Output};
+  return std::nullopt;
+}
+
+std::optional<Error> TempFile::commit() {
+  if (auto error = close()) {
+    discard();
+    return error;
+  }
+  if (!platform::replaceFile(temporary_, path_)) {
     discard();
     return Error{path_, 0, "cannot be written (disk full?)", Error::Kind::Output};
   }

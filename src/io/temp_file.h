@@ -36,6 +36,8 @@ class TempFile {
   // Writes out what is buffered, so that the temporary file can be read by name; false when a
   // write has failed.
   bool flush();
+  // Closes the temporary file: its bytes written out, or the error of a write that failed.
+  std::optional<Error> close();
   // Closes the temporary file and gives it the final name.
   std::optional<Error> commit();
   // Removes the temporary file (nothing when already committed or never opened).

@@ -1,6 +1,7 @@
 #include "io/temporaries.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <mutex>
 
@@ -103,6 +104,27 @@ void removeRegistered() {
     platform::detail::removeFolder(latest->path);
     below = latest->sequence;
   }
+}
+
+namespace {
+
+std::atomic<int> held{0};
+std::atomic<int> pending{0};
+
+}  // namespace
+
+InterruptionsHeld::InterruptionsHeld() { held.fetch_add(1); }
+
+InterruptionsHeld::~InterruptionsHeld() {
+  if (held.fetch_sub(1) == 1) {
+    if (const int signal = pending.exchange(0)) std::raise(signal);
+  }
+}
+
+bool deferInterruption(int signal) {
+  if (held.load() == 0) return false;
+  pending.store(signal);
+  return true;
 }
 
 size_t registeredCount() {

@@ -46,4 +46,18 @@ void removeRegistered();
 // How many entries are registered now (for tests).
 size_t registeredCount();
 
+// Holds back interruptions while the object lives (a commit of outputs, which must not stop
+// halfway): an interruption that arrives meanwhile, on any thread, is only noted; it takes
+// effect when the last holder ends. Holders nest.
+class InterruptionsHeld {
+ public:
+  InterruptionsHeld();
+  ~InterruptionsHeld();
+  InterruptionsHeld(const InterruptionsHeld&) = delete;
+  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+};
+
+// For the handlers: true (and the signal noted) while interruptions are held.
+bool deferInterruption(int signal);
+
 }  // namespace kv::io

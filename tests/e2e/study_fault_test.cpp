@@ -7,8 +7,12 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -96,6 +100,72 @@ TEST_P(StudyFullDiskTest, ExitsThreeAndLeavesNoPartialOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, StudyFullDiskTest, ::testing::ValuesIn(studyFullDisks()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Standard output that cannot be written (a full disk, a closed stream) is a failure, not a
+// success with the output lost: exit 3 and one line, for every format and kind, the outputs
+// written all the same.
+TEST(StudyStandardOutput, ALostStandardOutputEndsWithStatusThree) {
+  CaseFolder f(false);
+  writeTable(f);
+  writeSmallField(f);
+  f.write("runs.csv", "h,dt,q\n0.1,0.01,1.01\n0.2,0.02,1.04\n0.4,0.04,1.16\n");
+  const struct {
+    const char* args;
+    const char* folder;
+  } cases[] = {{"case.csv", "case.study"},          {"case.csv --format csv", "case.study"},
+               {"case.csv --format json", "case.study"}, {"case.csv --format latex", "case.study"},
+               {"field.csv --format csv", "field.study"}, {"field.csv", "field.study"},
+               {"runs.csv --format csv", "runs.study"},   {"--help", nullptr}};
+  for (const auto& c : cases) {
+    for (const char* redirect : {"> /dev/full", ">&-"}) {
+      fs::remove_all(f.path() / "case.study");
+      fs::remove_all(f.path() / "field.study");
+      fs::remove_all(f.path() / "runs.study");
+      const std::string command = "cd '" + f.path().string() + "' && COMSPEC=/bin/true '" KV_BINARY "' study " +
+                                  c.args + " --no-plots " + redirect + " 2> err.txt";
+      const int status = std::system(command.c_str());
+      ASSERT_TRUE(WIFEXITED(status)) << command;
+      EXPECT_EQ(WEXITSTATUS(status), 3) << command;
+      EXPECT_EQ(f.read("err.txt"),
+                "kestrovanilque study: error: standard output cannot be written (closed, or a full disk?)\n")
+          << command;
+      if (c.folder) {
+        EXPECT_TRUE(f.exists(std::string(c.folder) + "/summary.csv")) << command;
+      }
+    }
+  }
+}
+
+// A run sweeps the stale temporaries that killed runs of any kind left in its folder (a mesh
+// field's field.vtu, an HDF5 field's summary.h5 and slab.json), not only those of its own
+// outputs; a live process's temporaries and files that are no output stay.
+TEST(StudyStandardOutput, ARunSweepsStaleTemporariesOfEveryKind) {
+  CaseFolder f(false);
+  writeTable(f);
+  fs::create_directory(f.path() / "out");
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  std::string machine;
+  for (const char* c = host; *c; ++c) {
+    if (std::isalnum(static_cast<unsigned char>(*c)) || *c == '-') machine += *c;
+  }
+  if (machine.empty()) machine = "host";
+  auto temporary = [&](const std::string& name, long pid) {
+    return "out/." + name + "." + machine + "." + std::to_string(pid) + ".part";
+  };
+  const std::string stale[] = {temporary("field.vtu", dead), temporary("summary.h5", dead),
+                               temporary("slab.json", dead), temporary("summary.h5.ranks", dead)};
+  const std::string kept[] = {temporary("field.vtu", getpid()), temporary("notes.txt", dead)};
+  for (const std::string& name : stale) f.write(name, "stale");
+  for (const std::string& name : kept) f.write(name, "keep");
+  const RunResult r = f.run({"study", "case.csv", "--no-plots", "--out", "out"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const std::string& name : stale) EXPECT_FALSE(f.exists(name)) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(f.exists(name)) << name;
+}
 
 // StudyHostile input files: the study ends with one error line (a pattern) and creates nothing.
 struct StudyHostile {
