@@ -9,6 +9,13 @@ std::string printable(std::string text) {
   return text;
 }
 
+std::string printableLines(std::string text) {
+  for (char& c : text) {
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == '\x7f') c = '?';
+  }
+  return text;
+}
+
 std::string Error::where() const {
   std::string out;
   if (!file.empty()) {

@@ -27,6 +27,8 @@ struct Error {
 
 // Control characters (escape sequences, NUL, line ends) as '?'.
 std::string printable(std::string text);
+// The same but for line ends and tabs: a text of several lines made inert for a terminal.
+std::string printableLines(std::string text);
 
 class Failure : public std::runtime_error {
  public:

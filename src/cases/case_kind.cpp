@@ -40,9 +40,10 @@ bool isHdf5File(const std::string& file) {
   if (extension == ".h5" || extension == ".hdf5" || extension == ".he5") return true;
   // An HDF5 file starts with this signature (or has it at 512, 1024, ... after a user block;
   // those are found by their extension).
+  // Only a file is looked into: a pipe would lose the bytes read (the case is read once).
   char start[8] = {};
   std::error_code error;
-  if (fs::is_directory(file, error)) return false;
+  if (!fs::is_regular_file(file, error)) return false;
   std::ifstream in(file, std::ios::binary);
   return in.read(start, sizeof start) && std::memcmp(start, "\x89HDF\r\n\x1a\n", 8) == 0;
 }
@@ -69,6 +70,11 @@ Case readCase(const std::string& file, const CaseReading& options, const std::fu
     c.kind = CaseKind::SpaceTime;
     found(c.kind);
     c.spaceTime = parseSpaceTimeCase(text, c.file, {options.cells, options.dimension});
+  } else if (csv && isFieldTable(text) && c.file != "-" && !fs::is_regular_file(c.file)) {
+    // Read once already: a pipe cannot be read again by the readers of its grid files' table.
+    throw Failure(displayName(c.file), 0,
+                  "a field case (h,file) names its grid files relative to its own folder: give it as a "
+                  "file, not through a pipe");
   } else if (csv && isFieldTable(text) && isMeshFieldTable(c.file)) {
     c.kind = CaseKind::MeshField;
     found(c.kind);

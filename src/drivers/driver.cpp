@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cases/study_case.h"
+#include "io/platform.h"
 #include "report/field_report.h"
 #include "report/report_html.h"
 #include "report/study_json.h"
@@ -14,32 +15,38 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Copies a file to standard output in blocks.
-void printFile(const fs::path& path) {
+// Copies a file to standard output in blocks; `inert`: its control characters as '?'.
+void printFile(const fs::path& path, bool inert) {
   std::FILE* in = std::fopen(path.string().c_str(), "rb");
   if (in == nullptr) return;
-  std::vector<char> block(size_t{1} << 20);
+  std::string block(size_t{1} << 20, '\0');
   size_t n;
-  while ((n = std::fread(block.data(), 1, block.size(), in)) > 0) std::fwrite(block.data(), 1, n, stdout);
+  while ((n = std::fread(block.data(), 1, block.size(), in)) > 0) {
+    printOut(inert ? printableLines(block.substr(0, n)) : std::string_view(block).substr(0, n));
+  }
   std::fclose(in);
 }
 
+// Text from the data (names, titles) drives no terminal: its control characters show as '?'
+// wherever people read it. summary.csv goes out as its bytes when it goes to a file or a pipe
+// (study.json escapes control characters itself).
 void print(const Printout& out, const OutputPlan& plan, const fs::path& folder) {
   if (plan.format == "csv") {
+    const bool inert = io::platform::stdoutIsTerminal();
     if (out.csvFile) {
-      printFile(folder / "summary.csv");
+      printFile(folder / "summary.csv", inert);
     } else {
-      printOut(out.csv);
+      printOut(inert ? printableLines(out.csv) : out.csv);
     }
   } else if (plan.format == "json") {
     printOut(out.json);
   } else if (plan.format == "latex") {
-    printOut(out.latex);
+    printOut(printableLines(out.latex));
   } else if (plan.format == "markdown") {
-    printOut(out.markdown);
+    printOut(printableLines(out.markdown));
   } else {
-    printOut(out.table);
-    printOut("report: " + (folder / "report.html").string() + "\n");
+    printOut(printableLines(out.table));
+    printOut(printableLines("report: " + (folder / "report.html").string() + "\n"));
   }
 }
 

@@ -10,8 +10,10 @@
 
 namespace kv::io::platform {
 
-// Whether standard error is a terminal (a progress line is shown only there).
+// Whether standard error is a terminal (a progress line is shown only there); whether standard
+// output is one.
 bool stderrIsTerminal();
+bool stdoutIsTerminal();
 
 // Gives a standard stream that was closed when the program started a device in its place, so
 // that no file the program opens takes its number: the null device for standard input and

@@ -75,6 +75,7 @@ void detail::endChild(long pid) {
 }
 
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 std::FILE* createNew(const std::string& path) {
   // O_EXCL with O_CREAT fails on any existing name, a symbolic link included (never followed).

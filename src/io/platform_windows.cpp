@@ -69,6 +69,7 @@ void detail::endChild(long pid) {
 }
 
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 std::FILE* createNew(const std::string& path) {
   const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, 0666);

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -165,6 +166,54 @@ TEST(StudyStandardOutput, ARunSweepsStaleTemporariesOfEveryKind) {
   ASSERT_EQ(r.status, 0) << r.err;
   for (const std::string& name : stale) EXPECT_FALSE(f.exists(name)) << name;
   for (const std::string& name : kept) EXPECT_TRUE(f.exists(name)) << name;
+}
+
+// Names from the data drive no terminal: their control characters show as '?' in every table,
+// warning and error a person reads (summary.csv and study.json keep the bytes, escaped in JSON).
+TEST(StudyStandardOutput, ControlCharactersOfNamesReachNoTerminal) {
+  CaseFolder f(false);
+  const std::string evil = "\"q\x1b]0;PWNED\x07\x1b[2J\"";
+  f.write("case.csv", "h," + evil + ",b\n0.04,2.0,1\n0.02,2.04,1.2\n0.01,2.05,1.1\n0.005,2.0512,1.3\n");
+  f.write("runs.csv", "h,dt," + evil + "\n0.1,0.01,1.01\n0.2,0.02,1.04\n0.4,0.04,1.16\n0.1,0.02,1.02\n");
+  f.write("bad.csv", "h," + evil + "\n0.04,2.0\n0.04,2.1\n");
+  auto inert = [](const std::string& text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+      return (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == '\x7f';
+    });
+  };
+  const std::vector<std::vector<std::string>> runs = {
+      {"study", "case.csv", "--no-plots"},
+      {"study", "case.csv", "--no-plots", "--format", "markdown"},
+      {"study", "case.csv", "--no-plots", "--format", "latex"},
+      {"study", "runs.csv", "--no-plots", "--time-order", "2"},
+      {"study", "bad.csv", "--no-plots"},
+  };
+  for (const auto& args : runs) {
+    const RunResult r = f.run(args);
+    EXPECT_TRUE(inert(r.out)) << args[1] << " " << args.back() << ": " << r.out;
+    EXPECT_TRUE(inert(r.err)) << args[1] << " " << args.back() << ": " << r.err;
+    EXPECT_FALSE(r.out.empty() && r.err.empty()) << args[1];
+  }
+}
+
+// A case given through a pipe is read once: a table is studied, a field table (whose grid files
+// are named relative to its folder) refused with one line.
+TEST(StudyStandardOutput, ACaseThroughAPipeIsReadOnce) {
+  CaseFolder f(false);
+  writeTable(f);
+  writeSmallField(f);
+  const std::string run = "cd '" + f.path().string() + "' && COMSPEC=/bin/true bash -c \"'" KV_BINARY "' study <(cat ";
+  int status = std::system((run + "case.csv) --no-plots --out piped > out.txt 2> err.txt\"").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << f.read("err.txt");
+  EXPECT_EQ(f.read("piped/summary.csv"), f.run({"study", "case.csv", "--no-plots", "--format", "csv"}).out);
+  status = std::system((run + "field.csv) --no-plots --out piped2 > out.txt 2> err.txt\"").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_TRUE(std::regex_match(f.read("err.txt"), std::regex("kestrovanilque study: error: /dev/fd/[0-9]+: a field case "
+                                                             "\\(h,file\\) names its grid files .* not through a pipe\n")))
+      << f.read("err.txt");
+  EXPECT_FALSE(f.exists("piped2"));
 }
 
 // StudyHostile input files: the study ends with one error line (a pattern) and creates nothing.
