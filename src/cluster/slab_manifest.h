@@ -13,6 +13,9 @@
 
 namespace kv::cluster {
 
+// The longest row name "<quantity>:<id>" that can occur: an int64 id has at most 20 characters.
+size_t rowNameWidth(const std::vector<study::FieldSummary::Quantity>& quantities);
+
 struct SlabManifest {
   study::Slab slab;
   uint64_t totalPoints = 0;  // of the whole field
