@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "estimation/uncertainty.h"
+
 namespace kv {
 
 namespace {
@@ -1039,7 +1041,7 @@ void leastSquaresUncertainty(const LeastSquaresPlan& plan, std::span<const doubl
     }
     return choice;
   };
-  if (result.p < 0.5) {
+  if (result.p < kLowestOrder) {
     result.chosen = smallest({kept[1], kept[2], kept[3]});
   } else if (result.p > plan.pTh) {
     result.chosen = smallest({kept[1], kept[2]});
@@ -1052,7 +1054,7 @@ void leastSquaresUncertainty(const LeastSquaresPlan& plan, std::span<const doubl
   result.dataRange = (*high - *low) / static_cast<double>(n - 1);
   result.sigma = chosen.sigma;
   const bool scattered = !(result.sigma < result.dataRange);
-  result.fs = !scattered && result.p >= 0.5 && result.p < 1.05 * plan.pTh ? 1.25 : 3.0;
+  result.fs = safetyFactor(result.p, plan.pTh, scattered);
   result.error.resize(n);
   result.residual.resize(n);
   result.u.resize(n);

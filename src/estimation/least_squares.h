@@ -71,7 +71,7 @@
 //
 // With the data range  dphi = (phi_max - phi_min) / (n_g - 1)  and sigma that of the chosen fit:
 //
-//   Fs = 1.25  when 0.5 <= p < 1.05 p_th and sigma < dphi,  else Fs = 3;
+//   Fs = safetyFactor(p, p_th, sigma >= dphi)  (uncertainty.h: 1.25 or 3);
 //   sigma <  dphi:  U_i = Fs |eps_i| + sigma + |phi_i - phi_fit,i|,
 //   sigma >= dphi:  U_i = 3 (sigma / dphi) (|eps_i| + sigma + |phi_i - phi_fit,i|),
 //

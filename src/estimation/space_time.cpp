@@ -10,13 +10,13 @@
 
 #include "estimation/least_squares.h"
 #include "estimation/standard_procedure.h"
+#include "estimation/uncertainty.h"
 
 namespace kv {
 
 namespace {
 
 constexpr double kNoSum = std::numeric_limits<double>::infinity();
-constexpr double kLowestOrder = 0.5;  // below it a power law is not determined by the data
 
 std::string format(double x) {
   char buffer[32];
@@ -388,7 +388,7 @@ Family fitFamily(std::span<const double> x, std::span<const double> phi, double 
     return family;
   }
   family.observedP = standard.p;
-  family.fs = standard.p >= kLowestOrder && standard.p < 1.05 * pTh ? 1.25 : 3.0;
+  family.fs = safetyFactor(standard.p, pTh, false);
   family.p = std::min(standard.p, pTh);
   family.phi0 = richardsonExtrapolation(ps[0], ps[1], standard.r21, family.p);
   family.alpha = ps[0] - family.phi0;
@@ -613,14 +613,12 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
   const auto [low, high] = std::minmax_element(phi.begin(), phi.end());
   const double dataRange = (*high - *low) / static_cast<double>(n - 1);
   result.observedPx = result.observedPt = kNotANumber;
-  bool observedInRange = false;
+  bool observed = false;  // both orders free, neither on the bracket's end
   if (bothFree != SIZE_MAX) {
     const SpaceTimeFit& free = result.fits[bothFree];
     result.observedPx = free.px;
     result.observedPt = free.pt;
-    observedInRange = free.px >= kLowestOrder && free.px < 1.05 * options.gridOrder &&
-                      free.pt >= kLowestOrder && free.pt < 1.05 * options.timeOrder &&
-                      !free.atBracketEnd;
+    observed = !free.atBracketEnd;
     const std::string model = "the fit \"" + chosen.name() + "\" was used.";
     if (!acceptable(free.px, options.gridOrder) || free.atBracketEnd) {
       warn(result, SpaceTimeWarningCode::orderRange,
@@ -649,7 +647,9 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
   }
 
   const bool scattered = !(chosen.sigma < dataRange);
-  result.fs = !scattered && observedInRange ? 1.25 : 3.0;
+  result.fs = observed ? std::max(safetyFactor(result.observedPx, options.gridOrder, scattered),
+                                  safetyFactor(result.observedPt, options.timeOrder, scattered))
+                       : kConservativeFs;
   if (scattered) {
     warn(result, SpaceTimeWarningCode::scatter,
          "the fit's standard deviation " + format(chosen.sigma) +

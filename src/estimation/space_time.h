@@ -61,8 +61,9 @@
 //     With the data range  dphi = (phi_max - phi_min) / (n - 1), the observed orders those of
 //     the fit with both orders free (when it exists) and sigma that of the chosen fit:
 //
-//       Fs = 1.25  when sigma < dphi and both observed orders lie in [0.5, 1.05 p_th),
-//       Fs = 3     otherwise (an order assumed, or fixed, or far from theory, or scattered data);
+//       Fs = max(safetyFactor(p_x, p_x,th, s), safetyFactor(p_t, p_t,th, s))  (uncertainty.h,
+//            s: sigma >= dphi): 1.25 only when both lie in [0.5, 1.05 p_th) and the data are
+//            not scattered; 3 without observed orders or with them on the bracket's end;
 //       e_i = |alpha_x| r_i^p_x + |alpha_t| t_i^p_t,
 //       sigma <  dphi:  U_i = Fs e_i + sigma + |phi_i - phi_fit,i|,
 //       sigma >= dphi:  U_i = 3 (sigma / dphi) (e_i + sigma + |phi_i - phi_fit,i|),
@@ -74,8 +75,7 @@
 // The three-run procedure (one variable, spacings x, three runs): the observed order p of
 // standardProcedure (Celik et al. 2008, J. Fluids Eng. 130, 078001) and
 //
-//   0.5 <= p < 1.05 p_th:  Fs = 1.25,  otherwise Fs = 3 (Roache 2011, J. Fluids Eng. 133,
-//                          115501: far from theory, p_th and Fs = 3);
+//   Fs = safetyFactor(p, p_th, no scatter)  (uncertainty.h: 1.25 near theory, else 3);
 //   p_used = min(p, p_th),  phi0 = richardsonExtrapolation(phi_1, phi_2, r21, p_used),
 //   alpha = phi_1 - phi0,   U_i = Fs |phi_i - phi0|,
 //
