@@ -43,9 +43,10 @@
 //
 //     k the number of fitted parameters (5 with both orders free, 4 with one, 3 with none).
 //     For fixed orders phi0, alpha_x, alpha_t solve a linear least-squares problem (Gram-Schmidt
-//     on the centred columns); free orders are searched in [0.01, 20]: a scan (step 0.1 in each
-//     free order), then Nelder-Mead from the scan's three best local minima (one free order:
-//     a scan by 0.05 and golden-section search).
+//     on the centred columns); free orders are searched in the bracket [0.01, 20] of
+//     order_search.h: a scan (step 0.1 in each free order), then Nelder-Mead from the scan's
+//     three best local minima (one free order: the search of order_search.h, a scan by 0.05 and
+//     golden-section search).
 //     Candidate models, each fitted both ways (the smaller sigma kept, the unweighted on a tie),
 //     those with n > k only:
 //       p_x: free, or fixed at 1, 2 or p_x,th, with three grids or more; with two grids only
@@ -177,7 +178,7 @@ struct SpaceTimeFit {
   bool freeX = true, freeT = true;  // which orders were fitted
   bool weighted = false;
   bool valid = false;         // false: dependent columns or a number that overflows
-  bool atBracketEnd = false;  // a free order on an end of [0.01, 20]
+  bool atBracketEnd = false;  // a free order on an end of the bracket [0.01, 20]
   std::size_t parameters = 5;
   double phi0 = 0.0, alphaX = 0.0, alphaT = 0.0, px = 0.0, pt = 0.0;
   double sigma = 0.0;
@@ -202,9 +203,6 @@ struct SpaceTimeFamily {
   // phi_fit at x = h / h_1 (or tau / tau_1).
   double valueAt(double x) const;
 };
-
-inline constexpr double kSpaceTimeOrderMin = 0.01;
-inline constexpr double kSpaceTimeOrderMax = 20.0;
 
 // One model fitted to the runs (h_i, dt_i, phi_i): px, pt fixed, or NaN for a free order.
 // Expects finite positive h and dt and as many of each as values; invalid when n <= k.
