@@ -12,6 +12,7 @@
 #include "estimation/order_search.h"
 #include "estimation/standard_procedure.h"
 #include "estimation/uncertainty.h"
+#include "estimation/verdict.h"
 
 namespace kv {
 
@@ -702,29 +703,7 @@ std::string_view spaceTimeStatusCode(SpaceTimeStatus status) {
   return "unknown";
 }
 
-std::string_view spaceTimeWarningCode(SpaceTimeWarningCode code) {
-  switch (code) {
-    case SpaceTimeWarningCode::orderRange:
-      return "order-range";
-    case SpaceTimeWarningCode::assumedOrder:
-      return "assumed-order";
-    case SpaceTimeWarningCode::fewRuns:
-      return "few-runs";
-    case SpaceTimeWarningCode::noOrder:
-      return "no-order";
-    case SpaceTimeWarningCode::noChange:
-      return "no-change";
-    case SpaceTimeWarningCode::scatter:
-      return "scatter";
-    case SpaceTimeWarningCode::gridDominates:
-      return "grid-dominates";
-    case SpaceTimeWarningCode::timeDominates:
-      return "time-dominates";
-    case SpaceTimeWarningCode::iterativeError:
-      return "iterative-error";
-  }
-  return "unknown";
-}
+std::string_view spaceTimeWarningCode(SpaceTimeWarningCode code) { return findingText(code).code; }
 
 std::string SpaceTimeFit::name() const {
   std::string text = freeX ? "px free" : "px=" + format(px);

@@ -117,6 +117,7 @@
 #include <vector>
 
 #include "estimation/least_squares.h"
+#include "estimation/verdict.h"
 
 namespace kv {
 
@@ -143,19 +144,11 @@ enum class SpaceTimeStatus : uint8_t {
 // "all-equal", "unknown-design", "degenerate".
 std::string_view spaceTimeStatusCode(SpaceTimeStatus status);
 
-enum class SpaceTimeWarningCode : uint8_t {
-  orderRange,
-  assumedOrder,
-  fewRuns,
-  noOrder,
-  noChange,
-  scatter,
-  gridDominates,
-  timeDominates,
-  iterativeError,
-};
+// The findings the space-time fits raise: orderRange to iterativeError of the one table of
+// findings (verdict.h).
+using SpaceTimeWarningCode = FindingId;
 
-// The codes of the header comment ("order-range", ...).
+// The codes of the header comment ("order-range", ...), from that table.
 std::string_view spaceTimeWarningCode(SpaceTimeWarningCode code);
 
 struct SpaceTimeWarning {
