@@ -11,17 +11,21 @@
 #include <utility>
 #include <vector>
 
+#include "estimation/order_search.h"
+#include "estimation/uncertainty.h"
+
 namespace kv {
 
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kLargest = std::numeric_limits<double>::max();
-constexpr std::size_t kScanPoints = 401;  // steps of about 0.05 over the order bracket
+// The scan of the order bracket: 401 orders, steps of about 0.05.
+constexpr OrderScan kScan = OrderScan::evenly(401);
+constexpr std::size_t kScanPoints = kScan.points;
 constexpr std::size_t kScanBlock = 16;     // orders summed side by side in the scan
 constexpr std::size_t kScanBlocks = (kScanPoints + kScanBlock - 1) / kScanBlock;
 constexpr std::size_t kScanStride = kScanBlocks * kScanBlock;
-constexpr double kOrderTolerance = 1e-10;  // of the golden-section search
 constexpr double kRootTolerance = 1e-12;   // relative, of Newton's last step
 constexpr std::size_t kNewtonSteps = 16;
 constexpr std::size_t kInlineGrids = 16;   // grids a point works on without the heap
@@ -31,13 +35,7 @@ constexpr std::size_t kScratchExtra = 3;
 constexpr std::array<ErrorModel, 3> kFixedModels = {
     ErrorModel::firstOrder, ErrorModel::secondOrder, ErrorModel::firstAndSecondOrder};
 
-// The scan's orders: kScanPoints equal steps over the bracket, its end exactly.
-double scannedOrder(std::size_t k) {
-  const double step =
-      (kLeastSquaresOrderMax - kLeastSquaresOrderMin) / static_cast<double>(kScanPoints - 1);
-  return k + 1 >= kScanPoints ? kLeastSquaresOrderMax
-                              : kLeastSquaresOrderMin + step * static_cast<double>(k);
-}
+double scannedOrder(std::size_t k) { return kScan.order(k); }
 
 }  // namespace
 
@@ -254,76 +252,6 @@ double standardDeviation(double s, std::size_t grids, std::size_t parameters, bo
   const double dof = static_cast<double>(grids - parameters);
   return std::sqrt((weighted ? n * s : s) / dof);
 }
-
-// Golden-section search for the minimum of S(p) on [a, b], one evaluation at a time: the caller
-// evaluates S at next() and hands it to take(), until finished(). At the end, best() is the
-// smallest of S at the middle of the final interval and at its two inner points.
-class GoldenSection {
- public:
-  GoldenSection(double a, double b)
-      : a_(a), b_(b), c_(b - kRatio * (b - a)), d_(a + kRatio * (b - a)), next_(c_) {}
-
-  bool finished() const { return stage_ == Stage::finished; }
-  double next() const { return next_; }
-
-  void take(double s) {
-    switch (stage_) {
-      case Stage::first:
-        sc_ = s;
-        next_ = d_;
-        stage_ = Stage::second;
-        return;
-      case Stage::second:
-        sd_ = s;
-        break;
-      case Stage::narrowing:
-        (nextIsC_ ? sc_ : sd_) = s;
-        break;
-      case Stage::middle:
-        sMiddle_ = s;
-        stage_ = Stage::finished;
-        return;
-      case Stage::finished:
-        return;
-    }
-    stage_ = Stage::narrowing;
-    if (!(b_ - a_ > kOrderTolerance * std::max(1.0, std::abs(a_)))) {
-      next_ = 0.5 * (a_ + b_);
-      stage_ = Stage::middle;
-    } else if (sc_ <= sd_) {
-      b_ = d_;
-      d_ = c_;
-      sd_ = sc_;
-      c_ = b_ - kRatio * (b_ - a_);
-      next_ = c_;
-      nextIsC_ = true;
-    } else {
-      a_ = c_;
-      c_ = d_;
-      sc_ = sd_;
-      d_ = a_ + kRatio * (b_ - a_);
-      next_ = d_;
-      nextIsC_ = false;
-    }
-  }
-
-  // The order with the smallest S found and that S.
-  std::pair<double, double> best() const {
-    double p = 0.5 * (a_ + b_), sp = sMiddle_;
-    if (sc_ < sp) p = c_, sp = sc_;
-    if (sd_ < sp) p = d_, sp = sd_;
-    return {p, sp};
-  }
-
- private:
-  enum class Stage { first, second, narrowing, middle, finished };
-  static constexpr double kRatio = 0.6180339887498949;  // (sqrt(5) - 1) / 2
-  double a_, b_, c_, d_;
-  double sc_ = 0.0, sd_ = 0.0, sMiddle_ = 0.0;
-  double next_;
-  bool nextIsC_ = true;
-  Stage stage_ = Stage::first;
-};
 
 // H and dH/dp of the header, from the terms that do not depend on phi (at the scaled powers X
 // of the plan's ln(x / x_coarsest) and the weights w): w_i u_i, w_i u'_i, w_i X''_i (n each),
@@ -784,26 +712,25 @@ std::optional<FreeOrderFit> fastFreeOrder(const LeastSquaresTables& t, std::size
   return FreeOrderFit{*root, refined};
 }
 
-// S from the residuals at every scanned order, then golden-section search between the scanned
-// minimum's neighbours; an end of the bracket wins when S is no larger there.
+// S from the residuals at every scanned order (the plan's powers), then golden-section search
+// between the scanned minimum's neighbours, S also tried at the middle of its final interval;
+// the scanned order wins when S is no larger there.
 FreeOrderFit plainFreeOrder(const LeastSquaresTables& t, const PowerFitData& data,
                             std::span<double> X) {
-  std::size_t best = 0;
-  double bestS = kInfinity;
-  for (std::size_t k = 0; k < kScanPoints; ++k) {
-    scannedPowers(t, k, false, X);
-    const double s = fitPower(X.data(), data).s;
-    if (s < bestS) bestS = s, best = k;
-  }
-  GoldenSection search(scannedOrder(best == 0 ? 0 : best - 1), scannedOrder(best + 1));
-  while (!search.finished()) {
-    powersAt(t.logX, search.next(), X);
-    search.take(fitPower(X.data(), data).s);
-  }
-  const auto [p, sp] = search.best();
-  if (bestS <= sp) return fitAtScannedOrder(t, best, data, X);
-  powersAt(t.logX, p, X);
-  return {p, fitPower(X.data(), data)};
+  const ScannedMinimum found = searchOrder(
+      kScan,
+      [&](std::size_t k, double) {
+        scannedPowers(t, k, false, X);
+        return fitPower(X.data(), data).s;
+      },
+      [&](double p) {
+        powersAt(t.logX, p, X);
+        return fitPower(X.data(), data).s;
+      },
+      true);
+  if (found.fromScan) return fitAtScannedOrder(t, found.scanned, data, X);
+  powersAt(t.logX, found.best.p, X);
+  return {found.best.p, fitPower(X.data(), data)};
 }
 
 // The unweighted and the weighted free-order fits, with the powers of each at its order.
@@ -855,7 +782,7 @@ std::array<LeastSquaresFit, 2> fitFreeOrder(const LeastSquaresTables& t,
     fit.alpha = free.linear.c[1];
     fit.p = free.p;
     fit.sigma = standardDeviation(free.linear.s, n, 3, fit.weighted);
-    fit.pAtBracketEnd = fit.p == kLeastSquaresOrderMin || fit.p == kLeastSquaresOrderMax;
+    fit.pAtBracketEnd = atBracketEnd(fit.p);
   }
   return fits;
 }
@@ -1039,7 +966,7 @@ void leastSquaresUncertainty(const LeastSquaresPlan& plan, std::span<const doubl
     }
     return choice;
   };
-  if (result.p < 0.5) {
+  if (result.p < kLowestOrder) {
     result.chosen = smallest({kept[1], kept[2], kept[3]});
   } else if (result.p > plan.pTh) {
     result.chosen = smallest({kept[1], kept[2]});
@@ -1052,7 +979,7 @@ void leastSquaresUncertainty(const LeastSquaresPlan& plan, std::span<const doubl
   result.dataRange = (*high - *low) / static_cast<double>(n - 1);
   result.sigma = chosen.sigma;
   const bool scattered = !(result.sigma < result.dataRange);
-  result.fs = !scattered && result.p >= 0.5 && result.p < 1.05 * plan.pTh ? 1.25 : 3.0;
+  result.fs = safetyFactor(result.p, plan.pTh, scattered);
   result.error.resize(n);
   result.residual.resize(n);
   result.u.resize(n);

@@ -17,10 +17,10 @@
 //
 //   unweighted: w_i = 1;         weighted ("w" suffix): w_i = (1/h_i) / sum_j (1/h_j).
 //
-// For the free order, S(p) is minimised over the bracket [0.01, 20]: a scan of the bracket (401
-// equally spaced orders), then the order between the scanned minimum's neighbours where dS/dp
-// vanishes; for each p, phi0 and alpha come from the linear fit in x^p. A minimum on the
-// bracket's end is flagged.
+// For the free order, S(p) is minimised over the bracket [0.01, 20] of order_search.h: a scan of
+// the bracket (401 equally spaced orders), then the order between the scanned minimum's
+// neighbours where dS/dp vanishes; for each p, phi0 and alpha come from the linear fit in x^p.
+// A minimum on the bracket's end is flagged.
 //
 // How (everything that depends on the spacings alone is computed once, in a plan shared by all
 // the points of a field). With W = sum_i w_i, the centred values d_i = phi_i - sum_j w_j phi_j / W
@@ -50,10 +50,11 @@
 // fit is well conditioned the root of dS/dp is found to a few units of rounding, where
 // minimising S by comparing its values could not place the order closer than about the square
 // root of the rounding of S. Where the slope does not bracket a single root (S flat to
-// rounding, or not finite), a plain search finds it: S computed from the residuals at every
-// scanned order, then golden-section search between the scanned minimum's neighbours to 1e-10
-// of the order. At the order found, phi0, alpha and S come from the weighted means and the
-// residuals, and the scanned order wins where its S is no larger.
+// rounding, or not finite), the plain search of order_search.h finds it: S computed from the
+// residuals at every scanned order, then golden-section search between the scanned minimum's
+// neighbours to 1e-10 of the order, S also tried at the middle of the final interval. At the
+// order found, phi0, alpha and S come from the weighted means and the residuals, and the
+// scanned order wins where its S is no larger.
 //
 // Standard deviations, with n_g grids and n_par parameters:
 //
@@ -71,7 +72,7 @@
 //
 // With the data range  dphi = (phi_max - phi_min) / (n_g - 1)  and sigma that of the chosen fit:
 //
-//   Fs = 1.25  when 0.5 <= p < 1.05 p_th and sigma < dphi,  else Fs = 3;
+//   Fs = safetyFactor(p, p_th, sigma >= dphi)  (uncertainty.h: 1.25 or 3);
 //   sigma <  dphi:  U_i = Fs |eps_i| + sigma + |phi_i - phi_fit,i|,
 //   sigma >= dphi:  U_i = 3 (sigma / dphi) (|eps_i| + sigma + |phi_i - phi_fit,i|),
 //
@@ -84,6 +85,8 @@
 #include <span>
 #include <string_view>
 #include <vector>
+
+#include "estimation/order_search.h"
 
 namespace kv {
 
@@ -145,8 +148,9 @@ struct LeastSquaresResult {
   const LeastSquaresFit& chosenFit() const { return fits[chosen]; }
 };
 
-inline constexpr double kLeastSquaresOrderMin = 0.01;
-inline constexpr double kLeastSquaresOrderMax = 20.0;
+// The bracket of the free order (order_search.h), under the names least squares has long had.
+inline constexpr double kLeastSquaresOrderMin = kOrderMin;
+inline constexpr double kLeastSquaresOrderMax = kOrderMax;
 
 // Everything of the procedure that depends only on the spacings and p_th (the relative
 // spacings, the weights, the orthogonalised bases of the fixed-order models, and at every

@@ -9,14 +9,16 @@
 #include <utility>
 
 #include "estimation/least_squares.h"
+#include "estimation/order_search.h"
 #include "estimation/standard_procedure.h"
+#include "estimation/uncertainty.h"
+#include "estimation/verdict.h"
 
 namespace kv {
 
 namespace {
 
 constexpr double kNoSum = std::numeric_limits<double>::infinity();
-constexpr double kLowestOrder = 0.5;  // below it a power law is not determined by the data
 
 std::string format(double x) {
   char buffer[32];
@@ -117,47 +119,23 @@ Linear solveLinear(const Runs& runs, double px, double pt, std::vector<double>& 
 }
 
 // ---------------------------------------------------------------------------------------------
-// The search over the free orders, inside [kSpaceTimeOrderMin, kSpaceTimeOrderMax].
+// The search over the free orders, inside the bracket [kOrderMin, kOrderMax].
 
 using Orders = std::array<double, 2>;  // px, pt
 
-double clampOrder(double p) { return std::clamp(p, kSpaceTimeOrderMin, kSpaceTimeOrderMax); }
+double clampOrder(double p) { return std::clamp(p, kOrderMin, kOrderMax); }
 
-// The scan's orders with a given step, the bracket's end exactly.
-std::vector<double> scanOrders(double step) {
-  std::vector<double> orders;
-  for (double p = kSpaceTimeOrderMin; p < kSpaceTimeOrderMax; p += step) orders.push_back(p);
-  orders.push_back(kSpaceTimeOrderMax);
-  return orders;
-}
-
-// Golden-section search for the minimum of f on [a, b] to 1e-10 of the order.
-template <class F>
-std::pair<double, double> goldenSection(F f, double a, double b) {
-  constexpr double kRatio = 0.6180339887498949;
-  double c = b - kRatio * (b - a), d = a + kRatio * (b - a);
-  double fc = f(c), fd = f(d);
-  while (b - a > 1e-10 * std::max(1.0, std::abs(a))) {
-    if (fc <= fd) {
-      b = d, d = c, fd = fc;
-      c = b - kRatio * (b - a);
-      fc = f(c);
-    } else {
-      a = c, c = d, fc = fd;
-      d = a + kRatio * (b - a);
-      fd = f(d);
-    }
-  }
-  return fc <= fd ? std::pair{c, fc} : std::pair{d, fd};
-}
+// The scans: by 0.05 for one free order, by 0.1 in each of two.
+constexpr OrderScan kOneOrderScan = OrderScan::stepping(0.05);
+constexpr OrderScan kTwoOrderScan = OrderScan::stepping(0.1);
 
 // Nelder-Mead (reflection 1, expansion 2, contraction and shrink 1/2) from `start`, the
 // vertices kept inside the bracket.
 template <class F>
 std::pair<Orders, double> nelderMead(F f, Orders start, double size) {
   std::array<Orders, 3> v = {start, start, start};
-  v[1][0] = clampOrder(start[0] + (start[0] + size > kSpaceTimeOrderMax ? -size : size));
-  v[2][1] = clampOrder(start[1] + (start[1] + size > kSpaceTimeOrderMax ? -size : size));
+  v[1][0] = clampOrder(start[0] + (start[0] + size > kOrderMax ? -size : size));
+  v[2][1] = clampOrder(start[1] + (start[1] + size > kOrderMax ? -size : size));
   std::array<double, 3> fv = {f(v[0]), f(v[1]), f(v[2])};
   auto at = [](const Orders& c, const Orders& x, double k) {
     return Orders{clampOrder(c[0] + k * (x[0] - c[0])), clampOrder(c[1] + k * (x[1] - c[1]))};
@@ -219,21 +197,14 @@ Orders searchOrders(const Runs& runs, std::array<bool, 2> free, Orders fixed) {
       q[k] = p;
       return s(q);
     };
-    const std::vector<double> orders = scanOrders(0.05);
-    std::size_t best = 0;
-    double bestS = kNoSum;
-    for (std::size_t j = 0; j < orders.size(); ++j) {
-      const double value = along(orders[j]);
-      if (value < bestS) bestS = value, best = j;
-    }
-    const auto [p, sp] = goldenSection(along, orders[best == 0 ? 0 : best - 1],
-                                       orders[std::min(best + 1, orders.size() - 1)]);
     Orders result = fixed;
-    result[k] = sp < bestS ? p : orders[best];
+    result[k] = searchOrder(
+                    kOneOrderScan, [&](std::size_t, double p) { return along(p); }, along, false)
+                    .best.p;
     return result;
   }
   // Both free: the scan, then Nelder-Mead from its three best local minima.
-  const std::vector<double> orders = scanOrders(0.1);
+  const std::vector<double> orders = kTwoOrderScan.orders();
   const std::size_t m = orders.size();
   std::vector<double> table(m * m);
   for (std::size_t a = 0; a < m; ++a) {
@@ -298,8 +269,7 @@ std::vector<std::size_t> levelsOf(std::span<const double> values, double toleran
 constexpr double kOrderRounding = 1e-9;
 
 bool acceptable(double p, double pTh) {
-  return p >= kLowestOrder && p <= pTh * (1.0 + kOrderRounding) && p > kSpaceTimeOrderMin &&
-         p < kSpaceTimeOrderMax;
+  return p >= kLowestOrder && p <= pTh * (1.0 + kOrderRounding) && p > kOrderMin && p < kOrderMax;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -388,7 +358,7 @@ Family fitFamily(std::span<const double> x, std::span<const double> phi, double 
     return family;
   }
   family.observedP = standard.p;
-  family.fs = standard.p >= kLowestOrder && standard.p < 1.05 * pTh ? 1.25 : 3.0;
+  family.fs = safetyFactor(standard.p, pTh, false);
   family.p = std::min(standard.p, pTh);
   family.phi0 = richardsonExtrapolation(ps[0], ps[1], standard.r21, family.p);
   family.alpha = ps[0] - family.phi0;
@@ -613,14 +583,12 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
   const auto [low, high] = std::minmax_element(phi.begin(), phi.end());
   const double dataRange = (*high - *low) / static_cast<double>(n - 1);
   result.observedPx = result.observedPt = kNotANumber;
-  bool observedInRange = false;
+  bool observed = false;  // both orders free, neither on the bracket's end
   if (bothFree != SIZE_MAX) {
     const SpaceTimeFit& free = result.fits[bothFree];
     result.observedPx = free.px;
     result.observedPt = free.pt;
-    observedInRange = free.px >= kLowestOrder && free.px < 1.05 * options.gridOrder &&
-                      free.pt >= kLowestOrder && free.pt < 1.05 * options.timeOrder &&
-                      !free.atBracketEnd;
+    observed = !free.atBracketEnd;
     const std::string model = "the fit \"" + chosen.name() + "\" was used.";
     if (!acceptable(free.px, options.gridOrder) || free.atBracketEnd) {
       warn(result, SpaceTimeWarningCode::orderRange,
@@ -649,7 +617,9 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
   }
 
   const bool scattered = !(chosen.sigma < dataRange);
-  result.fs = !scattered && observedInRange ? 1.25 : 3.0;
+  result.fs = observed ? std::max(safetyFactor(result.observedPx, options.gridOrder, scattered),
+                                  safetyFactor(result.observedPt, options.timeOrder, scattered))
+                       : kConservativeFs;
   if (scattered) {
     warn(result, SpaceTimeWarningCode::scatter,
          "the fit's standard deviation " + format(chosen.sigma) +
@@ -733,29 +703,7 @@ std::string_view spaceTimeStatusCode(SpaceTimeStatus status) {
   return "unknown";
 }
 
-std::string_view spaceTimeWarningCode(SpaceTimeWarningCode code) {
-  switch (code) {
-    case SpaceTimeWarningCode::orderRange:
-      return "order-range";
-    case SpaceTimeWarningCode::assumedOrder:
-      return "assumed-order";
-    case SpaceTimeWarningCode::fewRuns:
-      return "few-runs";
-    case SpaceTimeWarningCode::noOrder:
-      return "no-order";
-    case SpaceTimeWarningCode::noChange:
-      return "no-change";
-    case SpaceTimeWarningCode::scatter:
-      return "scatter";
-    case SpaceTimeWarningCode::gridDominates:
-      return "grid-dominates";
-    case SpaceTimeWarningCode::timeDominates:
-      return "time-dominates";
-    case SpaceTimeWarningCode::iterativeError:
-      return "iterative-error";
-  }
-  return "unknown";
-}
+std::string_view spaceTimeWarningCode(SpaceTimeWarningCode code) { return findingText(code).code; }
 
 std::string SpaceTimeFit::name() const {
   std::string text = freeX ? "px free" : "px=" + format(px);
@@ -805,8 +753,7 @@ SpaceTimeFit fitSpaceTimeModel(std::span<const double> h, std::span<const double
   const double dof = static_cast<double>(n - fit.parameters);
   fit.sigma = std::sqrt((weighted ? static_cast<double>(n) * linear.s : linear.s) / dof);
   fit.valid = std::isfinite(fit.sigma);
-  auto onEnd = [](double p) { return p == kSpaceTimeOrderMin || p == kSpaceTimeOrderMax; };
-  fit.atBracketEnd = (fit.freeX && onEnd(fit.px)) || (fit.freeT && onEnd(fit.pt));
+  fit.atBracketEnd = (fit.freeX && atBracketEnd(fit.px)) || (fit.freeT && atBracketEnd(fit.pt));
   return fit;
 }
 

@@ -43,9 +43,10 @@
 //
 //     k the number of fitted parameters (5 with both orders free, 4 with one, 3 with none).
 //     For fixed orders phi0, alpha_x, alpha_t solve a linear least-squares problem (Gram-Schmidt
-//     on the centred columns); free orders are searched in [0.01, 20]: a scan (step 0.1 in each
-//     free order), then Nelder-Mead from the scan's three best local minima (one free order:
-//     a scan by 0.05 and golden-section search).
+//     on the centred columns); free orders are searched in the bracket [0.01, 20] of
+//     order_search.h: a scan (step 0.1 in each free order), then Nelder-Mead from the scan's
+//     three best local minima (one free order: the search of order_search.h, a scan by 0.05 and
+//     golden-section search).
 //     Candidate models, each fitted both ways (the smaller sigma kept, the unweighted on a tie),
 //     those with n > k only:
 //       p_x: free, or fixed at 1, 2 or p_x,th, with three grids or more; with two grids only
@@ -61,8 +62,9 @@
 //     With the data range  dphi = (phi_max - phi_min) / (n - 1), the observed orders those of
 //     the fit with both orders free (when it exists) and sigma that of the chosen fit:
 //
-//       Fs = 1.25  when sigma < dphi and both observed orders lie in [0.5, 1.05 p_th),
-//       Fs = 3     otherwise (an order assumed, or fixed, or far from theory, or scattered data);
+//       Fs = max(safetyFactor(p_x, p_x,th, s), safetyFactor(p_t, p_t,th, s))  (uncertainty.h,
+//            s: sigma >= dphi): 1.25 only when both lie in [0.5, 1.05 p_th) and the data are
+//            not scattered; 3 without observed orders or with them on the bracket's end;
 //       e_i = |alpha_x| r_i^p_x + |alpha_t| t_i^p_t,
 //       sigma <  dphi:  U_i = Fs e_i + sigma + |phi_i - phi_fit,i|,
 //       sigma >= dphi:  U_i = 3 (sigma / dphi) (e_i + sigma + |phi_i - phi_fit,i|),
@@ -74,8 +76,7 @@
 // The three-run procedure (one variable, spacings x, three runs): the observed order p of
 // standardProcedure (Celik et al. 2008, J. Fluids Eng. 130, 078001) and
 //
-//   0.5 <= p < 1.05 p_th:  Fs = 1.25,  otherwise Fs = 3 (Roache 2011, J. Fluids Eng. 133,
-//                          115501: far from theory, p_th and Fs = 3);
+//   Fs = safetyFactor(p, p_th, no scatter)  (uncertainty.h: 1.25 near theory, else 3);
 //   p_used = min(p, p_th),  phi0 = richardsonExtrapolation(phi_1, phi_2, r21, p_used),
 //   alpha = phi_1 - phi0,   U_i = Fs |phi_i - phi0|,
 //
@@ -116,6 +117,7 @@
 #include <vector>
 
 #include "estimation/least_squares.h"
+#include "estimation/verdict.h"
 
 namespace kv {
 
@@ -142,19 +144,11 @@ enum class SpaceTimeStatus : uint8_t {
 // "all-equal", "unknown-design", "degenerate".
 std::string_view spaceTimeStatusCode(SpaceTimeStatus status);
 
-enum class SpaceTimeWarningCode : uint8_t {
-  orderRange,
-  assumedOrder,
-  fewRuns,
-  noOrder,
-  noChange,
-  scatter,
-  gridDominates,
-  timeDominates,
-  iterativeError,
-};
+// The findings the space-time fits raise: orderRange to iterativeError of the one table of
+// findings (verdict.h).
+using SpaceTimeWarningCode = FindingId;
 
-// The codes of the header comment ("order-range", ...).
+// The codes of the header comment ("order-range", ...), from that table.
 std::string_view spaceTimeWarningCode(SpaceTimeWarningCode code);
 
 struct SpaceTimeWarning {
@@ -177,7 +171,7 @@ struct SpaceTimeFit {
   bool freeX = true, freeT = true;  // which orders were fitted
   bool weighted = false;
   bool valid = false;         // false: dependent columns or a number that overflows
-  bool atBracketEnd = false;  // a free order on an end of [0.01, 20]
+  bool atBracketEnd = false;  // a free order on an end of the bracket [0.01, 20]
   std::size_t parameters = 5;
   double phi0 = 0.0, alphaX = 0.0, alphaT = 0.0, px = 0.0, pt = 0.0;
   double sigma = 0.0;
@@ -202,9 +196,6 @@ struct SpaceTimeFamily {
   // phi_fit at x = h / h_1 (or tau / tau_1).
   double valueAt(double x) const;
 };
-
-inline constexpr double kSpaceTimeOrderMin = 0.01;
-inline constexpr double kSpaceTimeOrderMax = 20.0;
 
 // One model fitted to the runs (h_i, dt_i, phi_i): px, pt fixed, or NaN for a free order.
 // Expects finite positive h and dt and as many of each as values; invalid when n <= k.

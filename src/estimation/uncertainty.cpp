@@ -71,7 +71,7 @@ std::optional<double> conservativeGciUncertainty(double eps21, double r21, doubl
       !(pTh > 0.0)) {
     return std::nullopt;
   }
-  return finiteValue(3.0 * std::abs(eps21) / (std::pow(r21, pTh) - 1.0));
+  return finiteValue(kConservativeFs * std::abs(eps21) / (std::pow(r21, pTh) - 1.0));
 }
 
 std::optional<double> oscillationUncertainty(double phi1, double phi2, double phi3) {

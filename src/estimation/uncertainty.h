@@ -48,10 +48,34 @@ struct FactorOfSafetyEstimate {
 std::optional<FactorOfSafetyEstimate> factorOfSafetyUncertainty(double eps21, double r21, double p,
                                                                 double pTh);
 
+// The factor of safety of an uncertainty that rests on an observed order p, p_th the theoretical
+// order (the rule of Eça & Hoekstra 2014, J. Comput. Phys. 262, 104-130, with p_th in place of
+// their 2):
+//
+//   Fs = 1.25  when 0.5 <= p < 1.05 p_th and the data are not scattered,
+//   Fs = 3     otherwise (and for a NaN p).
+//
+// Near theory the observed order is trusted and 1.25 covers what it leaves out. Below 0.5 a
+// power law is not determined by the data; well above p_th the order claims an error falling
+// faster than the scheme allows; scattered data (least squares: the fit's standard deviation
+// not below the mean change between grids) do not follow the error model. Then Fs = 3, the
+// factor of an estimate that rests on no observed order (Roache 1997, Annu. Rev. Fluid Mech. 29,
+// 123-160: "an error band equal to three times an error estimate"; Roache 2011, J. Fluids Eng.
+// 133, 115501: far from theory, revert to p_th and Fs = 3 rather than apply 1.25 blindly).
+// Least squares (least_squares.h) and the space-time fits and families (space_time.h) use it;
+// the conservative GCI below is its Fs = 3 with p_th.
+inline constexpr double kLowestOrder = 0.5;
+inline constexpr double kObservedOrderFs = 1.25;
+inline constexpr double kConservativeFs = 3.0;
+constexpr bool nearTheoreticalOrder(double p, double pTh) {
+  return p >= kLowestOrder && p < 1.05 * pTh;
+}
+constexpr double safetyFactor(double p, double pTh, bool scattered) {
+  return !scattered && nearTheoreticalOrder(p, pTh) ? kObservedOrderFs : kConservativeFs;
+}
+
 // The conservative grid convergence index as an absolute uncertainty: the theoretical order and
-// Fs = 3 (Roache 1997, Annu. Rev. Fluid Mech. 29, 123-160: "an error band equal to three times
-// an error estimate"; Roache 2011, J. Fluids Eng. 133, 115501: revert to p_th and Fs = 3 rather
-// than apply Fs = 1.25 blindly):
+// Fs = 3 (safetyFactor above, for an order not to be trusted):
 //
 //   u_gci_th = 3 |eps21| / (r21^pTh - 1).
 //

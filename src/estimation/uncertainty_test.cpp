@@ -172,5 +172,17 @@ TEST(TruthJudgement, ShareMedianAndSpread) {
   EXPECT_EQ(exact->medianRatio, 0.0);
 }
 
+// Fs = 1.25 from p = 0.5 up to just below 1.05 p_th, with data that are not scattered; else 3.
+TEST(SafetyFactor, BoundariesOfTheObservedOrder) {
+  EXPECT_EQ(safetyFactor(0.5, 2.0, false), 1.25);
+  EXPECT_EQ(safetyFactor(std::nextafter(0.5, 0.0), 2.0, false), 3.0);
+  for (double pTh : {1.0, 2.0}) {
+    EXPECT_EQ(safetyFactor(std::nextafter(1.05 * pTh, 0.0), pTh, false), 1.25) << pTh;
+    EXPECT_EQ(safetyFactor(1.05 * pTh, pTh, false), 3.0) << pTh;
+    EXPECT_EQ(safetyFactor(pTh, pTh, true), 3.0) << pTh;
+  }
+  EXPECT_EQ(safetyFactor(std::nan(""), 2.0, false), 3.0);
+}
+
 }  // namespace
 }  // namespace kv

@@ -1,7 +1,11 @@
 #include "estimation/verdict.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
+#include <iterator>
+
+#include "estimation/order_search.h"
 
 namespace kv {
 
@@ -45,17 +49,28 @@ bool monotonicWithOrder(const StandardResult& r) {
 
 const char* const kAdviceApart = "make successive grids further apart (r >= 1.3)";
 
-const StatusText kStatusTexts[] = {
-    {kWarnRatioNearOne, "ratio~1",
-     [](const StandardResult& r, double) {
+// Severities: a finding that leaves no estimate, or one the standard procedure's grids or order
+// do not support, or figures that mean nothing (relative errors of a phi1 near zero), is a
+// warning; within-noise (nothing measurable changes: the quantity is
+// converged to its noise) and orders-approach (a note of progress) are info. Least squares'
+// bracket end and the space-time order-range, assumed-order and few-runs findings are info: the
+// procedure has already fallen back on a fixed order or Fs = 3, a conservative estimate; so are
+// no-change (an error taken as zero because the values do not move) and the dominance advice.
+// No-order (no U), scatter (the data do not follow the model) and iterative-error (the runs'
+// differences unresolved) are warnings.
+constexpr StatusText kFindings[] = {
+    {FindingId::ratioNearOne, kWarnRatioNearOne, "ratio~1", FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
        return "refinement ratio within " + fixed(kMinRatioExcess, "%g") + " of 1 (" +
               ratios(r, "%.10g") +
               "): the grids are practically the same and the order equation divides by "
               "ln r ~ r - 1, so no observed order, extrapolation or GCI is given; " +
               kAdviceApart;
      }},
-    {kWarnWithinNoise, "within-noise",
-     [](const StandardResult& r, double) {
+    {FindingId::withinNoise, kWarnWithinNoise, "within-noise", FindingSeverity::info,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
        std::string changes = "|eps21| = " + number(std::fabs(r.eps21));
        if (r.eps32 == r.eps32) changes += ", |eps32| = " + number(std::fabs(r.eps32));
        return "every change between grids is within the noise floor (" + changes + ", floor " +
@@ -64,15 +79,17 @@ const StatusText kStatusTexts[] = {
               "changes nothing measurable, so no order, extrapolation or GCI is given; the "
               "noise level bounds what these grids can show";
      }},
-    {kWarnSmallRatio, "ratio<1.3",
-     [](const StandardResult& r, double) {
+    {FindingId::smallRatio, kWarnSmallRatio, "ratio<1.3", FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
        return "refinement ratio below 1.3 (" + ratios(r, "%.4g") +
               "): the standard procedure asks for r > 1.3 so that the discretisation error "
               "stands out from other errors; " +
               kAdviceApart;
      }},
-    {kWarnOscillatory, "oscillatory",
-     [](const StandardResult& r, double) {
+    {FindingId::oscillatory, kWarnOscillatory, "oscillatory", FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
        const std::string values =
            "phi1 = " + number(r.phi1) + ", phi2 = " + number(r.phi2) + ", phi3 = " + number(r.phi3);
        const std::optional<double> u = oscillationUncertaintyFor(r);
@@ -87,8 +104,10 @@ const StatusText kStatusTexts[] = {
               "(Stern et al. 2001), is u_osc = " +
               number(*u);
      }},
-    {kWarnOrderFarOff, "p far from theory",
-     [](const StandardResult& r, double pTh) {
+    {FindingId::orderFarOff, kWarnOrderFarOff, "p far from theory", FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
+       const double pTh = c.pTh;
        return "observed order p = " + number(r.p) + " is outside [" + fixed(0.5 * pTh, "%g") +
               ", " + fixed(2.0 * pTh, "%g") + "] (half to twice the theoretical " +
               fixed(pTh, "%g") +
@@ -96,8 +115,11 @@ const StatusText kStatusTexts[] = {
               "theoretical order and Fs = 3 is " +
               conservative(r, pTh);
      }},
-    {kWarnOutsideCalibration, "CF/FS outside calibration",
-     [](const StandardResult& r, double pTh) {
+    {FindingId::outsideCalibration, kWarnOutsideCalibration, "CF/FS outside calibration",
+     FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
+       const double pTh = c.pTh;
        const double cf = (std::pow(r.r21, r.p) - 1.0) / (std::pow(r.r21, pTh) - 1.0);
        const double orderRatio = r.p / pTh;
        std::string outside;
@@ -117,8 +139,10 @@ const StatusText kStatusTexts[] = {
               "order and Fs = 3, " +
               conservative(r, pTh) + ", is the defensible bound";
      }},
-    {kWarnAsymptoticFarOff, "not asymptotic",
-     [](const StandardResult& r, double pTh) {
+    {FindingId::asymptoticFarOff, kWarnAsymptoticFarOff, "not asymptotic", FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
+       const double pTh = c.pTh;
        return "the observed orders of successive triplets of grids (" + orders(r.evidence) +
               ") spread by " + percent(r.evidence.spread) +
               " of their mean and do not approach the theoretical " + fixed(pTh, "%g") +
@@ -129,22 +153,51 @@ const StatusText kStatusTexts[] = {
               " is no evidence either way: for a monotonic triplet it equals phi1/phi2 "
               "whatever the data)";
      }},
-    {kNoteOrdersApproach, "orders approach p_th",
-     [](const StandardResult& r, double pTh) {
+    {FindingId::ordersApproach, kNoteOrdersApproach, "orders approach p_th", FindingSeverity::info,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
+       const double pTh = c.pTh;
        return "the observed orders of successive triplets of grids (" + orders(r.evidence) +
               ") approach the theoretical " + fixed(pTh, "%g") +
               " as the grids get finer: the finest grids are entering the asymptotic range, "
               "and a finer grid would confirm it";
      }},
-    {kWarnPhiNearZero, "phi1 near 0",
-     [](const StandardResult& r, double) {
+    {FindingId::phiNearZero, kWarnPhiNearZero, "phi1 near 0", FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const StandardResult& r = *c.standard;
        return "phi1 = " + number(r.phi1) +
               " is near zero beside the other values: relative errors are meaningless; "
               "absolute ones: |eps21| = " +
               number(std::fabs(r.eps21)) +
               ", GCI_fine21 |phi1| = Fs |eps21| / (r21^p - 1) = " + number(r.gciFine21Absolute);
      }},
+    {FindingId::leastSquaresOrderAtBracketEnd, 0, "ls order at bracket end", FindingSeverity::info,
+     [](const FindingContext&) {
+       return "the least-squares free order lies at an end of its bracket [" +
+              fixed(kOrderMin, "%g") + ", " + fixed(kOrderMax, "%g") +
+              "]: no order fits the data; the least-squares U rests on the fixed-order fits";
+     }},
+    {FindingId::orderRange, 0, "order-range", FindingSeverity::info, nullptr},
+    {FindingId::assumedOrder, 0, "assumed-order", FindingSeverity::info, nullptr},
+    {FindingId::fewRuns, 0, "few-runs", FindingSeverity::info, nullptr},
+    {FindingId::noOrder, 0, "no-order", FindingSeverity::warning, nullptr},
+    {FindingId::noChange, 0, "no-change", FindingSeverity::info, nullptr},
+    {FindingId::scatter, 0, "scatter", FindingSeverity::warning, nullptr},
+    {FindingId::gridDominates, 0, "grid-dominates", FindingSeverity::info, nullptr},
+    {FindingId::timeDominates, 0, "time-dominates", FindingSeverity::info, nullptr},
+    {FindingId::iterativeError, 0, "iterative-error", FindingSeverity::warning, nullptr},
 };
+
+constexpr bool rowsInIdOrder() {
+  for (std::size_t k = 0; k < std::size(kFindings); ++k) {
+    if (kFindings[k].id != static_cast<FindingId>(k)) return false;
+  }
+  return std::size(kFindings) == static_cast<std::size_t>(FindingId::iterativeError) + 1;
+}
+static_assert(rowsInIdOrder(), "one row per finding, in the order of FindingId");
+// The standard procedure's rows come first.
+constexpr std::size_t kStandardRows =
+    static_cast<std::size_t>(FindingId::leastSquaresOrderAtBracketEnd);
 
 }  // namespace
 
@@ -174,7 +227,13 @@ std::optional<double> oscillationUncertaintyFor(const StandardResult& r) {
   return oscillationUncertainty(r.phi1, r.phi2, r.phi3);
 }
 
-std::span<const StatusText> statusTexts() { return kStatusTexts; }
+std::span<const StatusText> findingTexts() { return kFindings; }
+
+const StatusText& findingText(FindingId id) { return kFindings[static_cast<std::size_t>(id)]; }
+
+std::span<const StatusText> statusTexts() {
+  return std::span<const StatusText>(kFindings).first(kStandardRows);
+}
 
 void appendStatusFindings(const StandardResult& r, double pTh, bool messages, std::vector<StatusFinding>& out) {
   const OrderFailure failure = r.order.failure;
@@ -185,9 +244,17 @@ void appendStatusFindings(const StandardResult& r, double pTh, bool messages, st
                                   : std::string()});
   }
   if (r.warnings == 0) return;
-  for (const StatusText& s : kStatusTexts) {
-    if (r.warnings & s.bit) out.push_back({s.code, messages ? s.message(r, pTh) : std::string()});
+  const FindingContext context{&r, pTh, nullptr};
+  for (const StatusText& s : statusTexts()) {
+    if (r.warnings & s.bit) out.push_back({s.code, messages ? s.message(context) : std::string()});
   }
+}
+
+void appendLeastSquaresFindings(const LeastSquaresResult& ls, bool messages,
+                                std::vector<StatusFinding>& out) {
+  if (!ls.pAtBracketEnd) return;
+  const StatusText& s = findingText(FindingId::leastSquaresOrderAtBracketEnd);
+  out.push_back({s.code, messages ? s.message({nullptr, 0.0, &ls}) : std::string()});
 }
 
 std::vector<StatusFinding> statusFindings(const StandardResult& r, double pTh) {

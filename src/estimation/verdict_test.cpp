@@ -4,8 +4,12 @@
 
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <set>
+#include <string_view>
 #include <vector>
+
+#include "estimation/space_time.h"
 
 namespace kv {
 namespace {
@@ -129,6 +133,35 @@ TEST(Verdict, EveryWarningBitHasOneCode) {
   }
   EXPECT_EQ(seen, 2u * kNoteOrdersApproach - 1u);
   EXPECT_EQ(static_cast<size_t>(std::popcount(seen)), statusTexts().size());  // one bit each
+}
+
+// One table of every finding: codes unique and free of ';', the standard procedure's rows first
+// (with a bit each), least squares' and the space-time fits' codes as they are printed.
+TEST(Verdict, OneTableOfEveryFinding) {
+  std::set<std::string_view> codes;
+  for (const StatusText& row : findingTexts()) {
+    EXPECT_TRUE(codes.insert(row.code).second && row.code.find(';') == std::string_view::npos);
+    EXPECT_EQ(row.bit != 0, &row < statusTexts().data() + statusTexts().size()) << row.code;
+  }
+  const char* const spaceTime[] = {"order-range",    "assumed-order",  "few-runs",
+                                   "no-order",       "no-change",      "scatter",
+                                   "grid-dominates", "time-dominates", "iterative-error"};
+  for (std::size_t k = 0; k < std::size(spaceTime); ++k) {
+    const auto code = static_cast<SpaceTimeWarningCode>(
+        static_cast<std::size_t>(SpaceTimeWarningCode::orderRange) + k);
+    EXPECT_EQ(spaceTimeWarningCode(code), spaceTime[k]);
+  }
+  EXPECT_EQ(findingTexts().size(), statusTexts().size() + 1 + std::size(spaceTime));
+
+  LeastSquaresResult ls;
+  ls.pAtBracketEnd = true;
+  std::vector<StatusFinding> findings;
+  appendLeastSquaresFindings(ls, true, findings);
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].code, "ls order at bracket end");
+  EXPECT_EQ(findings[0].message,
+            "the least-squares free order lies at an end of its bracket [0.01, 20]: no order fits "
+            "the data; the least-squares U rests on the fixed-order fits");
 }
 
 }  // namespace

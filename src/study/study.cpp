@@ -46,15 +46,6 @@ void uncertainties(const StandardResult& r, std::span<const double> values, cons
   }
 }
 
-// The findings of the least-squares estimate that its numbers do not say by themselves.
-void leastSquaresFindings(const Uncertainties& u, bool messages, std::vector<Finding>& findings) {
-  if (!u.leastSquares || !u.leastSquares->pAtBracketEnd) return;
-  findings.push_back({"ls order at bracket end",
-                      messages ? "the least-squares free order lies at an end of its bracket [0.01, 20]: no order fits the "
-                                 "data; the least-squares U rests on the fixed-order fits"
-                               : ""});
-}
-
 }  // namespace
 
 StudySettings resolveSettings(const StudyOptions& options, std::optional<double> caseOrder,
@@ -105,7 +96,9 @@ void PointStudy::study(QuantityStudy& q, std::string_view name, std::span<const 
   q.findings.clear();
   appendStatusFindings(r, settings_.theoreticalOrder, settings_.findingMessages, q.findings);
   uncertainties(r, values, settings_, plan_ ? &*plan_ : nullptr, q.uncertainty);
-  leastSquaresFindings(q.uncertainty, settings_.findingMessages, q.findings);
+  if (q.uncertainty.leastSquares) {
+    appendLeastSquaresFindings(*q.uncertainty.leastSquares, settings_.findingMessages, q.findings);
+  }
   q.status.assign(q.findings.empty() ? "ok" : "");
   for (size_t k = 0; k < q.findings.size(); ++k) {
     if (k) q.status += "; ";
