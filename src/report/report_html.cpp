@@ -6,6 +6,7 @@
 #include <sstream>
 #include <utility>
 
+#include "estimation/order_search.h"
 #include "estimation/verdict.h"
 #include "report/html.h"
 #include "text/utf8.h"
@@ -267,7 +268,9 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
       if (separator[0] == ' ') s << " none applies";
       if (const auto& ls = u.leastSquares) {
         s << "; least-squares fit " << ls->chosenFit().name << " (free order p = " << num(ls->p, "%.4g")
-          << (ls->pAtBracketEnd ? ", at the end of the bracket [0.01, 20]" : "") << "; &sigma; = "
+          << (ls->pAtBracketEnd ? ", at the end of the bracket [" + shortest(kOrderMin) + ", " + shortest(kOrderMax) + "]"
+                                : "")
+          << "; &sigma; = "
           << num(ls->sigma, "%.3g") << ", F<sub>s</sub> = " << num(ls->fs) << ")";
       } else if (study.settings.leastSquares && r.grids < 4) {
         s << "; no least squares (it needs four grids or more)";
