@@ -327,9 +327,17 @@ std::optional<uint64_t> declaredVtkPoints(const std::string& path) {
 }
 
 bool namesCoordinates(std::string_view headerLine) {
-  const auto roles = columnsOf(headerLine);
-  const Columns* c = std::get_if<Columns>(&roles);
-  return c != nullptr && c->role.size() >= 3;
+  // By the names of x and y alone: a header with a fault besides (a name twice, an empty one)
+  // is still a grid's, and its reader says what is wrong with it.
+  CsvLine names;
+  names.split(headerLine, csvDelimiter(headerLine));
+  bool paraView = false, axis[3] = {false, false, false};
+  for (std::string_view name : names.fields()) paraView = paraView || paraViewAxis(name) >= 0;
+  for (std::string_view name : names.fields()) {
+    const int a = paraView ? paraViewAxis(name) : plainAxis(name);
+    if (a >= 0) axis[a] = true;
+  }
+  return names.size() >= 3 && axis[0] && axis[1];
 }
 
 bool isMeshFieldTable(const std::string& file) {

@@ -26,9 +26,9 @@ TEST(MeshCase, HeadersThatNameCoordinates) {
       {"id,value", false},                    // a point file's two columns
       {"x,y", false},                         // coordinates alone
       {"x,T,U", false},                       // no y
-      {"x,y,T,T", false},                     // a name twice
+      {"x,y,T,T", true},                      // a name twice: a grid, which its reader refuses
       {"0.5,0.25,1", false},                  // data, no header
-      {"x,y,,T", false},                      // an unnamed column
+      {"x,y,,T", true},                       // an unnamed column: the same
   };
   for (const auto& c : cases) EXPECT_EQ(namesCoordinates(c.header), c.coordinates) << c.header;
 }
@@ -72,6 +72,8 @@ TEST(MeshCase, RefusesWhatItCannotReadWithTheLine) {
       {"x,y,T\n0,0,one\n", 2, "is not a number"},
       {"x,y\n0,0\n", 1, "no quantity"},
       {"a,b,c\n0,0,1\n", 1, "no coordinates"},
+      {"x,y,T,T\n0,0,1,2\n", 1, "the column T is named twice"},
+      {"x,y,,T\n0,0,1,2\n", 1, "column 3 is empty"},
       {"x,y,T\n", 0, "holds no points"},
   };
   for (const auto& c : cases) {
