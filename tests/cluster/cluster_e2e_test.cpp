@@ -255,6 +255,21 @@ TEST_F(Cluster, SlabsMergeIntoOneRun) {
   EXPECT_EQ(fileBytes("s2/summary.h5"), slab);
 }
 
+// A case whose name is not UTF-8 (Latin-1 "f\xff.h5"): each slab writes its manifest (the name as
+// the reports write it, in UTF-8), and the slabs merge into the bytes of one run.
+TEST_F(Cluster, ACaseNamedInLatin1MergesIntoOneRun) {
+  const std::string name = "'f\xff.h5'";
+  ASSERT_TRUE(writeH5("f\xff.h5", smallField()));
+  ASSERT_EQ(run("study " + name + " --out one").status, 0);
+  ASSERT_EQ(run("study " + name + " --slab 1/2 --out s1").status, 0);
+  ASSERT_EQ(run("study " + name + " --slab 2/2 --out s2", 2).status, 0);
+  ASSERT_EQ(run("merge s1 s2 --out merged").status, 0);
+  for (const char* file : kOutputs) {
+    EXPECT_EQ(fileBytes(std::string("merged/") + file), fileBytes(std::string("one/") + file)) << file;
+  }
+  EXPECT_THAT(fileBytes("s1/slab.json"), HasSubstr("\"case\":\"f\xc3\xbf.h5\""));
+}
+
 // Unsigned ids above 2^63 name their rows as they are, each its own.
 TEST_F(Cluster, IdsAboveTwoToTheSixtyThreeStayDistinct) {
   std::map<std::string, Dataset> d = smallField(3, false);
