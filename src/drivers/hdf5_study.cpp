@@ -67,8 +67,9 @@ field::FieldOptions rankThreads(const study::StudyOptions& options, const MpiSes
 }
 
 // One rank's part in the study of an HDF5 field, step by step (Hdf5Study::study), and the state
-// the steps hand on. Every step is collective: each rank calls them all, in the same order, and
-// a step that fails throws on every rank at once, so that no rank is left waiting in a collective
+// the steps hand on. Every step is collective: each rank calls them all, in the same order. What
+// can fail on one rank alone (its writes, rank 0's outputs) is shared (MpiSession::any) before
+// any rank throws, so that every rank leaves together and none is left waiting in a collective
 // call that the others never make.
 class Hdf5Run {
  public:
