@@ -26,10 +26,9 @@ constexpr std::string_view kVtuColumns[] = {"phi1",         "p",        "phi_ext
                                             "gci_coarse32", "u_gci",    "u_ls",      "u_cf",
                                             "u_fs",         "u_gci_th", "u_osc"};
 
+// The column of that name (every name asked for is one).
 const SummaryColumn& columnNamed(std::string_view name) {
-  for (const SummaryColumn& c : summaryColumns()) {
-    if (c.name == name) return c;
-  }
+  if (const SummaryColumn* c = summaryColumn(name)) return *c;
   throw std::logic_error("no summary column " + std::string(name));
 }
 
