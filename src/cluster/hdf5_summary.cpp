@@ -12,14 +12,6 @@ namespace {
 
 constexpr size_t kTextWidth = 256;  // status, ls_fit and columns of unknown kind
 
-// The study's column of this name, if any.
-const study::SummaryColumn* columnNamed(std::string_view name) {
-  for (const study::SummaryColumn& c : study::summaryColumns()) {
-    if (c.name == name) return &c;
-  }
-  return nullptr;
-}
-
 template <typename T>
 void put(std::vector<char>& out, T value) {
   const size_t at = out.size();
@@ -242,7 +234,7 @@ SummaryFile SummaryFile::openForReading(const std::string& path) {
     if (&name == &names.front()) s.rows_ = rows;
     if (rows != s.rows_) throw std::runtime_error(name + " has " + std::to_string(rows) + " rows where " +
                                                   names.front() + " has " + std::to_string(s.rows_));
-    const study::SummaryColumn* known = columnNamed(name);
+    const study::SummaryColumn* known = study::summaryColumn(name);
     SummaryColumnType column{name, known ? known->kind : ColumnKind::Text, 0, known};
     if (column.kind == ColumnKind::Text) column.width = H5Tget_size(type.get());
     s.columns_.push_back(column);

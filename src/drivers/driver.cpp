@@ -113,6 +113,12 @@ void writeOutputs(io::OutputSet& outputs, std::initializer_list<std::pair<std::s
   }
 }
 
+io::TempFile& openOutput(io::OutputSet& outputs, const std::string& name) {
+  io::TempFile* file = nullptr;
+  if (std::optional<Error> failure = outputs.open(name, file)) throw Failure(outputError(outputs, *failure));
+  return *file;
+}
+
 const Ranks& CaseStudy::ranks() const {
   static const Ranks one;
   return one;
@@ -154,6 +160,14 @@ Outcome runCaseStudy(CaseStudy& kind, const OutputPlan& plan) {
     }
   }
   return ranks.share(outcome);
+}
+
+field::FieldOptions fieldEngineOptions(const StudyOptions& options, bool progress) {
+  field::FieldOptions engine;
+  engine.threads = options.threads;
+  engine.progress = progress;
+  if (options.blockPoints > 0) engine.chunkPoints = options.blockPoints;
+  return engine;
 }
 
 Printout fieldOutputs(const FieldSummary& summary, io::OutputSet& outputs, const OutputPlan& plan) {

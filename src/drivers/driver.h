@@ -107,6 +107,8 @@ Outcome runCaseStudy(CaseStudy& kind, const OutputPlan& plan);
 
 // Writes each output (name, bytes) into `outputs`; throws Failure (an output error).
 void writeOutputs(io::OutputSet& outputs, std::initializer_list<std::pair<std::string, std::string_view>> files);
+// Opens the output `name` of `outputs` for writing; throws Failure (an output error).
+io::TempFile& openOutput(io::OutputSet& outputs, const std::string& name);
 // An error of an output of `outputs` (or of its folder), as printError shows it.
 Error outputError(const io::OutputSet& outputs, Error e);
 
@@ -123,6 +125,10 @@ Plots reportPlots(const OutputPlan& plan, Draw draw) {
   if (!plots.available && plots.note.find("did not finish") != std::string::npos) printWarning(plan, plots.note);
   return plots;
 }
+
+// The field engine's options for a field study of point files or of grids: the threads and the
+// block of points of `options`; `progress`: a progress line on a terminal.
+field::FieldOptions fieldEngineOptions(const StudyOptions& options, bool progress);
 
 // What every field study writes once its rows are written (summary.csv into `outputs`, or
 // summary.h5): study.json and report.html with the plots, and what standard output shows.

@@ -19,11 +19,8 @@ FieldStudy runFieldStudy(const FieldStudyCase& input, const StudyOptions& option
   summary.quantities.resize(1);
   const PointStudy study(input.h, summary.settings);
   FieldKernel kernel(study, summary.quantities.front().distribution, "");
-  field::FieldOptions engine;
-  engine.threads = options.threads;
-  engine.progress = progress;
-  if (options.blockPoints > 0) engine.chunkPoints = options.blockPoints;
-  field::FieldResult result = field::runField(input.grids, input.exact, kernel, rows, engine);
+  field::FieldResult result =
+      field::runField(input.grids, input.exact, kernel, rows, fieldEngineOptions(options, progress));
   if (result.error) throw failureOf(*result.error);
   summary.points = result.points;
   out.readSeconds = result.readSeconds;
@@ -46,10 +43,9 @@ class PointFieldStudy : public CaseStudy {
   std::vector<std::string> inputs() const override { return caseInputs(named_, input_); }
 
   Printout study(io::OutputSet& outputs, const OutputPlan& plan) override {
-    io::TempFile* rows = nullptr;
-    if (auto failure = outputs.open("summary.csv", rows)) throw Failure(outputError(outputs, *failure));
-    rows->write(summaryHeader(options_.targetGci.has_value()));
-    const FieldStudy study = runFieldStudy(input_, options_, *rows);
+    io::TempFile& rows = openOutput(outputs, "summary.csv");
+    rows.write(summaryHeader(options_.targetGci.has_value()));
+    const FieldStudy study = runFieldStudy(input_, options_, rows);
     return fieldOutputs(study.summary, outputs, plan);
   }
 

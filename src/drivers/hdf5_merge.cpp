@@ -109,75 +109,89 @@ std::vector<SlabFolder> slabsInOrder(const std::vector<std::string>& folders) {
   return ordered;
 }
 
-// The merged outputs into `outputs` (created); what standard output shows.
-study::Printout merge(const std::vector<std::string>& folders, io::OutputSet& outputs, const study::OutputPlan& plan) {
-  const std::vector<SlabFolder> slabs = slabsInOrder(folders);
+// The summary of the whole field: the first slab's, with every slab's distribution merged.
+study::FieldSummary mergedSummary(const std::vector<SlabFolder>& slabs) {
   const SlabManifest& first = slabs.front().manifest;
   study::FieldSummary summary = first.summary;
   summary.points = first.totalPoints;
-  const size_t quantities = summary.quantities.size();
-  for (size_t q = 0; q < quantities; ++q) {
+  for (size_t q = 0; q < summary.quantities.size(); ++q) {
     summary.quantities[q].distribution.clear();
     for (const SlabFolder& s : slabs) summary.quantities[q].distribution.merge(s.manifest.summary.quantities[q].distribution);
   }
-  const fs::path& out = plan.folder;
+  return summary;
+}
 
-  // summary.csv: the header of the first slab, then quantity by quantity the rows of each slab.
-  if (first.csv) {
-    for (const SlabFolder& s : slabs) {
-      const fs::path path = s.folder / "summary.csv";
-      std::error_code error;
-      const uintmax_t size = fs::file_size(path, error);
-      if (error || size != s.manifest.csvSections.back()) {
-        throw slabError(path, "is not the summary.csv that its slab wrote (" + std::to_string(s.manifest.csvSections.back()) +
-                                  " bytes)");
-      }
-    }
-    io::TempFile* csv = nullptr;
-    if (auto failure = outputs.open("summary.csv", csv)) throw Failure(*failure);
-    copyRange(slabs.front().folder / "summary.csv", 0, first.csvSections.front(), *csv);
-    for (size_t q = 0; q < quantities; ++q) {
-      for (const SlabFolder& s : slabs) {
-        copyRange(s.folder / "summary.csv", s.manifest.csvSections[q], s.manifest.csvSections[q + 1], *csv);
-      }
+// summary.csv: the header of the first slab, then quantity by quantity the rows of each slab.
+void mergeCsv(const std::vector<SlabFolder>& slabs, size_t quantities, io::OutputSet& outputs) {
+  for (const SlabFolder& s : slabs) {
+    const fs::path path = s.folder / "summary.csv";
+    std::error_code error;
+    const uintmax_t size = fs::file_size(path, error);
+    if (error || size != s.manifest.csvSections.back()) {
+      throw slabError(path, "is not the summary.csv that its slab wrote (" + std::to_string(s.manifest.csvSections.back()) +
+                                " bytes)");
     }
   }
+  io::TempFile& csv = study::openOutput(outputs, "summary.csv");
+  copyRange(slabs.front().folder / "summary.csv", 0, slabs.front().manifest.csvSections.front(), csv);
+  for (size_t q = 0; q < quantities; ++q) {
+    for (const SlabFolder& s : slabs) {
+      copyRange(s.folder / "summary.csv", s.manifest.csvSections[q], s.manifest.csvSections[q + 1], csv);
+    }
+  }
+}
 
-  // summary.h5: the rows of each slab, quantity by quantity, in blocks, into a scratch file in the
-  // order of the slabs, then laid out as one run lays it out.
+// Copies the rows of one slab's summary.h5, quantity by quantity, in blocks, into `h5` (the
+// rows of the whole field `summary`, written to `target`).
+void copySlabRows(const SlabFolder& s, const study::FieldSummary& summary, SummaryFile& h5, SummaryBlock& block,
+                  const fs::path& target) {
+  const fs::path path = s.folder / "summary.h5";
+  const uint64_t mine = s.manifest.summary.points;
+  const size_t quantities = summary.quantities.size();
+  std::unique_ptr<SummaryFile> in;
+  try {
+    in = std::make_unique<SummaryFile>(SummaryFile::openForReading(path.string()));
+  } catch (const std::exception& e) {
+    throw slabError(path, e.what());
+  }
+  if (in->rows() != quantities * mine || in->columns().size() != h5.columns().size()) {
+    throw slabError(path, "does not hold the rows of its slab");
+  }
+  for (size_t q = 0; q < quantities; ++q) {
+    for (uint64_t done = 0; done < mine; done += kBlockRows) {
+      const uint64_t n = std::min(kBlockRows, mine - done);
+      if (!in->read(q * mine + done, n, block)) throw slabError(path, "cannot be read");
+      if (!h5.write(q * summary.points + s.manifest.firstPoint + done, block)) throw outputError(target);
+    }
+  }
+}
+
+// summary.h5: the rows of each slab, in the order of the slabs, into a scratch file, then laid
+// out as one run lays it out.
+void mergeH5(const std::vector<SlabFolder>& slabs, const study::FieldSummary& summary, io::OutputSet& outputs) {
   const std::vector<SummaryColumnType> columns =
-      summaryColumnTypes(first.nameWidth, summary.settings.targetGci.has_value());
+      summaryColumnTypes(slabs.front().manifest.nameWidth, summary.settings.targetGci.has_value());
+  const fs::path target = outputs.folder() / "summary.h5";
   std::string temporaryH5;
   if (auto failure = outputs.reserve("summary.h5", temporaryH5)) throw Failure(*failure);
   io::TempFile scratch;
-  if (auto failure = scratch.reserve((out / "summary.h5.slabs").string())) throw Failure(*failure);
+  if (auto failure = scratch.reserve((outputs.folder() / "summary.h5.slabs").string())) throw Failure(*failure);
   {
-    SummaryFile h5(scratch.temporaryPath(), MPI_COMM_SELF, quantities * summary.points, columns);
+    SummaryFile h5(scratch.temporaryPath(), MPI_COMM_SELF, summary.quantities.size() * summary.points, columns);
     SummaryBlock block(columns);
-    for (const SlabFolder& s : slabs) {
-      const fs::path path = s.folder / "summary.h5";
-      const uint64_t points = s.manifest.summary.points;
-      std::unique_ptr<SummaryFile> in;
-      try {
-        in = std::make_unique<SummaryFile>(SummaryFile::openForReading(path.string()));
-      } catch (const std::exception& e) {
-        throw slabError(path, e.what());
-      }
-      if (in->rows() != quantities * points || in->columns().size() != columns.size()) {
-        throw slabError(path, "does not hold the rows of its slab");
-      }
-      for (size_t q = 0; q < quantities; ++q) {
-        for (uint64_t done = 0; done < points; done += kBlockRows) {
-          const uint64_t n = std::min(kBlockRows, points - done);
-          if (!in->read(q * points + done, n, block)) throw slabError(path, "cannot be read");
-          if (!h5.write(q * summary.points + s.manifest.firstPoint + done, block)) throw outputError(out / "summary.h5");
-        }
-      }
-    }
-    if (!h5.close()) throw outputError(out / "summary.h5");
+    for (const SlabFolder& s : slabs) copySlabRows(s, summary, h5, block, target);
+    if (!h5.close()) throw outputError(target);
   }
-  if (!canonicalCopy(scratch.temporaryPath(), temporaryH5)) throw outputError(out / "summary.h5");
+  if (!canonicalCopy(scratch.temporaryPath(), temporaryH5)) throw outputError(target);
   scratch.discard();
+}
+
+// The merged outputs into `outputs` (created); what standard output shows.
+study::Printout merge(const std::vector<std::string>& folders, io::OutputSet& outputs, const study::OutputPlan& plan) {
+  const std::vector<SlabFolder> slabs = slabsInOrder(folders);
+  const study::FieldSummary summary = mergedSummary(slabs);
+  if (slabs.front().manifest.csv) mergeCsv(slabs, summary.quantities.size(), outputs);
+  mergeH5(slabs, summary, outputs);
   return study::fieldOutputs(summary, outputs, plan);
 }
 

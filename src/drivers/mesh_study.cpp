@@ -26,10 +26,9 @@ constexpr std::string_view kVtuColumns[] = {"phi1",         "p",        "phi_ext
                                             "gci_coarse32", "u_gci",    "u_ls",      "u_cf",
                                             "u_fs",         "u_gci_th", "u_osc"};
 
+// The column of that name (every name asked for is one).
 const SummaryColumn& columnNamed(std::string_view name) {
-  for (const SummaryColumn& c : summaryColumns()) {
-    if (c.name == name) return c;
-  }
+  if (const SummaryColumn* c = summaryColumn(name)) return *c;
   throw std::logic_error("no summary column " + std::string(name));
 }
 
@@ -122,11 +121,62 @@ class Laps {
   std::clock_t cpu_ = std::clock();
 };
 
-}  // namespace
+// One study of a field on grids that share no points, step by step (runMeshStudy), and the state
+// the steps hand on: the study points, the quantities still studied, their values on every grid.
+class MeshRun {
+ public:
+  MeshRun(const MeshCase& input, const StudyOptions& options);
+  MeshRun(const MeshRun&) = delete;
+  MeshRun& operator=(const MeshRun&) = delete;
 
-MeshStudy runMeshStudy(const MeshCase& input, const StudyOptions& options, io::TempFile& rows) {
-  MeshStudy out;
-  FieldSummary& summary = out.summary;
+  // The coarsest grid (it names the quantities) and the --at file: the study points.
+  void readStudyPoints();
+  // Every grid, finest first, then the exact values, brought to the study points.
+  void interpolateGrids();
+  // Every quantity through the field kernel, its rows written to `rows` in order.
+  void studyQuantities(io::TempFile& rows);
+  // The interpolation's status of each point in field.vtu, and the names of its integers.
+  MeshStudy labelArrays();
+
+ private:
+  MeshSummary& mesh() { return *out_.summary.mesh; }
+  // The study points: the coarsest grid's own, or those of --at.
+  GridPoints& studied() { return options_.at.empty() ? coarsest_ : at_; }
+  const mesh::PointCloud& points() { return studied().cloud; }
+  // Refuses study points whose values on every grid would not fit in memory.
+  void checkBudget() const;
+  // The coarsest grid's own values at its own points (no --at), as they are.
+  void takeOwnValues(size_t g, MeshGrid& record);
+  // `source` (of `file`) with the study's quantities, in order, interpolated to the study points;
+  // a grid (`isGrid`; not the exact values) that lacks some leaves them out of the study.
+  mesh::Interpolated interpolate(mesh::PointCloud& source, const std::string& file, bool isGrid);
+  // Grid g's values and status at every study point.
+  void keepGrid(size_t g, const mesh::Interpolated& result, MeshGrid& record);
+  void keepExact(const mesh::Interpolated& result, MeshGrid& record);
+  // One quantity at every study point: its rows, its numbers in field.vtu, its maps.
+  void studyQuantity(size_t q, const PointStudy& study, const PointDecoration& decoration,
+                     const field::FieldOptions& engine, io::TempFile& rows);
+
+  const MeshCase& input_;
+  const StudyOptions& options_;
+  MeshStudy out_;
+  Laps clock_;
+  const size_t grids_, own_;  // the number of grids; the coarsest (last)
+  GridPoints coarsest_, at_;
+  size_t count_ = 0;  // study points
+  std::vector<std::string> names_;  // the quantities studied
+  // values_[q][s * grids_ + g]: quantity q at study point s on grid g (finest first).
+  std::vector<std::vector<double>> values_;
+  std::vector<std::vector<double>> exact_;  // exact_[q][s], when there are exact values
+  std::vector<uint8_t> status_;             // the worst status any grid gave each point
+  mesh::InterpolationOptions interpolation_;
+  std::vector<const SummaryColumn*> vtuColumns_;  // those of kVtuColumns
+  const SummaryColumn& convergence_ = columnNamed("convergence");
+};
+
+MeshRun::MeshRun(const MeshCase& input, const StudyOptions& options)
+    : input_(input), options_(options), grids_(input.gridFiles.size()), own_(grids_ - 1) {
+  FieldSummary& summary = out_.summary;
   static_cast<CaseHead&>(summary) = input;
   summary.kind = caseKindKey(CaseKind::MeshField);
   summary.settings = fieldSettings(options, std::nullopt, std::nullopt,
@@ -135,184 +185,207 @@ MeshStudy runMeshStudy(const MeshCase& input, const StudyOptions& options, io::T
   m.at = options.at;
   m.degree =
       options.interpDegree > 0 ? options.interpDegree : mesh::defaultDegree(summary.settings.theoreticalOrder);
+  interpolation_.degree = m.degree;
+  interpolation_.threads = options.threads;
+  for (std::string_view name : kVtuColumns) vtuColumns_.push_back(&columnNamed(name));
+}
 
-  // The coarsest grid names the quantities and, without --at, gives the study points.
-  Laps clock;
-  const size_t grids = input.gridFiles.size(), own = grids - 1;
-  GridPoints coarsest = readGridPoints(input.gridFiles[own]);
-  GridPoints at;
-  if (!options.at.empty()) at = readGridPoints(options.at, false);
-  clock.lap(out.read);
-  mesh::PointCloud& points = options.at.empty() ? coarsest.cloud : at.cloud;
-  m.dimension = usedDimension(coarsest.cloud);
-  if (!options.at.empty()) m.dimension = std::max(m.dimension, usedDimension(at.cloud));
-  setDimension(coarsest.cloud, m.dimension);
-  setDimension(at.cloud, m.dimension);
+void MeshRun::readStudyPoints() {
+  coarsest_ = readGridPoints(input_.gridFiles[own_]);
+  if (!options_.at.empty()) at_ = readGridPoints(options_.at, false);
+  clock_.lap(out_.read);
+  MeshSummary& m = mesh();
+  m.dimension = usedDimension(coarsest_.cloud);
+  if (!options_.at.empty()) m.dimension = std::max(m.dimension, usedDimension(at_.cloud));
+  setDimension(coarsest_.cloud, m.dimension);
+  setDimension(at_.cloud, m.dimension);
   m.neighbours = mesh::defaultNeighbours(m.dimension, m.degree);
-  const size_t count = points.size();
+  count_ = points().size();
+  for (const mesh::Quantity& q : coarsest_.cloud.quantities) names_.push_back(q.name);
+  checkBudget();
+  values_.assign(names_.size(), std::vector<double>(count_ * grids_, kNotANumber));
+  status_.assign(count_, static_cast<uint8_t>(InterpolationStatus::Exact));
+}
 
-  std::vector<std::string> names;
-  for (const mesh::Quantity& q : coarsest.cloud.quantities) names.push_back(q.name);
+void MeshRun::checkBudget() const {
   // What the study keeps per point: its values on every grid and the numbers of field.vtu.
   const uint64_t pointBytes =
-      names.size() * (8 * grids + 8 * std::size(kVtuColumns) + 4) + 8 * m.dimension + 1;
-  if (count > kMeshFileBudget / pointBytes) {
-    throw Failure(options.at.empty() ? input.gridFiles[own] : options.at, 0,
-                     std::to_string(count) + " study points of " + std::to_string(names.size()) +
-                         " quantities on " + std::to_string(grids) + " grids take " +
-                         std::to_string(pointBytes) + " bytes each, beyond " +
-                         std::to_string(kMeshFileBudget >> 20) +
-                         " MiB: study fewer points (--at) or fewer quantities");
+      names_.size() * (8 * grids_ + 8 * std::size(kVtuColumns) + 4) + 8 * out_.summary.mesh->dimension + 1;
+  if (count_ > kMeshFileBudget / pointBytes) {
+    throw Failure(options_.at.empty() ? input_.gridFiles[own_] : options_.at, 0,
+                  std::to_string(count_) + " study points of " + std::to_string(names_.size()) +
+                      " quantities on " + std::to_string(grids_) + " grids take " +
+                      std::to_string(pointBytes) + " bytes each, beyond " +
+                      std::to_string(kMeshFileBudget >> 20) +
+                      " MiB: study fewer points (--at) or fewer quantities");
   }
-  // values[q][s * grids + g]: quantity q at study point s on grid g (finest first).
-  std::vector<std::vector<double>> values(names.size(),
-                                          std::vector<double>(count * grids, kNotANumber));
-  std::vector<std::vector<double>> exact;
-  std::vector<uint8_t> status(count, static_cast<uint8_t>(InterpolationStatus::Exact));
+}
 
-  mesh::InterpolationOptions interpolation;
-  interpolation.degree = m.degree;
-  interpolation.threads = options.threads;
-  // Interpolates `source` to the study points; `g` is its grid, or `grids` for the exact values.
-  auto carry = [&](mesh::PointCloud& source, size_t g, const std::string& file, MeshGrid& record) {
-    matchDimension(source, m.dimension, file);
-    const std::vector<size_t> missing = keepQuantities(source, names);
-    if (g < grids) {
-      for (auto k = missing.rbegin(); k != missing.rend(); ++k) {
-        m.leftOut.push_back(names[*k]);
-        names.erase(names.begin() + static_cast<std::ptrdiff_t>(*k));
-        values.erase(values.begin() + static_cast<std::ptrdiff_t>(*k));
-        source.quantities.erase(source.quantities.begin() + static_cast<std::ptrdiff_t>(*k));
-      }
-    }
-    clock.lap(out.read);
-    const mesh::KdTree tree(source);
-    out.treeBytes = std::max(out.treeBytes, tree.memoryBytes());
-    clock.lap(out.tree);
-    mesh::Interpolated result;
-    if (auto e = mesh::interpolate(source, tree, points.coordinates, interpolation, result))
-      throw Failure(file, 0, *e);
-    clock.lap(out.interpolate);
-    std::vector<std::vector<double>>& target = g < grids ? values : exact;
-    if (g == grids) exact.assign(names.size(), std::vector<double>(count, kNotANumber));
-    for (size_t s = 0; s < count; ++s) {
-      const InterpolationStatus st = result.status[s];
-      ++record.status[static_cast<size_t>(st)];
-      if (g < grids)
-        status[s] =
-            static_cast<uint8_t>(worseStatus(static_cast<InterpolationStatus>(status[s]), st));
-      for (size_t q = 0; q < names.size(); ++q)
-        target[q][g < grids ? s * grids + g : s] = result.values[q][s];
-    }
-  };
-
-  for (size_t g = 0; g < grids; ++g) {
-    MeshGrid& record = m.grids.emplace_back();
-    record.file = input.gridFiles[g];
-    if (g == own && options.at.empty()) {
-      record.points = count;
-      record.interpolated = false;
-      record.cellCentres = coarsest.cellCentres;
-      record.status[static_cast<size_t>(InterpolationStatus::Exact)] = count;
-      for (size_t q = 0; q < names.size(); ++q) {
-        const std::vector<double>& mine = coarsest.cloud.quantity(names[q])->values;
-        for (size_t s = 0; s < count; ++s) values[q][s * grids + g] = mine[s];
-      }
+void MeshRun::interpolateGrids() {
+  for (size_t g = 0; g < grids_; ++g) {
+    MeshGrid& record = mesh().grids.emplace_back();
+    record.file = input_.gridFiles[g];
+    if (g == own_ && options_.at.empty()) {
+      takeOwnValues(g, record);
       continue;
     }
     // With --at, the coarsest grid is interpolated too, from the copy already read.
     GridPoints grid;
-    if (g != own) grid = readGridPoints(input.gridFiles[g]);
-    GridPoints& source = g == own ? coarsest : grid;
+    if (g != own_) grid = readGridPoints(input_.gridFiles[g]);
+    GridPoints& source = g == own_ ? coarsest_ : grid;
     record.points = source.cloud.size();
     record.cellCentres = source.cellCentres;
-    carry(source.cloud, g, record.file, record);
+    keepGrid(g, interpolate(source.cloud, record.file, true), record);
   }
-  if (names.empty()) throw Failure(input.file, 0, "no quantity is held by every grid");
-  if (input.exactFile) {
-    GridPoints file = readGridPoints(*input.exactFile);
-    MeshGrid& record = m.exact.emplace();
-    record.file = *input.exactFile;
+  if (names_.empty()) throw Failure(input_.file, 0, "no quantity is held by every grid");
+  if (input_.exactFile) {
+    GridPoints file = readGridPoints(*input_.exactFile);
+    MeshGrid& record = mesh().exact.emplace();
+    record.file = *input_.exactFile;
     record.points = file.cloud.size();
     record.cellCentres = file.cellCentres;
-    carry(file.cloud, grids, record.file, record);
+    keepExact(interpolate(file.cloud, record.file, false), record);
   }
-  for (uint8_t s : status) ++m.points[s];
-  clock.lap(out.read);
+  for (uint8_t s : status_) ++mesh().points[s];
+  clock_.lap(out_.read);
+}
 
-  // Every quantity through the field kernel, its rows in order; the numbers of field.vtu kept.
-  std::vector<const SummaryColumn*> vtuColumns;
-  for (std::string_view name : kVtuColumns) vtuColumns.push_back(&columnNamed(name));
-  const SummaryColumn& convergence = columnNamed("convergence");
-  const MeshDecoration decoration(status, points);
-  const PointStudy study(input.h, summary.settings);
-  field::FieldOptions engine;
-  engine.threads = options.threads;
-  engine.progress = false;
-  if (options.blockPoints > 0) engine.chunkPoints = options.blockPoints;
-  const bool several = names.size() > 1;
-  const uint64_t stride = std::max<uint64_t>(1, (count + kMapPoints - 1) / kMapPoints);
-  summary.points = count;
-  mesh::PointCloud& field = out.field;
-  field.dim = m.dimension;
-  field.coordinates = points.coordinates;
-  // The cells of the study points' own file, when it is a mesh whose points they are.
-  GridPoints& studied = options.at.empty() ? coarsest : at;
-  if (!studied.cellCentres) field.cells = std::move(studied.cloud.cells);
-  for (size_t q = 0; q < names.size(); ++q) {
-    summary.quantities.push_back({names[q], Distribution()});
-    const size_t first = field.quantities.size();
-    const std::string prefix = several ? names[q] + "." : "";
-    for (std::string_view name : kVtuColumns)
-      field.quantities.push_back({prefix + std::string(name), {}});
-    mesh::IntegerArray& types = out.extras.pointIntegers.emplace_back();
-    types.name = prefix + "convergence";
-    const bool mapped = m.dimension == 2 && q < kMaxMappedQuantities;
-    MeshMap* map = mapped ? &m.maps.emplace_back() : nullptr;
-    if (map) map->of = count;
-    uint64_t next = 0;  // the position of the next study handed over
-    FieldKernel kernel(
-        study, summary.quantities.back().distribution, names[q], true,
-        [&](std::span<const QuantityStudy> studies) {
-          for (const QuantityStudy& s : studies) {
-            for (size_t c = 0; c < vtuColumns.size(); ++c)
-              field.quantities[first + c].values.push_back(vtuColumns[c]->number(s));
-            types.values.push_back(static_cast<int32_t>(convergence.number(s)));
-            if (map && sampled(next, stride)) {
-              map->x.push_back(points.coordinates[2 * next]);
-              map->y.push_back(points.coordinates[2 * next + 1]);
-              map->p.push_back(s.standard.order.p);
-              map->gci.push_back(s.standard.gciFine21);
-            }
-            ++next;
-          }
-        },
-        &decoration);
-    const std::vector<double>& v = values[q];
-    field::runPoints(
-        0, count,
-        [&](uint64_t position, field::Point& point, std::vector<double>&, std::string& id) {
-          id = std::to_string(position);
-          point.id = id;
-          point.values = std::span<const double>(v).subspan(position * grids, grids);
-          point.exact = exact.empty() ? std::nullopt : std::optional<double>(exact[q][position]);
-        },
-        kernel, [&](std::string_view chunk) { rows.write(chunk); }, engine);
+void MeshRun::takeOwnValues(size_t g, MeshGrid& record) {
+  record.points = count_;
+  record.interpolated = false;
+  record.cellCentres = coarsest_.cellCentres;
+  record.status[static_cast<size_t>(InterpolationStatus::Exact)] = count_;
+  for (size_t q = 0; q < names_.size(); ++q) {
+    const std::vector<double>& mine = coarsest_.cloud.quantity(names_[q])->values;
+    for (size_t s = 0; s < count_; ++s) values_[q][s * grids_ + g] = mine[s];
   }
-  mesh::IntegerArray& interpolated = out.extras.pointIntegers.emplace_back();
+}
+
+mesh::Interpolated MeshRun::interpolate(mesh::PointCloud& source, const std::string& file, bool isGrid) {
+  matchDimension(source, mesh().dimension, file);
+  const std::vector<size_t> missing = keepQuantities(source, names_);
+  if (isGrid) {
+    for (auto k = missing.rbegin(); k != missing.rend(); ++k) {
+      mesh().leftOut.push_back(names_[*k]);
+      names_.erase(names_.begin() + static_cast<std::ptrdiff_t>(*k));
+      values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(*k));
+      source.quantities.erase(source.quantities.begin() + static_cast<std::ptrdiff_t>(*k));
+    }
+  }
+  clock_.lap(out_.read);
+  const mesh::KdTree tree(source);
+  out_.treeBytes = std::max(out_.treeBytes, tree.memoryBytes());
+  clock_.lap(out_.tree);
+  mesh::Interpolated result;
+  if (auto e = mesh::interpolate(source, tree, points().coordinates, interpolation_, result)) {
+    throw Failure(file, 0, *e);
+  }
+  clock_.lap(out_.interpolate);
+  return result;
+}
+
+void MeshRun::keepGrid(size_t g, const mesh::Interpolated& result, MeshGrid& record) {
+  for (size_t s = 0; s < count_; ++s) {
+    const InterpolationStatus st = result.status[s];
+    ++record.status[static_cast<size_t>(st)];
+    status_[s] = static_cast<uint8_t>(worseStatus(static_cast<InterpolationStatus>(status_[s]), st));
+    for (size_t q = 0; q < names_.size(); ++q) values_[q][s * grids_ + g] = result.values[q][s];
+  }
+}
+
+void MeshRun::keepExact(const mesh::Interpolated& result, MeshGrid& record) {
+  exact_.assign(names_.size(), std::vector<double>(count_, kNotANumber));
+  for (size_t s = 0; s < count_; ++s) {
+    ++record.status[static_cast<size_t>(result.status[s])];
+    for (size_t q = 0; q < names_.size(); ++q) exact_[q][s] = result.values[q][s];
+  }
+}
+
+void MeshRun::studyQuantities(io::TempFile& rows) {
+  const MeshDecoration decoration(status_, points());
+  const PointStudy study(input_.h, out_.summary.settings);
+  const field::FieldOptions engine = fieldEngineOptions(options_, false);
+  out_.summary.points = count_;
+  mesh::PointCloud& field = out_.field;
+  field.dim = mesh().dimension;
+  field.coordinates = points().coordinates;
+  // The cells of the study points' own file, when it is a mesh whose points they are.
+  if (!studied().cellCentres) field.cells = std::move(studied().cloud.cells);
+  for (size_t q = 0; q < names_.size(); ++q) studyQuantity(q, study, decoration, engine, rows);
+}
+
+void MeshRun::studyQuantity(size_t q, const PointStudy& study, const PointDecoration& decoration,
+                            const field::FieldOptions& engine, io::TempFile& rows) {
+  out_.summary.quantities.push_back({names_[q], Distribution()});
+  // Its numbers in field.vtu, named QUANTITY.NAME when there are several quantities.
+  std::vector<mesh::Quantity>& numbers = out_.field.quantities;
+  const size_t first = numbers.size();
+  const std::string prefix = names_.size() > 1 ? names_[q] + "." : "";
+  for (std::string_view name : kVtuColumns) numbers.push_back({prefix + std::string(name), {}});
+  mesh::IntegerArray& types = out_.extras.pointIntegers.emplace_back();
+  types.name = prefix + "convergence";
+  // Its maps (the first kMaxMappedQuantities of a 2-D field): about kMapPoints of its points.
+  const bool mapped = mesh().dimension == 2 && q < kMaxMappedQuantities;
+  MeshMap* map = mapped ? &mesh().maps.emplace_back() : nullptr;
+  if (map) map->of = count_;
+  const uint64_t stride = std::max<uint64_t>(1, (count_ + kMapPoints - 1) / kMapPoints);
+  const std::vector<double>& coordinates = points().coordinates;
+  uint64_t next = 0;  // the position of the next study handed over
+  FieldKernel kernel(
+      study, out_.summary.quantities.back().distribution, names_[q], true,
+      [&](std::span<const QuantityStudy> studies) {
+        for (const QuantityStudy& s : studies) {
+          for (size_t c = 0; c < vtuColumns_.size(); ++c) {
+            numbers[first + c].values.push_back(vtuColumns_[c]->number(s));
+          }
+          types.values.push_back(static_cast<int32_t>(convergence_.number(s)));
+          if (map && sampled(next, stride)) {
+            map->x.push_back(coordinates[2 * next]);
+            map->y.push_back(coordinates[2 * next + 1]);
+            map->p.push_back(s.standard.order.p);
+            map->gci.push_back(s.standard.gciFine21);
+          }
+          ++next;
+        }
+      },
+      &decoration);
+  const std::vector<double>& v = values_[q];
+  const std::vector<double>* exact = exact_.empty() ? nullptr : &exact_[q];
+  field::runPoints(
+      0, count_,
+      [&](uint64_t position, field::Point& point, std::vector<double>&, std::string& id) {
+        id = std::to_string(position);
+        point.id = id;
+        point.values = std::span<const double>(v).subspan(position * grids_, grids_);
+        point.exact = exact ? std::optional<double>((*exact)[position]) : std::nullopt;
+      },
+      kernel, [&](std::string_view chunk) { rows.write(chunk); }, engine);
+}
+
+MeshStudy MeshRun::labelArrays() {
+  mesh::IntegerArray& interpolated = out_.extras.pointIntegers.emplace_back();
   interpolated.name = "interpolation";
-  interpolated.values.assign(status.begin(), status.end());
-  clock.lap(out.study);
+  interpolated.values.assign(status_.begin(), status_.end());
+  clock_.lap(out_.study);
   for (size_t t = 0; t < kConvergenceTypes; ++t) {
-    out.extras.labels.push_back(
-        {"convergence=" + std::string(convergenceName(static_cast<ConvergenceType>(t))),
-         static_cast<int32_t>(t)});
+    out_.extras.labels.push_back(
+        {"convergence=" + std::string(convergenceName(static_cast<ConvergenceType>(t))), static_cast<int32_t>(t)});
   }
   for (int s = 0; s < mesh::kInterpolationStatuses; ++s) {
-    out.extras.labels.push_back(
+    out_.extras.labels.push_back(
         {"interpolation=" + std::string(mesh::statusName(static_cast<InterpolationStatus>(s))), s});
   }
-  return out;
+  return std::move(out_);
+}
+
+}  // namespace
+
+MeshStudy runMeshStudy(const MeshCase& input, const StudyOptions& options, io::TempFile& rows) {
+  MeshRun run(input, options);
+  run.readStudyPoints();
+  run.interpolateGrids();
+  run.studyQuantities(rows);
+  return run.labelArrays();
 }
 
 namespace {
@@ -333,16 +406,13 @@ class MeshFieldStudy : public CaseStudy {
   }
 
   Printout study(io::OutputSet& outputs, const OutputPlan& plan) override {
-    io::TempFile* rows = nullptr;
-    if (auto failure = outputs.open("summary.csv", rows)) throw Failure(outputError(outputs, *failure));
-    rows->write(summaryHeader(options_.targetGci.has_value(), kCoordinateColumns));
-    const MeshStudy study = runMeshStudy(input_, options_, *rows);
+    io::TempFile& rows = openOutput(outputs, "summary.csv");
+    rows.write(summaryHeader(options_.targetGci.has_value(), kCoordinateColumns));
+    const MeshStudy study = runMeshStudy(input_, options_, rows);
     for (const std::string& name : study.summary.mesh->leftOut) {
       printWarning(plan, "the quantity " + name + " is left out: some grid does not hold it");
     }
-    io::TempFile* vtu = nullptr;
-    if (auto failure = outputs.open("field.vtu", vtu)) throw Failure(outputError(outputs, *failure));
-    if (auto failure = mesh::writeVtu(*vtu, study.field, study.extras)) {
+    if (auto failure = mesh::writeVtu(openOutput(outputs, "field.vtu"), study.field, study.extras)) {
       throw Failure(outputError(outputs, Error{"", 0, *failure}));
     }
     return fieldOutputs(study.summary, outputs, plan);

@@ -80,15 +80,18 @@ bool FieldSummary::allConverge() const {
 nlohmann::json FieldSummary::toJson() const {
   nlohmann::json names = nlohmann::json::array();
   for (const Quantity& q : quantities) names.push_back(q.name);
+  // The names of files as the reports write them: UTF-8, whatever bytes they were given in.
+  nlohmann::json grids = nlohmann::json::array();
+  for (const std::string& g : gridFiles) grids.push_back(toUtf8(g));
   const StudySettings& s = settings;
-  return {{"case", file},
+  return {{"case", toUtf8(file)},
           {"kind", kind},
-          {"title", title},
+          {"title", toUtf8(title)},
           {"h", h},
           {"cells", cells},
           {"dimension", dimension},
-          {"grid_files", gridFiles},
-          {"exact_file", exactFile ? nlohmann::json(*exactFile) : nlohmann::json(nullptr)},
+          {"grid_files", grids},
+          {"exact_file", exactFile ? nlohmann::json(toUtf8(*exactFile)) : nlohmann::json(nullptr)},
           {"theoretical_order", s.theoreticalOrder},
           {"safety_factor", std::isnan(s.safetyFactor) ? nlohmann::json(nullptr) : nlohmann::json(s.safetyFactor)},
           {"target_gci", s.targetGci ? nlohmann::json(*s.targetGci) : nlohmann::json(nullptr)},

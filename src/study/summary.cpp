@@ -162,6 +162,13 @@ void appendCsvField(std::string& out, std::string_view text) {
 
 std::span<const SummaryColumn> summaryColumns() { return kColumns; }
 
+const SummaryColumn* summaryColumn(std::string_view name) {
+  for (const SummaryColumn& c : kColumns) {
+    if (c.name == name) return &c;
+  }
+  return nullptr;
+}
+
 std::vector<const SummaryColumn*> writtenColumns(bool withTarget) {
   std::vector<const SummaryColumn*> out;
   for (const SummaryColumn& c : kColumns) {

@@ -29,6 +29,8 @@ struct SummaryColumn {
 };
 
 std::span<const SummaryColumn> summaryColumns();
+// The column of that name, or null.
+const SummaryColumn* summaryColumn(std::string_view name);
 // The columns written, in order: all, or all but the target columns.
 std::vector<const SummaryColumn*> writtenColumns(bool withTarget);
 

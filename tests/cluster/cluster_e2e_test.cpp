@@ -255,6 +255,21 @@ TEST_F(Cluster, SlabsMergeIntoOneRun) {
   EXPECT_EQ(fileBytes("s2/summary.h5"), slab);
 }
 
+// A case whose name is not UTF-8 (Latin-1 "f\xff.h5"): each slab writes its manifest (the name as
+// the reports write it, in UTF-8), and the slabs merge into the bytes of one run.
+TEST_F(Cluster, ACaseNamedInLatin1MergesIntoOneRun) {
+  const std::string name = "'f\xff.h5'";
+  ASSERT_TRUE(writeH5("f\xff.h5", smallField()));
+  ASSERT_EQ(run("study " + name + " --out one").status, 0);
+  ASSERT_EQ(run("study " + name + " --slab 1/2 --out s1").status, 0);
+  ASSERT_EQ(run("study " + name + " --slab 2/2 --out s2", 2).status, 0);
+  ASSERT_EQ(run("merge s1 s2 --out merged").status, 0);
+  for (const char* file : kOutputs) {
+    EXPECT_EQ(fileBytes(std::string("merged/") + file), fileBytes(std::string("one/") + file)) << file;
+  }
+  EXPECT_THAT(fileBytes("s1/slab.json"), HasSubstr("\"case\":\"f\xc3\xbf.h5\""));
+}
+
 // Unsigned ids above 2^63 name their rows as they are, each its own.
 TEST_F(Cluster, IdsAboveTwoToTheSixtyThreeStayDistinct) {
   std::map<std::string, Dataset> d = smallField(3, false);
@@ -329,6 +344,29 @@ TEST_F(Cluster, BadFilesAreRefusedWithOneMessage) {
   EXPECT_EQ(lines(ranks.err).front(), "kestrovanilque study: error: repeated_h.h5: /h: spacings 1 and 3 are both "
                                       "0.02: every grid needs its own spacing");
   EXPECT_FALSE(fs::exists("repeated_h.study"));
+}
+
+// Rank 0 alone writes study.json and report.html: when it cannot, every rank ends with status 3
+// and one message, nothing is left, and no rank waits for ever in a call the others never make.
+// Rank 0's disk is made full by a limit on the size of its files (160 KiB: summary.h5 of 90 KB
+// fits, study.json of 300 KB does not); the ranks talk over TCP on the loopback, as the files of
+// shared memory would be beyond the limit too.
+TEST_F(Cluster, ARankZeroThatCannotWriteEndsEveryRank) {
+  std::map<std::string, Dataset> d;
+  d["/h"] = {{kH.size()}, kH};
+  for (int q = 0; q < 80; ++q) d["/fields/q" + std::to_string(q)] = fieldOf(lift, 2, false);
+  ASSERT_TRUE(writeH5("field.h5", d));
+  // Rank 0 (Open MPI's or MPICH's) under the limit, its signal ignored so that a write fails.
+  const std::string limited = "if [ \"${OMPI_COMM_WORLD_RANK:-$PMI_RANK}\" = 0 ]; then trap \"\" XFSZ; ulimit -f 320; fi; "
+                              "exec " + std::string(KV_BINARY) + " study field.h5 --no-plots --out full";
+  const std::string command = "timeout 120 " + std::string(KV_MPIEXEC) +
+                              " --oversubscribe --mca btl self,tcp --mca btl_tcp_if_include lo -np 2 sh -c '" +
+                              limited + "' > out.txt 2> err.txt";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3) << "(124: the job hung) " << fileBytes("err.txt");
+  EXPECT_THAT(fileBytes("err.txt"), HasSubstr("study: error: full/study.json: cannot be written"));
+  EXPECT_FALSE(fs::exists("full"));
 }
 
 std::vector<std::string> fields(const std::string& row) {
