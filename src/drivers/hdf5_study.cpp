@@ -34,13 +34,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kHdf5Outputs[] = {"summary.h5", "summary.csv", "study.json", "report.html", "slab.json"};
 
-// The longest row name "<quantity>:<id>" that can occur: an int64 id has at most 20 characters.
-size_t rowNameWidth(const std::vector<study::FieldSummary::Quantity>& quantities) {
-  size_t longest = 0;
-  for (const auto& q : quantities) longest = std::max(longest, q.name.size());
-  return longest + 1 + 20;
-}
-
 // What the field is, as every field study describes it: the points of the slab `whole`.
 study::FieldSummary describe(const std::string& file, const HdfField& field, const study::StudyOptions& options,
                              Range whole) {
