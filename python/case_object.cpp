@@ -45,12 +45,13 @@ py::object caseFrame(const CaseObject& c) {
 }  // namespace
 
 
-CaseObject readCaseFile(const std::string& path, const OptionValues& options) {
-  const study::Arguments a = commandArguments(options, path);
+CaseObject readCaseFile(const std::string& path, const KeywordOptions& given) {
+  checkOptions(given.options);
   auto refuse = [&](study::CaseKind kind) {
-    if (auto refused = study::refusedOption(kind, a.given, a.output.format)) throw Failure(study::displayName(path), 0, *refused);
+    if (auto refused = study::refusedOption(kind, given.given, "table")) throw Failure(study::displayName(path), 0, *refused);
   };
-  return {study::readCase(path, {a.options.cells, a.options.dimension, a.options.field}, refuse)};
+  const study::StudyOptions& o = given.options;
+  return {study::readCase(path, {o.cells, o.dimension, o.field}, refuse)};
 }
 
 void bindCase(py::module_& m) {

@@ -15,9 +15,9 @@ struct CaseObject {
   study::Case read;
 };
 
-// Reads `path` as `kestrovanilque study PATH` with these options would. Throws OptionError and
-// Failure.
-CaseObject readCaseFile(const std::string& path, const OptionValues& options);
+// Reads `path` as `kestrovanilque study PATH` with these options would (an option that does not
+// apply to the kind of the case refused). Throws OptionError and Failure.
+CaseObject readCaseFile(const std::string& path, const KeywordOptions& options);
 
 // The Case class.
 void bindCase(pybind11::module_& m);

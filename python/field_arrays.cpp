@@ -21,8 +21,6 @@ namespace kv::python {
 
 namespace {
 
-std::string typeName(py::handle x) { return py::str(py::type::handle_of(x).attr("__name__")); }
-
 std::string shapeText(const py::array& a) {
   std::string out = "(";
   for (py::ssize_t k = 0; k < a.ndim(); ++k) out += (k ? ", " : "") + std::to_string(a.shape(k));
@@ -45,7 +43,7 @@ py::array float64Array(py::handle x, const char* name, const char* shape) {
 // What a study of a field in memory needs, checked: the grids, the values and the exact values
 // read in place, the per-point study.
 struct FieldInput {
-  study::Arguments arguments;
+  study::StudyOptions options;
   Grids grids;
   py::array values;
   StridedValues strided;
@@ -56,10 +54,8 @@ struct FieldInput {
 
 FieldInput fieldInput(const FieldArguments& a) {
   FieldInput in;
-  OptionValues options = a.options;
-  options.cells = a.cells.has_value();
-  in.arguments = commandArguments(options);
-  in.grids = readGrids(a.h, a.cells, in.arguments.options.dimension);
+  in.options = a.options;
+  in.grids = readGrids(a.h, a.cells, in.options.dimension);
   in.values = float64Array(a.values, "values", "grids x points");
   const size_t grids = in.grids.size();
   if (in.values.ndim() != 2) {
@@ -87,7 +83,7 @@ FieldInput fieldInput(const FieldArguments& a) {
     in.exact.stride = in.exactArray.strides(0);
   }
   // As a field study of the command: no series over all grids.
-  in.settings = study::fieldSettings(in.arguments.options, std::nullopt, std::nullopt,
+  in.settings = study::fieldSettings(in.options, std::nullopt, std::nullopt,
                                      in.grids.cells.empty() ? kNotANumber : in.grids.cellsFinestFirst().front(),
                                      in.grids.dimension);
   return in;
@@ -95,7 +91,7 @@ FieldInput fieldInput(const FieldArguments& a) {
 
 field::FieldOptions engineOptions(const FieldInput& in) {
   field::FieldOptions options;
-  options.threads = in.arguments.options.threads;
+  options.threads = in.options.threads;
   options.progress = false;
   return options;
 }

@@ -16,7 +16,7 @@ struct FieldArguments {
   std::optional<std::vector<double>> h;
   pybind11::object values;
   pybind11::object exact;
-  OptionValues options;
+  study::StudyOptions options;  // checked
   std::optional<std::vector<double>> cells;
   pybind11::object columns;  // None: every column written
 };

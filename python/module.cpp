@@ -135,25 +135,19 @@ The dict of field() as a DataFrame, one row per point, the coded columns (conver
 ls_fit) as pandas categoricals of their names.
 )";
 
-OptionValues optionValues(std::optional<double> order, std::optional<double> fs, std::optional<double> targetGci,
-                          bool leastSquares, std::optional<double> noise, std::optional<int64_t> dim) {
-  OptionValues v;
-  v.order = order;
-  v.fs = fs;
-  v.targetGci = targetGci;
-  v.leastSquares = leastSquares;
-  v.noise = noise;
-  v.dimension = dim;
-  return v;
+// The keyword options of a study function read and checked as a whole; `cells`: the grids are
+// given by their cell counts.
+KeywordOptions studyOptions(const py::kwargs& keywords, const char* function, bool cells) {
+  KeywordOptions o = readKeywords(keywords, study::kPythonStudy, function);
+  o.options.cells = cells;
+  checkOptions(o.options);
+  return o;
 }
 
 QuantityResult studyOne(const std::optional<std::vector<double>>& h, const std::vector<double>& values,
-                        std::optional<double> exact, const OptionValues& given,
+                        std::optional<double> exact, const study::StudyOptions& options,
                         const std::optional<std::vector<double>>& cells, const std::string& name) {
-  OptionValues options = given;
-  options.cells = cells.has_value();
-  const study::Arguments arguments = commandArguments(options);
-  const Grids grids = readGrids(h, cells, arguments.options.dimension);
+  const Grids grids = readGrids(h, cells, options.dimension);
   checkValues(grids, values, "values");
   if (exact && std::isinf(*exact)) {
     throw OptionError("exact = " + numberText(*exact) + " is not finite: give None when it is unknown");
@@ -169,14 +163,15 @@ QuantityResult studyOne(const std::optional<std::vector<double>>& h, const std::
     c.lines.push_back(k + 1);
   }
   c.quantities.push_back({name, finestFirst, exact.value_or(kNotANumber)});
-  study::StudyResult result = study::runStudy(c, arguments.options);
-  return {std::move(result.quantities.front()), c.h, arguments.options.targetGci.has_value()};
+  study::StudyResult result = study::runStudy(c, options);
+  return {std::move(result.quantities.front()), c.h, options.targetGci.has_value()};
 }
 
-py::object studyTable(py::handle table, py::handle exact, const OptionValues& given) {
-  OptionValues options = given;
-  options.cells = given.dimension.has_value();
-  const study::Arguments arguments = commandArguments(options);
+py::object studyTable(py::handle table, py::handle exact, const py::kwargs& keywords) {
+  KeywordOptions given = readKeywords(keywords, study::kPythonStudy, "study_table");
+  const int dimension = given.options.dimension;
+  given.options.cells = dimension != 0;
+  checkOptions(given.options);
   const study::StudyCase* input = nullptr;
   study::StudyCase fromTable;
   if (py::isinstance<CaseObject>(table)) {
@@ -185,20 +180,44 @@ py::object studyTable(py::handle table, py::handle exact, const OptionValues& gi
       throw OptionError(c.read.file + " is " + std::string(study::caseKindName(c.read.kind)) +
                         ": study a field's values with field()");
     }
-    if (!exact.is_none() || given.dimension) {
+    if (!exact.is_none() || dimension != 0) {
       throw OptionError("a case read by read_case has its exact values and grids: give exact and dim to a DataFrame or dict");
     }
+    refuseOptions(given, c.read.kind);
     input = &*c.read.table;
   } else {
-    fromTable = tableCase(table, exact, given.dimension);
+    refuseOptions(given, study::CaseKind::Table);
+    fromTable = tableCase(table, exact, dimension != 0 ? std::optional<int64_t>(dimension) : std::nullopt);
     input = &fromTable;
   }
   std::optional<study::StudyResult> result;
   {
     py::gil_scoped_release release;
-    result = study::runStudy(*input, arguments.options);
+    result = study::runStudy(*input, given.options);
   }
   return summaryFrame(*result);
+}
+
+// The rows of the options table that Python takes, for the tests: option, keyword, the kinds of
+// case it applies to (their keys), and whether read_case and the study functions take it.
+py::list optionList() {
+  py::list out;
+  for (const study::OptionRow& row : study::optionRows()) {
+    if (row.keyword.empty()) continue;
+    py::list kinds;
+    for (unsigned k = 0; k <= static_cast<unsigned>(study::CaseKind::MeshField); ++k) {
+      const auto kind = static_cast<study::CaseKind>(k);
+      if (row.applies(kind)) kinds.append(std::string(study::caseKindKey(kind)));
+    }
+    py::dict d;
+    d["option"] = std::string(row.name);
+    d["keyword"] = std::string(row.keyword);
+    d["kinds"] = kinds;
+    d["read_case"] = (row.python & study::kPythonRead) != 0;
+    d["study"] = (row.python & study::kPythonStudy) != 0;
+    out.append(d);
+  }
+  return out;
 }
 
 py::object frame(const py::dict& result) {
@@ -240,73 +259,55 @@ PYBIND11_MODULE(kestrovanilque, m) {
   m.def(
       "study",
       [](const std::optional<std::vector<double>>& h, const std::vector<double>& values, std::optional<double> exact,
-         std::optional<double> order, std::optional<double> fs, std::optional<double> targetGci, bool leastSquares,
-         std::optional<double> noise, const std::optional<std::vector<double>>& cells, std::optional<int64_t> dim,
-         const std::string& name) {
-        return studyOne(h, values, exact, optionValues(order, fs, targetGci, leastSquares, noise, dim), cells, name);
+         const std::optional<std::vector<double>>& cells, const std::string& name, const py::kwargs& keywords) {
+        const KeywordOptions given = studyOptions(keywords, "study", cells.has_value());
+        refuseOptions(given, study::CaseKind::Table);
+        return studyOne(h, values, exact, given.options, cells, name);
       },
-      kStudyDoc, py::arg("h"), py::arg("values"), py::arg("exact") = py::none(), py::kw_only(), py::arg("order") = 2.0,
-      py::arg("fs") = py::none(), py::arg("target_gci") = py::none(), py::arg("least_squares") = true,
-      py::arg("noise") = py::none(), py::arg("cells") = py::none(), py::arg("dim") = py::none(),
-      py::arg("name") = "");
+      kStudyDoc, py::arg("h"), py::arg("values"), py::arg("exact") = py::none(), py::kw_only(),
+      py::arg("cells") = py::none(), py::arg("name") = "");
 
   m.def(
       "study_table",
-      [](py::object table, py::object exact, std::optional<double> order, std::optional<double> fs,
-         std::optional<double> targetGci, bool leastSquares, std::optional<double> noise, std::optional<int64_t> dim) {
-        return studyTable(table, exact, optionValues(order, fs, targetGci, leastSquares, noise, dim));
-      },
-      kStudyTableDoc, py::arg("table"), py::arg("exact") = py::none(), py::kw_only(), py::arg("order") = py::none(),
-      py::arg("fs") = py::none(), py::arg("target_gci") = py::none(), py::arg("least_squares") = true,
-      py::arg("noise") = py::none(), py::arg("dim") = py::none());
+      [](py::object table, py::object exact, const py::kwargs& keywords) { return studyTable(table, exact, keywords); },
+      kStudyTableDoc, py::arg("table"), py::arg("exact") = py::none());
 
-  auto fieldArguments = [](std::optional<std::vector<double>> h, py::object values, py::object exact,
-                           std::optional<int64_t> threads, std::optional<double> order, std::optional<double> fs,
-                           std::optional<double> targetGci, bool leastSquares, std::optional<double> noise,
-                           std::optional<std::vector<double>> cells, std::optional<int64_t> dim, py::object columns) {
-    FieldArguments a{std::move(h), std::move(values), std::move(exact),
-                     optionValues(order, fs, targetGci, leastSquares, noise, dim), std::move(cells), std::move(columns)};
-    a.options.threads = threads;
-    return a;
+  // A field in memory is studied as a field of point files.
+  auto fieldArguments = [](const char* function, std::optional<std::vector<double>> h, py::object values,
+                           py::object exact, std::optional<std::vector<double>> cells, py::object columns,
+                           const py::kwargs& keywords) {
+    const KeywordOptions given = studyOptions(keywords, function, cells.has_value());
+    refuseOptions(given, study::CaseKind::FieldTable);
+    return FieldArguments{std::move(h), std::move(values), std::move(exact), given.options, std::move(cells),
+                          std::move(columns)};
   };
   m.def(
       "field",
       [fieldArguments](std::optional<std::vector<double>> h, py::object values, py::object exact,
-                       std::optional<int64_t> threads, std::optional<double> order, std::optional<double> fs,
-                       std::optional<double> targetGci, bool leastSquares, std::optional<double> noise,
-                       std::optional<std::vector<double>> cells, std::optional<int64_t> dim, py::object columns) {
-        return fieldStudy(fieldArguments(h, values, exact, threads, order, fs, targetGci, leastSquares, noise, cells,
-                                         dim, columns));
+                       std::optional<std::vector<double>> cells, py::object columns, const py::kwargs& keywords) {
+        return fieldStudy(fieldArguments("field", h, values, exact, cells, columns, keywords));
       },
       kFieldDoc, py::arg("h"), py::arg("values"), py::arg("exact") = py::none(), py::kw_only(),
-      py::arg("threads") = py::none(), py::arg("order") = 2.0, py::arg("fs") = py::none(),
-      py::arg("target_gci") = py::none(), py::arg("least_squares") = true, py::arg("noise") = py::none(),
-      py::arg("cells") = py::none(), py::arg("dim") = py::none(), py::arg("columns") = py::none());
+      py::arg("cells") = py::none(), py::arg("columns") = py::none());
 
   m.def(
       "_field_csv",
-      [fieldArguments](std::optional<std::vector<double>> h, py::object values, py::object exact,
-                       std::optional<int64_t> threads, std::optional<double> order, bool leastSquares, bool discard) {
-        return fieldCsv(fieldArguments(h, values, exact, threads, order, std::nullopt, std::nullopt, leastSquares,
-                                       std::nullopt, std::nullopt, std::nullopt, py::none()),
-                        discard);
+      [fieldArguments](std::optional<std::vector<double>> h, py::object values, py::object exact, bool discard,
+                       const py::kwargs& keywords) {
+        return fieldCsv(fieldArguments("_field_csv", h, values, exact, std::nullopt, py::none(), keywords), discard);
       },
       "The summary.csv of field() made by the command's own field kernel (bytes; with discard, their number): the "
       "command's work on the points without its files, for benchmarks.",
-      py::arg("h"), py::arg("values"), py::arg("exact") = py::none(), py::kw_only(), py::arg("threads") = py::none(),
-      py::arg("order") = 2.0, py::arg("least_squares") = true, py::arg("discard") = false);
+      py::arg("h"), py::arg("values"), py::arg("exact") = py::none(), py::kw_only(), py::arg("discard") = false);
 
   m.def(
       "read_case",
-      [](const std::filesystem::path& path, bool cells, std::optional<int64_t> dim, bool field) {
-        OptionValues options;
-        options.cells = cells;
-        options.dimension = dim;
-        options.field = field;
-        return readCaseFile(path.string(), options);
+      [](const std::filesystem::path& path, const py::kwargs& keywords) {
+        return readCaseFile(path.string(), readKeywords(keywords, study::kPythonRead, "read_case"));
       },
-      kReadCaseDoc, py::arg("path"), py::kw_only(), py::arg("cells") = false, py::arg("dim") = py::none(),
-      py::arg("field") = false);
+      kReadCaseDoc, py::arg("path"));
+
+  m.def("_options", &optionList, "The options Python takes, from the command's table of options (for the tests).");
 
   m.def("frame", &frame, kFrameDoc, py::arg("result"));
 

@@ -1,7 +1,7 @@
 // The command lines of `kestrovanilque study CASE [options]` and `kestrovanilque merge
 // SLAB_DIR... --out DIR [options]`: one parser (CLI11) and one set of arguments for both. Every
-// option is read and checked here, in one place, whatever the case; which options apply to which
-// kind of case is decided in case_kind.h, again in one place.
+// option is declared from its row in the table of study/options.h, which also says to which kinds
+// of case it applies.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace kv::study {
@@ -10,6 +11,30 @@ namespace {
 ParsedCommand parse(std::vector<const char*> args) {
   args.insert(args.begin(), "kestrovanilque");
   return parseCommand(static_cast<int>(args.size()), args.data());
+}
+
+ParsedCommand parseWords(const std::vector<std::string>& args) {
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  return parse(argv);
+}
+
+// The option of a row with a value it takes, as written on the command line.
+std::vector<std::string> written(const OptionRow& row) {
+  const std::string name(row.name);
+  switch (row.valueKind()) {
+    case ValueKind::Flag:
+      return {name};
+    case ValueKind::Real:
+      return {name, "0.5"};
+    case ValueKind::Integer:
+      return {name, std::to_string(static_cast<int64_t>(row.low))};
+    case ValueKind::Slab:
+      return {name, "1/1"};
+    case ValueKind::Text:
+      break;
+  }
+  return {name, row.choices.empty() ? "points.csv" : std::string(row.choices.front())};
 }
 
 TEST(Arguments, SlabArgument) {
@@ -73,6 +98,66 @@ TEST(Arguments, TheGivenOptionsAreKnownByTheirNames) {
   for (const char* option : {"--out", "--no-csv", "--strict", "--format"}) {
     EXPECT_NE(mergeHelp.out.find(option), std::string::npos) << option;
   }
+}
+
+// Every row, declared from the table: its option read from the command line of a study and of a
+// merge (with the option it needs), known by its name, and then accepted by the kinds it applies
+// to and refused with one line by the others. The help lists it where it applies.
+TEST(Arguments, EveryOptionIsReadAndRefusedByItsRow) {
+  const ParsedCommand help = parse({"study", "--help"}), mergeHelp = parse({"merge", "--help"});
+  for (const OptionRow& row : optionRows()) {
+    std::vector<std::string> options = written(row);
+    std::vector<std::string> names = {std::string(row.name)};
+    if (!row.needs.empty()) {
+      const std::vector<std::string> needed = written(*optionRow(row.needs));
+      options.insert(options.end(), needed.begin(), needed.end());
+      names.emplace_back(row.needs);
+    }
+    std::vector<std::string> study = {"study", "c.csv"}, merge = {"merge", "a"};
+    study.insert(study.end(), options.begin(), options.end());
+    merge.insert(merge.end(), options.begin(), options.end());
+    if (row.name != "--out") merge.insert(merge.end(), {"--out", "o"});  // a merge needs it
+    const ParsedCommand p = parseWords(study);
+    ASSERT_TRUE(p.arguments) << row.name << ": " << p.err;
+    EXPECT_TRUE(parseWords(merge).arguments) << row.name;
+    for (const std::string& name : names) EXPECT_TRUE(p.arguments->has(name)) << name;
+    EXPECT_EQ(validate(p.arguments->options, p.arguments->output), std::nullopt) << row.name;
+    // An option and the one it needs apply to the same kinds; the first given is named.
+    if (!row.needs.empty()) {
+      EXPECT_EQ(optionRow(row.needs)->kinds, row.kinds) << row.name;
+    }
+    const OptionRow& first = *optionRow(p.arguments->given.front());
+    for (unsigned k = 0; k <= static_cast<unsigned>(CaseKind::MeshField); ++k) {
+      const auto kind = static_cast<CaseKind>(k);
+      const std::optional<std::string> refused = refusedOption(kind, p.arguments->given, p.arguments->output.format);
+      if (row.applies(kind)) {
+        EXPECT_EQ(refused, std::nullopt) << row.name << " for " << caseKindName(kind);
+      } else {
+        EXPECT_EQ(refused, std::string(first.name) + " applies to " + std::string(first.appliesTo) + ", not to " +
+                               std::string(caseKindName(kind)));
+      }
+    }
+    const std::string listed = "\n  " + std::string(row.name) + " ";
+    EXPECT_EQ(help.out.find(listed) != std::string::npos, !row.hidden) << row.name;
+    EXPECT_EQ(mergeHelp.out.find(listed) != std::string::npos, !row.hidden && row.applies(CaseKind::Slabs)) << row.name;
+    if (!row.hidden) {
+      EXPECT_NE(help.out.find(std::string(row.help)), std::string::npos) << row.name;
+    }
+  }
+  EXPECT_NE(mergeHelp.out.find("--out TEXT REQUIRED         the output folder of the whole field\n"), std::string::npos);
+  EXPECT_NE(help.out.find("--out TEXT                  output folder (default: CASE without extension + .study)\n"),
+            std::string::npos);
+}
+
+// What validate() finds beyond CLI11's checks of each value: --no-csv with --format csv. An option
+// without the one it needs stays refused by CLI11, with its message.
+TEST(Arguments, TheOptionsAsAWholeAreValidated) {
+  const ParsedCommand p = parse({"study", "f.h5", "--no-csv", "--format", "csv"});
+  ASSERT_TRUE(p.arguments);
+  EXPECT_EQ(validate(p.arguments->options, p.arguments->output),
+            (Error{"", 0, "--format csv prints summary.csv, which --no-csv leaves out"}));
+  EXPECT_EQ(parse({"study", "c.csv", "--dim", "2"}).err,
+            "kestrovanilque study: error: --dim requires --cells\nRun 'kestrovanilque study --help' for the options.\n");
 }
 
 }  // namespace

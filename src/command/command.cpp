@@ -54,10 +54,13 @@ int runStudyCommand(int argc, char** argv) {
   study::OutputPlan plan = study::outputPlan(a.caseFile, a.output, a.options.slab);
   plan.program = std::string(study::programName(a.command));
   plan.run = merge ? "merge" : "study";
+  // Once the kind of the case is known: an option that does not apply to it, then values and
+  // combinations (CLI11 has checked each value given, validate() the options as a whole).
   auto refuse = [&](study::CaseKind kind) {
     if (auto refused = study::refusedOption(kind, a.given, a.output.format)) {
       throw Failure(study::displayName(merge ? "" : a.caseFile), 0, *refused);
     }
+    if (std::optional<Error> invalid = study::validate(a.options, a.output)) throw Failure(*invalid);
   };
   study::Case c;
   try {

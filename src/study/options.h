@@ -1,5 +1,15 @@
 // The options of a study, whatever front end fills them (the command line, the Python module):
-// what is computed (StudyOptions) and what is written and shown (OutputOptions).
+// what is computed (StudyOptions) and what is written and shown (OutputOptions), and the one
+// table of them, a row per option (optionRows()). From the rows come the command line's
+// declarations (command/arguments.cpp), `study --help` and `merge --help`, the refusal of an
+// option that does not apply to the kind of the case, validate(), and the keyword arguments of
+// the Python module (python/options.cpp).
+//
+// Adding an option: give it its member in StudyOptions or OutputOptions (with its default), add
+// its row to kRows in options.cpp (where it stands in the table is where it stands in --help),
+// then use the member where it acts (the drivers, the study). Its name, help, value and range
+// checks, the kinds of case it applies to and its Python keyword all come from the row. A check
+// that ties two options together beyond `needs` goes into validate().
 #pragma once
 
 #include <cstdint>
@@ -7,8 +17,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
+#include "base/error.h"
 #include "cases/kind.h"
 
 namespace kv::study {
@@ -25,6 +37,7 @@ struct Slab {
 // "I/N" with 1 <= I <= N; nothing when the text is anything else.
 std::optional<Slab> parseSlab(std::string_view text);
 
+// An integer member holds 0 while its option is not given.
 struct StudyOptions {
   // Every point.
   std::optional<double> order;      // theoretical order; default: the case's pL, else 2
@@ -54,11 +67,89 @@ struct OutputOptions {
   double plotTimeout = kDefaultPlotTimeout;
 };
 
+// The member an option fills; its type is the option's kind of value: a flag (bool), a real
+// number (double), an integer (int, unsigned, uint64_t), a text (std::string; one of `choices`
+// when the row has them) or a slab (I/N).
+using OptionTarget =
+    std::variant<bool StudyOptions::*, std::optional<double> StudyOptions::*, int StudyOptions::*,
+                 unsigned StudyOptions::*, uint64_t StudyOptions::*, std::string StudyOptions::*,
+                 std::optional<Slab> StudyOptions::*, bool OutputOptions::*, double OutputOptions::*,
+                 std::string OutputOptions::*>;
+
+enum class ValueKind : uint8_t { Flag, Real, Integer, Text, Slab };
+
+// The functions of the Python module that take an option's keyword.
+enum PythonEntry : uint8_t {
+  kNoPython = 0,
+  kPythonRead = 1,   // read_case: how the case is read
+  kPythonStudy = 2,  // study, study_table, field: what is computed
+};
+
+struct OptionRow {
+  std::string_view name{};       // "--order"
+  std::string_view help{};
+  std::string_view byDefault{};  // what holds without the option, for --help ("": nothing to say)
+  OptionTarget target{};
+  bool flagValue = true;         // a flag: what it sets its member to (--no-least-squares: false)
+  // A real: within (low, high), bounds excluded; an integer: within [low, high].
+  double low = 0.0;
+  double high = 0.0;
+  std::string_view must{};       // a real or a slab: what the value must be, for the message
+  std::span<const std::string_view> choices{};  // a text: the values it may take (none: any)
+  std::string_view needs{};      // an option that must be given with this one
+  bool hidden = false;           // not listed by --help (for tuning and the tests)
+  uint16_t kinds = 0;            // the case kinds it applies to, a bit per CaseKind
+  std::string_view appliesTo{};  // those kinds, in the message that refuses it for another kind
+  std::string_view keyword{};    // the Python keyword argument ("": Python does not take it)
+  uint8_t python = kNoPython;    // PythonEntry bits: the functions that take the keyword
+
+  ValueKind valueKind() const;
+  bool applies(CaseKind kind) const { return (kinds >> static_cast<unsigned>(kind) & 1u) != 0; }
+};
+
+// The member a row's target names, in whichever of the two structs holds it.
+template <typename T, typename Study, typename Output>
+auto& optionMember(T StudyOptions::*target, Study& study, Output&) {
+  return study.*target;
+}
+template <typename T, typename Study, typename Output>
+auto& optionMember(T OutputOptions::*target, Study&, Output& output) {
+  return output.*target;
+}
+
+// Every option, in the order of --help.
+std::span<const OptionRow> optionRows();
+// The row of an option by its long name ("--order"), or of a Python keyword ("order").
+const OptionRow* optionRow(std::string_view name);
+const OptionRow* keywordRow(std::string_view keyword);
+
 // Whether an option ("--order") applies to a case kind (the help of a merge lists only those).
 bool optionApplies(std::string_view option, CaseKind kind);
 
 // The first of the options `given` (by their long names) that does not apply to `kind`, or a
 // --format that does not: the message says to what it applies.
 std::optional<std::string> refusedOption(CaseKind kind, std::span<const std::string> given, std::string_view format);
+
+// A value as a front end other than the command line gives it (the Python module): the flag's
+// member value, a number, an integer or a text.
+using OptionValue = std::variant<bool, double, int64_t, std::string>;
+
+// Checks `value` against the row and sets the row's member to it; else the message, with the
+// option named ("--order: the theoretical order: a number above 0 and below 100, not 0"). A flag
+// takes a bool (its member's value), a real a double or an integer, an integer an integer, a
+// text or a slab a text.
+std::optional<std::string> setOption(const OptionRow& row, const OptionValue& value, StudyOptions& study,
+                                     OutputOptions& output);
+
+// The message when `text`, given to the real or slab option of `row` on the command line, is not
+// one of its values (without the option's name); "" when it is. (CLI11 checks the integers.)
+std::string textRefusal(const OptionRow& row, const std::string& text);
+
+// Every value within its range and every combination sound (an option and the one it needs,
+// --no-csv and --format csv); the first that is not, with the options named.
+std::optional<Error> validate(const StudyOptions& study, const OutputOptions& output);
+
+// A number as messages show it: its shortest decimal form, or nan, inf, -inf.
+std::string numberText(double value);
 
 }  // namespace kv::study

@@ -447,6 +447,16 @@ TEST_F(Cluster, OptionsAndAnUnwritableFolder) {
   const Outcome badSlab = run("study field.h5 --slab 4/3");
   EXPECT_EQ(badSlab.status, 2);
   EXPECT_THAT(badSlab.err, HasSubstr("--slab: 4/3: write I/N"));
+  // --format csv prints the summary.csv that --no-csv leaves out: one line, nothing written, from
+  // a study and from a merge alike.
+  for (const char* command :
+       {"study field.h5 --no-csv --format csv --out nocsv", "merge plain --no-csv --format csv --out nocsv"}) {
+    const Outcome both = run(command);
+    EXPECT_EQ(both.status, 2) << command;
+    EXPECT_EQ(both.err, std::string("kestrovanilque ") + (command[0] == 's' ? "study" : "merge") +
+                            ": error: --format csv prints summary.csv, which --no-csv leaves out\n");
+    EXPECT_FALSE(fs::exists("nocsv")) << command;
+  }
 }
 
 }  // namespace
