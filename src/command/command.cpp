@@ -75,7 +75,7 @@ int runStudyCommand(int argc, char** argv) {
     if (firstRank()) study::printError(plan, error);
     return exitStatus({error}, false);
   }
-  const study::Outcome outcome = merge ? study::mergeSlabs(a.slabFolders, plan) : study::studyCase(c, a.options, plan);
+  const study::Outcome outcome = merge ? study::mergeSlabs(a.slabFolders, a.options, plan) : study::studyCase(c, a.options, plan);
   return exitStatus(outcome, a.output.strict);
 }
 

@@ -14,6 +14,6 @@ Failure unavailable() {
 }  // namespace
 
 std::unique_ptr<CaseStudy> hdf5Study(const std::string&, const StudyOptions&) { throw unavailable(); }
-std::unique_ptr<CaseStudy> slabMerge(const std::vector<std::string>&) { throw unavailable(); }
+std::unique_ptr<CaseStudy> slabMerge(const std::vector<std::string>&, const StudyOptions&) { throw unavailable(); }
 
 }  // namespace kv::study

@@ -40,8 +40,8 @@ Outcome studyCase(const Case& c, const StudyOptions& options, const OutputPlan& 
   return drive(plan, [&] { return studyOf(c, options); });
 }
 
-Outcome mergeSlabs(const std::vector<std::string>& folders, const OutputPlan& plan) {
-  return drive(plan, [&] { return slabMerge(folders); });
+Outcome mergeSlabs(const std::vector<std::string>& folders, const StudyOptions& options, const OutputPlan& plan) {
+  return drive(plan, [&] { return slabMerge(folders, options); });
 }
 
 }  // namespace kv::study

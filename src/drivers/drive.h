@@ -11,6 +11,6 @@
 namespace kv::study {
 
 Outcome studyCase(const Case& c, const StudyOptions& options, const OutputPlan& plan);
-Outcome mergeSlabs(const std::vector<std::string>& folders, const OutputPlan& plan);
+Outcome mergeSlabs(const std::vector<std::string>& folders, const StudyOptions& options, const OutputPlan& plan);
 
 }  // namespace kv::study

@@ -187,10 +187,16 @@ void mergeH5(const std::vector<SlabFolder>& slabs, const study::FieldSummary& su
 }
 
 // The merged outputs into `outputs` (created); what standard output shows.
-study::Printout merge(const std::vector<std::string>& folders, io::OutputSet& outputs, const study::OutputPlan& plan) {
+// summary.csv is merged when the slabs have it, unless --no-csv.
+study::Printout merge(const std::vector<std::string>& folders, bool noCsv, io::OutputSet& outputs,
+                      const study::OutputPlan& plan) {
   const std::vector<SlabFolder> slabs = slabsInOrder(folders);
   const study::FieldSummary summary = mergedSummary(slabs);
-  if (slabs.front().manifest.csv) mergeCsv(slabs, summary.quantities.size(), outputs);
+  const bool csv = slabs.front().manifest.csv && !noCsv;
+  if (!csv && plan.format == "csv") {
+    throw Failure("", 0, "--format csv prints summary.csv, which the slabs were studied without (--no-csv)");
+  }
+  if (csv) mergeCsv(slabs, summary.quantities.size(), outputs);
   mergeH5(slabs, summary, outputs);
   return study::fieldOutputs(summary, outputs, plan);
 }
@@ -198,7 +204,7 @@ study::Printout merge(const std::vector<std::string>& folders, io::OutputSet& ou
 // One process does the work; under mpirun the other ranks wait for its outcome.
 class SlabMerge : public study::CaseStudy {
  public:
-  explicit SlabMerge(const std::vector<std::string>& folders) : folders_(folders) {}
+  SlabMerge(const std::vector<std::string>& folders, bool noCsv) : folders_(folders), noCsv_(noCsv) {}
   std::span<const std::string_view> outputs() const override { return kMergeOutputs; }
   // Every file of every slab folder.
   std::vector<std::string> inputs() const override {
@@ -214,13 +220,14 @@ class SlabMerge : public study::CaseStudy {
   study::Printout study(io::OutputSet& outputs, const study::OutputPlan& plan) override {
     if (mpi_.rank() != 0) return {};
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    return merge(folders_, outputs, plan);
+    return merge(folders_, noCsv_, outputs, plan);
   }
 
  private:
   MpiSession mpi_;
   MpiRanks ranks_{mpi_};
   std::vector<std::string> folders_;
+  bool noCsv_;
 };
 
 }  // namespace
@@ -229,8 +236,8 @@ class SlabMerge : public study::CaseStudy {
 
 namespace kv::study {
 
-std::unique_ptr<CaseStudy> slabMerge(const std::vector<std::string>& folders) {
-  return std::make_unique<cluster::SlabMerge>(folders);
+std::unique_ptr<CaseStudy> slabMerge(const std::vector<std::string>& folders, const StudyOptions& options) {
+  return std::make_unique<cluster::SlabMerge>(folders, options.noCsv);
 }
 
 }  // namespace kv::study

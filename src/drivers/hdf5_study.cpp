@@ -296,9 +296,6 @@ class Hdf5Study : public study::CaseStudy {
   const study::Ranks& ranks() const override { return ranks_; }
 
   study::Printout study(io::OutputSet& outputs, const study::OutputPlan& plan) override {
-    if (options_.noCsv && plan.format == "csv") {
-      throw Failure("", 0, "--format csv prints summary.csv, which --no-csv leaves out");
-    }
     Hdf5Run run(mpi_, file_, options_, outputs, plan);
     run.prepareOutputs();
     run.openSummaries();

@@ -30,6 +30,6 @@ std::unique_ptr<CaseStudy> spaceTimeStudy(const std::string& named, const SpaceT
 // An HDF5 field, on every rank of an MPI run; its case is read (collectively) by `study`.
 std::unique_ptr<CaseStudy> hdf5Study(const std::string& file, const StudyOptions& options);
 // The merge of the slab folders of a job array, by one rank of an MPI run.
-std::unique_ptr<CaseStudy> slabMerge(const std::vector<std::string>& folders);
+std::unique_ptr<CaseStudy> slabMerge(const std::vector<std::string>& folders, const StudyOptions& options);
 
 }  // namespace kv::study

@@ -129,7 +129,7 @@ StudyResult runStudy(const StudyCase& input, const StudyOptions& options) {
     out.distribution.add(out.quantities.size() - 1, out.quantities.back());
   }
   // Each estimator against the true errors of phi1, where they are known.
-  for (const Estimator& e : kEstimators) {
+  for (const Estimator& e : estimators()) {
     std::vector<double> u, error;
     for (const QuantityStudy& q : out.quantities) {
       u.push_back(e.u(q.uncertainty).value_or(kNotANumber));
