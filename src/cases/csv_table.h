@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "base/limits.h"
 #include "cases/table_rules.h"
 #include "text/csv.h"
 
