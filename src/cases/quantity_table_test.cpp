@@ -68,14 +68,6 @@ TEST(QuantityTable, RefusesAsTheCsvTableDoesNamingTheRow) {
     const char* csv;     // the same table as a CSV file
     const char* where;   // its refusal
   } cases[] = {
-      {{grid(0.1), {TableField::of(0.2), TableField(), TableField::of(1.0)}},
-       "row 1: column 'a' is empty: every grid needs a value of every quantity", "h,a,b\n0.1,1,2\n0.2,,1\n",
-       "t.csv:3: column 'a' is empty: every grid needs a value of every quantity"},
-      {{grid(0.1), grid(0.2), grid(0.1)}, "row 2: this grid has the same h as the grid of row 0: give each grid once",
-       "h,a,b\n0.1,1,2\n0.2,1,2\n0.1,1,2\n", "t.csv:4: this grid has the same h as the grid of line 2: give each grid once"},
-      {{grid(0.1), {TableField::of(0.0), TableField::of(1.0), TableField::of(2.0)}},
-       "row 1: h = '0': it must be a positive, finite number", "h,a,b\n0.1,1,2\n0,1,2\n",
-       "t.csv:3: h = '0': it must be a positive, finite number"},
       {{grid(0.1), {TableField::of(NAN), TableField::of(1.0), TableField::of(2.0)}},
        "row 1: h = 'nan': it must be a positive, finite number", "h,a,b\n0.1,1,2\nnan,1,2\n",
        "t.csv:3: h = 'nan': it must be a positive, finite number"},
@@ -89,11 +81,6 @@ TEST(QuantityTable, RefusesAsTheCsvTableDoesNamingTheRow) {
       {{{TableField("Exact"), TableField(), TableField()}, grid(0.1), {TableField("exact"), TableField(), TableField()}},
        "row 2: a second exact row (the first is row 0): keep one", "h,a,b\nExact,,\n0.1,1,2\nexact,,\n",
        "t.csv:4: a second exact row (the first is line 2): keep one"},
-      {{grid(0.1), {TableField::of(0.2), TableField("0,5"), TableField::of(1.0)}},
-       "row 1: column 'a': '0,5' has a decimal comma", "h;a;b\n0.1;1;2\n0.2;0,5;1\n",
-       "t.csv:3: column 'a': '0,5' has a decimal comma"},
-      {{grid(0.1)}, "only 1 grid: a study needs the values of two grids at least", "h,a,b\n0.1,1,2\n",
-       "t.csv:2: only 1 grid: a study needs the values of two grids at least"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.csv);
