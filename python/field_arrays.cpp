@@ -44,7 +44,8 @@ py::array float64Array(py::handle x, const char* name, const char* shape) {
 // read in place, the per-point study.
 struct FieldInput {
   study::StudyOptions options;
-  Grids grids;
+  study::StudyCase grids;           // the grids' head, finest first
+  std::vector<size_t> finestFirst;  // the rows of values, finest first
   py::array values;
   StridedValues strided;
   py::array exactArray;  // kept alive while the points are read
@@ -55,9 +56,10 @@ struct FieldInput {
 FieldInput fieldInput(const FieldArguments& a) {
   FieldInput in;
   in.options = a.options;
-  in.grids = readGrids(a.h, a.cells, in.options.dimension);
+  in.grids = gridCase(a.h, a.cells, in.options.dimension, "<field>");
+  in.finestFirst = givenPositions(in.grids);
   in.values = float64Array(a.values, "values", "grids x points");
-  const size_t grids = in.grids.size();
+  const size_t grids = in.grids.h.size();
   if (in.values.ndim() != 2) {
     throw py::value_error("values must be 2-D, grids x points: its shape is " + shapeText(in.values));
   }
@@ -84,7 +86,7 @@ FieldInput fieldInput(const FieldArguments& a) {
   }
   // As a field study of the command: no series over all grids.
   in.settings = study::fieldSettings(in.options, std::nullopt, std::nullopt,
-                                     in.grids.cells.empty() ? kNotANumber : in.grids.cellsFinestFirst().front(),
+                                     in.grids.cells.empty() ? kNotANumber : in.grids.cells.front(),
                                      in.grids.dimension);
   return in;
 }
@@ -184,10 +186,10 @@ py::dict fieldStudy(const FieldArguments& a) {
     }
     outputs.push_back(std::move(out));
   }
-  const study::PointStudy study(in.grids.hFinestFirst(), in.settings);
+  const study::PointStudy study(in.grids.h, in.settings);
   const field::FieldOptions options = engineOptions(in);
   std::atomic<bool> stop{false};
-  runInterruptible([&] { studyPoints(study, in.strided, in.grids.finestFirst, in.exact, outputs, options, stop); }, stop);
+  runInterruptible([&] { studyPoints(study, in.strided, in.finestFirst, in.exact, outputs, options, stop); }, stop);
 
   py::dict result;
   for (size_t k = 0; k < outputs.size(); ++k) result[py::str(std::string(outputs[k].column->name))] = arrays[k];
@@ -209,15 +211,15 @@ py::dict fieldStudy(const FieldArguments& a) {
 
 py::object fieldCsv(const FieldArguments& a, bool discard) {
   FieldInput in = fieldInput(a);
-  const study::PointStudy study(in.grids.hFinestFirst(), in.settings);
+  const study::PointStudy study(in.grids.h, in.settings);
   study::Distribution distribution;
   study::FieldKernel kernel(study, distribution, "");
   const bool withTarget = in.settings.targetGci.has_value();
   std::string csv = study::summaryHeader(withTarget);
   size_t bytes = csv.size();
   auto point = [&](uint64_t position, field::Point& p, std::vector<double>& v, std::string& id) {
-    v.resize(in.grids.size());
-    for (size_t g = 0; g < v.size(); ++g) v[g] = in.strided.at(in.grids.finestFirst[g], position);
+    v.resize(in.finestFirst.size());
+    for (size_t g = 0; g < v.size(); ++g) v[g] = in.strided.at(in.finestFirst[g], position);
     p.values = v;
     const double exact = in.exact.at(position);
     if (!std::isnan(exact)) p.exact = exact;

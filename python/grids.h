@@ -1,5 +1,6 @@
-// The grids of a study given from Python: spacings h or cell counts (h = cells^(-1/D), as a CSV
-// table's cells column), in any order, checked as the command checks the rows of a table.
+// The grids of a study given from Python as lists: spacings h or cell counts (h = cells^(-1/D)),
+// in any order, checked and ordered by the rules of a table's first column
+// (cases/quantity_table.h), each fault named by its element: h[2], cells[0].
 #pragma once
 
 #include <cstddef>
@@ -7,29 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
+#include "cases/study_case.h"
 
 namespace kv::python {
 
-struct Grids {
-  std::vector<double> h;       // as given
-  std::vector<double> cells;   // as given, when the grids are given by their cell counts
-  std::vector<size_t> finestFirst;  // the grids' indices, finest first (h ascending)
-  int dimension = 0;           // with cell counts
+// `h` or `cells` (with `dimension` 1 to 3, checked by the options): the case's grids finest
+// first, StudyCase::lines the position of each in the list given, from 1. Throws OptionError for
+// both or neither, Failure for a fault of the grids.
+study::StudyCase gridCase(const std::optional<std::vector<double>>& h, const std::optional<std::vector<double>>& cells,
+                          int dimension, std::string file);
 
-  size_t size() const { return h.size(); }
-  // h and (with cell counts) cells, finest first.
-  std::vector<double> hFinestFirst() const;
-  std::vector<double> cellsFinestFirst() const;
-};
+// The positions in the list given of a gridCase's grids, finest first (from 0).
+std::vector<size_t> givenPositions(const study::StudyCase& grids);
 
-// `h` or `cells` (with `dimension` 1 to 3, checked by the options): every one positive and
-// finite, at least two grids, no two with the same h. `label(k)` names the k-th grid in
-// messages ("h[2]", "row 3"). Throws OptionError.
-Grids readGrids(const std::optional<std::vector<double>>& h, const std::optional<std::vector<double>>& cells,
-                int dimension, const std::vector<std::string>& labels = {});
-
-// The values of one quantity, one per grid: finite, as many as the grids. Throws OptionError.
-void checkValues(const Grids& grids, const std::vector<double>& values, const std::string& what);
+// The case of study(): one quantity of `values`, one per grid in the order of the list given
+// (NaN and inf studied, as in a table), and its exact value (None or NaN: unknown).
+study::StudyCase singleCase(const std::optional<std::vector<double>>& h, const std::optional<std::vector<double>>& cells,
+                            int dimension, const std::vector<double>& values, std::optional<double> exact,
+                            const std::string& name);
 
 }  // namespace kv::python

@@ -51,7 +51,7 @@ constexpr const char* kStudyDoc = R"(study(h, values, exact=None, *, order=2, fs
 The grid-convergence study of one quantity, as a row of summary.csv of `kestrovanilque study`.
 
 h        the spacings of the grids, in any order (None with cells)
-values   the quantity on each grid, in the order of h (finite numbers)
+values   the quantity on each grid, in the order of h (NaN and inf are studied, as in a table)
 exact    the exact value, None (or NaN) when unknown
 order    the theoretical order (default 2); an integer order gives the series over all grids
 fs       the safety factor of the GCI (default 1.25 with three or more grids, 3 with two)
@@ -147,22 +147,7 @@ KeywordOptions studyOptions(const py::kwargs& keywords, const char* function, bo
 QuantityResult studyOne(const std::optional<std::vector<double>>& h, const std::vector<double>& values,
                         std::optional<double> exact, const study::StudyOptions& options,
                         const std::optional<std::vector<double>>& cells, const std::string& name) {
-  const Grids grids = readGrids(h, cells, options.dimension);
-  checkValues(grids, values, "values");
-  if (exact && std::isinf(*exact)) {
-    throw OptionError("exact = " + numberText(*exact) + " is not finite: give None when it is unknown");
-  }
-  study::StudyCase c;
-  c.file = "<study>";
-  c.h = grids.hFinestFirst();
-  c.cells = grids.cellsFinestFirst();
-  c.dimension = grids.dimension;
-  std::vector<double> finestFirst;
-  for (size_t k : grids.finestFirst) {
-    finestFirst.push_back(values[k]);
-    c.lines.push_back(k + 1);
-  }
-  c.quantities.push_back({name, finestFirst, exact.value_or(kNotANumber)});
+  const study::StudyCase c = singleCase(h, cells, options.dimension, values, exact, name);
   study::StudyResult result = study::runStudy(c, options);
   return {std::move(result.quantities.front()), c.h, options.targetGci.has_value()};
 }

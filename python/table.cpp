@@ -3,14 +3,12 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
-#include <cmath>
+#include <algorithm>
+#include <span>
 
-#include "base/limits.h"
-#include "grids.h"
-#include "cases/csv_case.h"
+#include "cases/quantity_table.h"
 #include "study/summary.h"
 #include "text/csv.h"
-#include "text/number.h"
 
 namespace py = pybind11;
 
@@ -25,12 +23,9 @@ struct Columns {
   std::vector<bool> exactLabel;   // the row's index label is "exact"
 };
 
-std::string trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+bool isExactWord(py::handle x) {
+  return py::isinstance<py::str>(x) && study::TableField(csvTrimmed(std::string(py::str(x)))).keyword("exact");
 }
-
-bool isExactWord(py::handle x) { return py::isinstance<py::str>(x) && csvKeyword(trimmed(py::str(x)), "exact"); }
 
 Columns columnsOf(py::handle table) {
   Columns c;
@@ -54,35 +49,18 @@ Columns columnsOf(py::handle table) {
   return c;
 }
 
-// A field of the table: NaN for None and empty text; nothing when it is not a number.
-std::optional<double> fieldNumber(py::handle x) {
-  if (x.is_none()) return kNotANumber;
-  if (py::isinstance<py::str>(x)) {
-    const std::string text = trimmed(py::str(x));
-    double value = 0.0;
-    if (text.empty()) return kNotANumber;
-    if (!readReal(text, value, NumberGrammar::Decimal)) return std::nullopt;
-    return value;
-  }
-  const double value = PyFloat_AsDouble(x.ptr());
-  if (value == -1.0 && PyErr_Occurred()) {
+// A field of the table as a CSV field is read: None is empty, a str is its text (without the
+// blanks around it), a number (float, int, numpy scalar) is held as one, NaN and inf included;
+// anything else is its str(), which is no number. `text` keeps the text.
+study::TableField tableField(py::handle x, std::string& text) {
+  if (x.is_none()) return {};
+  if (!py::isinstance<py::str>(x)) {
+    const double value = PyFloat_AsDouble(x.ptr());
+    if (value != -1.0 || !PyErr_Occurred()) return study::TableField::of(value);
     PyErr_Clear();
-    return std::nullopt;
   }
-  return value;
-}
-
-std::string fieldText(py::handle x) { return py::str(x); }
-
-// An exact value: NaN (unknown) or finite.
-double exactValue(const std::string& column, py::handle x) {
-  const std::optional<double> v = fieldNumber(x);
-  if (!v) throw OptionError("column '" + column + "': the exact value '" + fieldText(x) + "' is not a number");
-  if (std::isinf(*v)) {
-    throw OptionError("column '" + column + "': the exact value '" + fieldText(x) +
-                      "' is not finite: leave the field empty when it is unknown");
-  }
-  return *v;
+  text = py::str(x);
+  return study::TableField(csvTrimmed(text));
 }
 
 }  // namespace
@@ -106,11 +84,6 @@ study::StudyCase tableCase(py::handle table, py::handle exact, std::optional<int
     throw OptionError("the cells column holds cell counts: give dim (1, 2 or 3) so that h = cells^(-1/dim)");
   }
   if (!cells && dimension) throw OptionError("dim was given but the table has an h column: name it cells, or drop dim");
-  if (c.names.size() < 2) throw OptionError("the table has no quantity column: give one column per quantity besides h");
-  if (c.names.size() - 1 > kMaxTableQuantities) {
-    throw OptionError(std::to_string(c.names.size() - 1) + " quantities: a table holds at most " +
-                      std::to_string(kMaxTableQuantities) + " (study the points of a field with field())");
-  }
   const size_t rows = c.values[*hColumn].size();
   for (size_t k = 0; k < c.names.size(); ++k) {
     if (c.values[k].size() != rows) {
@@ -123,72 +96,38 @@ study::StudyCase tableCase(py::handle table, py::handle exact, std::optional<int
     c.exactLabel.assign(rows, false);
   }
 
-  study::StudyCase out;
-  out.file = "<table>";
-  std::vector<size_t> quantityColumn;
+  // The columns as a CSV table has them: h (or cells) first, then the quantities.
+  std::vector<size_t> order{*hColumn};
   for (size_t k = 0; k < c.names.size(); ++k) {
-    if (k == *hColumn) continue;
-    for (size_t j : quantityColumn) {
-      if (c.names[j] == c.names[k]) {
-        throw OptionError("the quantity name '" + c.names[k] + "' appears twice: give each column its own name");
-      }
-    }
-    quantityColumn.push_back(k);
-    out.quantities.push_back({c.names[k], {}, kNotANumber});
+    if (k != *hColumn) order.push_back(k);
   }
-  std::vector<double> spacings;
-  std::vector<std::string> gridRows;
-  std::optional<std::string> exactRow;
+  const study::TableRules rules(study::TableRows([&c](size_t r) { return c.rows[r]; }), "grid", cells,
+                                static_cast<int>(dimension.value_or(0)));
+  study::QuantityTable quantities(rules, "<table>");
+  std::vector<std::string> texts(order.size());
+  std::vector<study::TableField> fields(order.size());
+  for (size_t k = 1; k < order.size(); ++k) fields[k] = study::TableField(c.names[order[k]]);
+  quantities.names(std::span(fields).subspan(1), 0);
   for (size_t r = 0; r < rows; ++r) {
-    py::handle first = c.values[*hColumn][r];
-    if (c.exactLabel[r] || isExactWord(first)) {
-      if (exactRow) throw OptionError("a second exact row (" + c.rows[r] + ", the first is " + *exactRow + "): keep one");
-      exactRow = c.rows[r];
-      for (size_t q = 0; q < quantityColumn.size(); ++q) {
-        out.quantities[q].exact = exactValue(out.quantities[q].name, c.values[quantityColumn[q]][r]);
-      }
-      continue;
-    }
-    const std::optional<double> x = fieldNumber(first);
-    if (!x) throw OptionError("column '" + c.names[*hColumn] + "', " + c.rows[r] + ": '" + fieldText(first) + "' is not a number");
-    spacings.push_back(*x);
-    gridRows.push_back(c.rows[r]);
-    for (size_t q = 0; q < quantityColumn.size(); ++q) {
-      py::handle field = c.values[quantityColumn[q]][r];
-      const std::string& name = out.quantities[q].name;
-      const std::optional<double> v = fieldNumber(field);
-      if (!v) throw OptionError("column '" + name + "', " + c.rows[r] + ": '" + fieldText(field) + "' is not a number");
-      if (std::isnan(*v)) {
-        throw OptionError("column '" + name + "' is empty in " + c.rows[r] + ": every grid needs a value of every quantity");
-      }
-      if (!std::isfinite(*v)) {
-        throw OptionError("column '" + name + "', " + c.rows[r] + ": '" + fieldText(field) + "' is not a finite number");
-      }
-      out.quantities[q].values.push_back(*v);
-    }
+    for (size_t k = 0; k < order.size(); ++k) fields[k] = tableField(c.values[order[k]][r], texts[k]);
+    if (c.exactLabel[r]) fields[0] = study::TableField("exact");
+    quantities.row(fields, r + 1);
   }
+  study::StudyCase out = quantities.finish(0);
+
   if (!exact.is_none()) {
-    if (exactRow) throw OptionError("exact values given twice: by the table's exact row (" + *exactRow + ") and by exact");
+    if (quantities.exactRow() != 0) {
+      throw OptionError("exact values given twice: by the table's exact row (" + rules.rows().name(quantities.exactRow()) +
+                        ") and by exact");
+    }
     if (!py::hasattr(exact, "items")) throw py::type_error("exact must be a dict: quantity -> exact value");
     for (py::handle item : exact.attr("items")()) {
       py::tuple pair = py::reinterpret_borrow<py::tuple>(item);
       const std::string name = py::str(pair[0]);
       auto it = std::find_if(out.quantities.begin(), out.quantities.end(), [&](const study::Quantity& q) { return q.name == name; });
       if (it == out.quantities.end()) throw OptionError("exact names '" + name + "', which is not a column of the table");
-      it->exact = exactValue(name, pair[1]);
+      it->exact = rules.exactValue(tableField(pair[1], texts[0]), 0, name);
     }
-  }
-
-  for (std::string& row : gridRows) row = c.names[*hColumn] + " of " + row;
-  const Grids grids = cells ? readGrids(std::nullopt, spacings, static_cast<int>(*dimension), gridRows)
-                            : readGrids(spacings, std::nullopt, 0, gridRows);
-  out.h = grids.hFinestFirst();
-  out.cells = grids.cellsFinestFirst();
-  out.dimension = grids.dimension;
-  for (size_t k : grids.finestFirst) out.lines.push_back(k + 1);
-  for (study::Quantity& q : out.quantities) {
-    std::vector<double> given = std::move(q.values);
-    for (size_t k : grids.finestFirst) q.values.push_back(given[k]);
   }
   return out;
 }

@@ -23,11 +23,12 @@ OPTION_SETS = [
 
 
 def same_field(text, value):
-    """A CSV field (shortest round-trip form, empty for none) and a value: the very same double."""
+    """A CSV field (shortest round-trip form, empty for a number that is not finite) and a value:
+    the very same double."""
     if isinstance(value, str):
         return text == value
     if text == "":
-        return math.isnan(value)
+        return not math.isfinite(value)
     return float(text).hex() == float(value).hex()
 
 

@@ -28,17 +28,17 @@ REFUSED = [
     (lambda: kv.study(None, DRAG, cells=[8, 64, 512, 4096], dim=4), ValueError, "dim: Value 4 not in range 1 to 3"),
     (lambda: kv.study(H, DRAG, cells=H, dim=2), ValueError, "not both"),
     (lambda: kv.study(H[:1], DRAG[:1]), ValueError, "only 1 grid: a study needs the values of two grids at least"),
-    (lambda: kv.study([0.04, 0.02, 0.04], DRAG[:3]), ValueError, "h[2] gives the grid the same h as h[0] (0.04)"),
-    (lambda: kv.study([0.04, -0.02, 0.01], DRAG[:3]), ValueError, "h[1] = -0.02: it must be a positive, finite number"),
+    (lambda: kv.study([0.04, 0.02, 0.04], DRAG[:3]), ValueError, "h[2]: this grid has the same h as the grid of h[0]: give each grid once"),
+    (lambda: kv.study([0.04, -0.02, 0.01], DRAG[:3]), ValueError, "h[1]: h = '-0.02': it must be a positive, finite number"),
     (lambda: kv.study(H, DRAG[:3]), ValueError, "values has 3 values for 4 grids"),
-    (lambda: kv.study(H, DRAG[:3] + [float("inf")]), ValueError, "values[3] = inf is not a finite number"),
     (lambda: kv.study(H, DRAG, "0.5"), TypeError, "incompatible function arguments"),
-    (lambda: kv.study(H, DRAG, float("-inf")), ValueError, "exact = -inf is not finite: give None"),
+    (lambda: kv.study(H, DRAG, float("-inf")), ValueError, "column 'exact': the exact value '-inf' is not finite"),
     (lambda: kv.study_table({"h": H}), ValueError, "no quantity column"),
     (lambda: kv.study_table({"x": H, "drag": DRAG}), ValueError, "the table has no h column"),
     (lambda: kv.study_table({"cells": H, "drag": DRAG}), ValueError, "give dim"),
-    (lambda: kv.study_table({"h": H, "drag": DRAG[:3] + [None]}), ValueError, "column 'drag' is empty in row 3"),
-    (lambda: kv.study_table({"h": H, "drag": DRAG[:3] + ["0,5"]}), ValueError, "'0,5' is not a number"),
+    (lambda: kv.study_table({"h": H, "drag": DRAG[:3] + [None]}), ValueError, "row 3: column 'drag' is empty: every grid needs a value of every quantity"),
+    (lambda: kv.study_table({"h": H, "drag": DRAG[:3] + ["0,5"]}), ValueError, "row 3: column 'drag': '0,5' has a decimal comma"),
+    (lambda: kv.study_table({"h": H, "drag": DRAG[:3] + ["0.5x"]}), ValueError, "row 3: column 'drag': '0.5x' is not a number"),
     (lambda: kv.study_table({"h": H, "drag": DRAG}, exact={"lift": 1}), ValueError, "exact names 'lift'"),
     (lambda: kv.study_table({"h": H, "drag": DRAG[:3]}), ValueError, "column 'drag' has 3 values but column 'h' has 4"),
     (lambda: kv.study_table(pd.DataFrame({"h": H, "a": DRAG, "b": DRAG}).set_axis(["h", "a", "a"], axis=1)),
@@ -132,6 +132,14 @@ def test_a_field_studies_values_that_are_not_finite_as_the_command_does():
     names = result["convergence_names"]
     assert [names[c] for c in result["convergence"]] == ["monotonic-convergence", "undetermined"]
     assert np.isnan(result["exact"][0]) and result["exact"][1] == 1.0
+
+
+def test_values_that_are_not_finite_are_studied_as_the_command_does():
+    # study() refused them once; a CSV table's nan and inf are studied, and so are these.
+    finest = kv.study(H, DRAG[:3] + [float("inf")])
+    assert (finest.convergence, finest.phi1) == ("undetermined", float("inf"))
+    coarsest = kv.study(H, [float("nan")] + DRAG[1:])
+    assert coarsest.convergence == "monotonic-convergence" and np.isnan(coarsest.u_ls)
 
 
 def test_cells_give_h_and_the_grid_a_target_needs():

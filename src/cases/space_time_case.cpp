@@ -188,7 +188,7 @@ class SpaceTimeParser {
     for (size_t k = 0; k < c_.quantities.size(); ++k) {
       if (!own[k] && all) c_.quantities[k].iterErr = iterAll_;
     }
-    const std::vector<size_t> order = finestFirstOrder(c_.file, c_.h, c_.dt, c_.lines);
+    const std::vector<size_t> order = finestFirstOrder(table_.rows(), c_.h, c_.dt, c_.lines);
     permuteRows(c_.h, order);
     permuteRows(c_.dt, order);
     permuteRows(c_.cells, order);

@@ -34,7 +34,7 @@ std::string readCaseText(const std::string& file) {
   return std::move(read.text);
 }
 
-std::vector<size_t> finestFirstOrder(const std::string& file, std::span<const double> h, std::span<const double> dt,
+std::vector<size_t> finestFirstOrder(const TableRows& rows, std::span<const double> h, std::span<const double> dt,
                                      std::span<const size_t> lines) {
   const bool runs = !dt.empty();
   auto time = [&](size_t k) { return runs ? dt[k] : 0.0; };
@@ -46,16 +46,17 @@ std::vector<size_t> finestFirstOrder(const std::string& file, std::span<const do
     const size_t a = order[k - 1], b = order[k];
     if (h[a] == h[b] && time(a) == time(b)) {
       const size_t first = std::min(lines[a], lines[b]), second = std::max(lines[a], lines[b]);
-      throw Failure(displayName(file), second,
-                       (runs ? "this run has the same h and dt as the run of line " : "this grid has the same h as the grid of line ") +
-                           std::to_string(first) + (runs ? ": give each run once" : ": give each grid once"));
+      rows.fail(second, (runs ? "this run has the same h and dt as the run of " : "this grid has the same h as the grid of ") +
+                            rows.name(first) + (runs ? ": give each run once" : ": give each grid once"));
     }
   }
   return order;
 }
 
-void sortFinestFirst(StudyCase& c) {
-  const std::vector<size_t> order = finestFirstOrder(c.file, c.h, {}, c.lines);
+void sortFinestFirst(StudyCase& c) { sortFinestFirst(c, TableRows(displayName(c.file))); }
+
+void sortFinestFirst(StudyCase& c, const TableRows& rows) {
+  const std::vector<size_t> order = finestFirstOrder(rows, c.h, {}, c.lines);
   permuteRows(c.h, order);
   permuteRows(c.cells, order);
   permuteRows(c.lines, order);

@@ -13,6 +13,7 @@
 #include "estimation/standard_procedure.h"
 
 #include "cases/case_head.h"
+#include "cases/table_rules.h"
 
 namespace kv::study {
 
@@ -52,12 +53,15 @@ std::string displayName(const std::string& file);
 // `e` thrown, its file named as in messages.
 Failure failureOf(const Error& e);
 
-// Orders the grids finest first (by h) and refuses two grids with the same h.
+// Orders the grids finest first (by h) and refuses two grids with the same h, naming the rows
+// of `rows` that gave them (c.lines); without `rows`, the lines of c.file.
 void sortFinestFirst(StudyCase& c);
+void sortFinestFirst(StudyCase& c, const TableRows& rows);
 
-// The order of the rows of `file` finest first: by h, then by dt when it is given (the runs of a
-// space-time table). Refuses two rows of the same h (and dt), naming the line of each.
-std::vector<size_t> finestFirstOrder(const std::string& file, std::span<const double> h, std::span<const double> dt,
+// The order of the rows of a table finest first: by h, then by dt when it is given (the runs of
+// a space-time table). Refuses two rows of the same h (and dt), naming each (`lines`: the row of
+// `rows` that gave each).
+std::vector<size_t> finestFirstOrder(const TableRows& rows, std::span<const double> h, std::span<const double> dt,
                                      std::span<const size_t> lines);
 
 // Puts a per-row vector in `order` (v[k] becomes v[order[k]]); one of another size is left alone.

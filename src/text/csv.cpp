@@ -6,13 +6,13 @@ namespace {
 
 bool isCsvBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view trimmed(std::string_view s) {
+}  // namespace
+
+std::string_view csvTrimmed(std::string_view s) {
   while (!s.empty() && isCsvBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && isCsvBlank(s.back())) s.remove_suffix(1);
   return s;
 }
-
-}  // namespace
 
 char csvDelimiter(std::string_view header) {
   const size_t at = header.find_first_of(",;\t");
@@ -39,7 +39,7 @@ void CsvLine::split(std::string_view line, char delimiter) {
   if (line.find('"') == std::string_view::npos) {
     for (;;) {
       const size_t at = line.find(delimiter);
-      fields_.push_back(trimmed(line.substr(0, at)));
+      fields_.push_back(csvTrimmed(line.substr(0, at)));
       if (at == std::string_view::npos) return;
       line.remove_prefix(at + 1);
     }
@@ -71,7 +71,7 @@ void CsvLine::split(std::string_view line, char delimiter) {
       continue;
     }
     const size_t at = line.find(delimiter, i);
-    fields_.push_back(trimmed(line.substr(i, at == std::string_view::npos ? std::string_view::npos : at - i)));
+    fields_.push_back(csvTrimmed(line.substr(i, at == std::string_view::npos ? std::string_view::npos : at - i)));
     if (at == std::string_view::npos) return;
     i = at + 1;
   }

@@ -23,6 +23,9 @@ char csvDelimiter(std::string_view headerLine);
 // Whether `field` is the keyword `lowerCase`, whatever its case.
 bool csvKeyword(std::string_view field, std::string_view lowerCase);
 
+// A field's text without the blanks (spaces, tabs) around it, as a split line holds it.
+std::string_view csvTrimmed(std::string_view field);
+
 // Whether a line (without its line end) is blank or a comment.
 bool csvComment(std::string_view line);
 
