@@ -1,5 +1,6 @@
 // A table of quantities (a CSV table or a main data file): every quantity through the one
 // per-point study, plus the classic series over all grids; its outputs are held whole.
+#include <algorithm>
 #include <vector>
 
 #include "drivers/kinds.h"
@@ -44,8 +45,9 @@ class TableStudy : public CaseStudy {
                            {"table.tex", out.latex},
                            {"table.md", out.markdown},
                            {"report.html", reportHtml(study, plots)}});
-    out.table = summaryTable(study) + judgementLines(study);
-    out.unsound = study.distribution.notConverging > 0;
+    out.table = summaryTable(study) + findingLines(study) + judgementLines(study);
+    out.unsound = std::any_of(study.quantities.begin(), study.quantities.end(),
+                              [](const QuantityStudy& q) { return !q.sound(); });
     return out;
   }
 

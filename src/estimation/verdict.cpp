@@ -231,6 +231,17 @@ std::span<const StatusText> findingTexts() { return kFindings; }
 
 const StatusText& findingText(FindingId id) { return kFindings[static_cast<std::size_t>(id)]; }
 
+FindingSeverity findingSeverity(std::string_view code) {
+  for (const StatusText& row : kFindings) {
+    if (row.code == code) return row.severity;
+  }
+  return FindingSeverity::warning;
+}
+
+std::string_view severityName(FindingSeverity severity) {
+  return severity == FindingSeverity::warning ? "warning" : "info";
+}
+
 std::span<const StatusText> statusTexts() {
   return std::span<const StatusText>(kFindings).first(kStandardRows);
 }

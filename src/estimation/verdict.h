@@ -94,6 +94,11 @@ struct StatusText {
 // The whole table, row k the finding of id k.
 std::span<const StatusText> findingTexts();
 const StatusText& findingText(FindingId id);
+// The severity of a finding by its code; a code that is no row of the table (the failure of the
+// observed order, the interpolation's words of a mesh field) is a warning: the point has no
+// order or no value from some grid. "warning" or "info".
+FindingSeverity findingSeverity(std::string_view code);
+std::string_view severityName(FindingSeverity severity);
 // The standard procedure's rows: every bit of Warning, in the order the findings are reported.
 std::span<const StatusText> statusTexts();
 

@@ -26,7 +26,7 @@ td.text { white-space: normal; min-width: 8em; max-width: 24em; }
 .oscillatory-convergence { background: #fdf1c7; color: #6b5200; }
 .monotonic-divergence, .oscillatory-divergence { background: #f8d4d0; color: #7d1a10; }
 .two-grids, .no-change, .undetermined, .within-noise { background: #e4e4e4; color: #333; }
-ul.warn { color: #7d4a00; } .plots { display: flex; flex-wrap: wrap; gap: 1em; }
+ul.warn { color: #7d4a00; } ul.warn li.info { color: #555; } .plots { display: flex; flex-wrap: wrap; gap: 1em; }
 .plots svg { max-width: calc(33.3% - 1em); min-width: 360px; height: auto; border: 1px solid #eee; }
 .note { background: #f6f6f6; padding: 0.5em 1em; border-left: 3px solid #999; }
 .bar { display: inline-block; background: #1f4e8c; height: 0.9em; vertical-align: middle; }

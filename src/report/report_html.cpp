@@ -283,7 +283,11 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     }
     if (!q.findings.empty()) {
       s << "<ul class=\"warn\">\n";
-      for (const Finding& f : q.findings) s << "<li>" << htmlEscaped(f.message) << "</li>\n";
+      for (const Finding& f : q.findings) {
+        const std::string_view severity = severityName(findingSeverity(f.code));
+        s << "<li class=\"" << severity << "\"><b>" << severity << "</b> (" << htmlEscaped(std::string(f.code))
+          << "): " << htmlEscaped(f.message) << "</li>\n";
+      }
       s << "</ul>\n";
     }
     if (plots.available && k < plots.plots.size()) {

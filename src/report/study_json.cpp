@@ -176,7 +176,10 @@ std::string studyJson(const StudyResult& study) {
     e["status"] = q.status;
     e["standard"] = standardJson(q.standard);
     ordered_json findings = ordered_json::array();
-    for (const Finding& f : q.findings) findings.push_back({{"code", f.code}, {"message", f.message}});
+    for (const Finding& f : q.findings) {
+      findings.push_back(
+          {{"code", f.code}, {"severity", severityName(findingSeverity(f.code))}, {"message", f.message}});
+    }
     e["warnings"] = findings;
     e["uncertainty"] = uncertaintyJson(q.uncertainty);
     if (study.settings.targetGci) {

@@ -1,5 +1,6 @@
 #include "study/quantity_study.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -44,6 +45,12 @@ std::string shortest(double value) {
   std::string text;
   appendShortest(text, value);
   return text;
+}
+
+bool QuantityStudy::sound() const {
+  return converges() && std::none_of(findings.begin(), findings.end(), [](const Finding& f) {
+           return findingSeverity(f.code) == FindingSeverity::warning;
+         });
 }
 
 bool QuantityStudy::converges() const {

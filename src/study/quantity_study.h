@@ -71,6 +71,8 @@ struct QuantityStudy {
 
   // Monotonic convergence with an observed order (what --strict asks of every quantity).
   bool converges() const;
+  // What --strict asks of a quantity: it converges, and no finding is a warning.
+  bool sound() const;
 };
 
 // The shortest decimal form that reads back as the same double; "" for NaN or infinity.

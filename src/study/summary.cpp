@@ -270,6 +270,29 @@ std::string summaryTable(const StudyResult& study) {
   return out;
 }
 
+std::string findingLines(const StudyResult& study) {
+  constexpr size_t kWidth = 100;  // columns a line is wrapped at
+  std::string out;
+  for (const QuantityStudy& q : study.quantities) {
+    if (q.findings.empty()) continue;
+    const std::string head = "  " + q.name + ":";
+    std::string line = head;
+    for (size_t k = 0; k < q.findings.size(); ++k) {
+      const std::string item = std::string(q.findings[k].code) + " (" +
+                               std::string(severityName(findingSeverity(q.findings[k].code))) + ")" +
+                               (k + 1 < q.findings.size() ? ";" : "");
+      if (line != head && line.size() + 1 + item.size() > kWidth) {
+        out += line + "\n";
+        line = "   ";
+      }
+      line += " " + item;
+    }
+    out += line + "\n";
+  }
+  if (out.empty()) return out;
+  return "findings:\n" + out;
+}
+
 std::string judgementLines(const StudyResult& study) {
   std::string out;
   for (size_t k = 0; k < study.judgements.size(); ++k) {

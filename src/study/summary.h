@@ -74,4 +74,8 @@ std::string summaryTable(const StudyResult& study);
 // "truth: GCI bounds 9 of 10 quantities (90 %), U/|E| median 1.8, 10-90 % 1.2 to 3.1".
 std::string judgementLines(const StudyResult& study);
 
+// For a terminal, below the table: each quantity with findings on one line (wrapped), its codes
+// with their severities, then what --strict fails on.
+std::string findingLines(const StudyResult& study);
+
 }  // namespace kv::study

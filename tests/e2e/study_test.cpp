@@ -238,12 +238,15 @@ TEST(Study, AcceptsByteOrderMarkCommentsTabsAndCrLf) {
   EXPECT_EQ(row[19], "0.9");
 }
 
+// --strict fails a quantity that does not converge monotonically, and one with a finding of
+// severity warning (here: p = 1 against p_th = 2, outside the calibration of CF and FS).
 TEST(Study, StrictFailsOnAnyQuantityThatDoesNotConvergeMonotonically) {
   struct Case {
     const char* csv;
     int status;
   } cases[] = {
-      {"h,a,b\n1,1.0,2.0\n2,1.1,2.2\n4,1.3,2.6\n", 0},
+      {"h,a,b\n1,1.0,2.0\n2,1.03,2.06\n4,1.15,2.3\n", 0},
+      {"h,a,b\n1,1.0,2.0\n2,1.1,2.2\n4,1.3,2.6\n", 1},  // p = 1: a warning
       {"h,a,b\n1,1.0,2.0\n2,1.1,1.9\n4,1.3,2.6\n", 1},  // b oscillates
       {"h,a\n1,1.0\n2,1.1\n", 1},                       // two grids: no observed order
       {"h,a\n1,1.0\n2,1.0\n4,1.0\n", 1},                // no change
