@@ -63,9 +63,13 @@ void CsvLine::split(std::string_view line, char delimiter) {
           break;
         }
       }
-      fields_.push_back(std::string_view(unquoted_).substr(begin));
-      // What follows the closing quote up to the delimiter is not part of the field.
+      // What follows the closing quote up to the delimiter belongs to the field too, without its
+      // trailing blanks ("a"b is ab, as Python's csv module and pandas read it: never dropped).
       const size_t at = line.find(delimiter, i);
+      const std::string_view after =
+          csvTrimmed(line.substr(i, at == std::string_view::npos ? std::string_view::npos : at - i));
+      if (!after.empty()) unquoted_.append(line.substr(i, after.data() + after.size() - (line.data() + i)));
+      fields_.push_back(std::string_view(unquoted_).substr(begin));
       if (at == std::string_view::npos) return;
       i = at + 1;
       continue;
