@@ -1,7 +1,7 @@
 // A failure the user can mend, as a value (Error) and thrown (Failure): the file, the line it
 // was found at (0: the file as a whole) and what is wrong and what to do. The study prints it as
-// "kestrovanilque study: error: FILE:LINE: MESSAGE" and exits 2 for bad input, 3 for outputs that
-// cannot be written.
+// "kestrovanilque study: error: FILE:LINE: MESSAGE"; its kind decides the exit status (made by the
+// command alone: 2 for bad input, 3 for outputs that cannot be written).
 #pragma once
 
 #include <cstddef>
@@ -21,8 +21,6 @@ struct Error {
   // "FILE:LINE: message" (or "FILE: message" for line 0, "message" without a file), with the
   // control characters shown as '?', so that it is always one line of text.
   std::string where() const;
-  // The exit status of a study that ends with it: 2 for input, 3 for output.
-  int status() const { return kind == Kind::Input ? 2 : 3; }
 };
 
 // Control characters (escape sequences, NUL, line ends) as '?'.
