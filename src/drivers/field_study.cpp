@@ -34,13 +34,11 @@ constexpr std::string_view kFieldOutputs[] = {"summary.csv", "study.json", "repo
 
 // summary.csv is written while the points are read, in one pass; study.json and report.html
 // follow from the distribution.
-class PointFieldStudy : public CaseStudy {
+class PointFieldStudy : public CaseFilesStudy<FieldStudyCase> {
  public:
-  PointFieldStudy(const std::string& named, const FieldStudyCase& input, const StudyOptions& options)
-      : named_(named), input_(input), options_(options) {}
+  using CaseFilesStudy::CaseFilesStudy;
 
   std::span<const std::string_view> outputs() const override { return kFieldOutputs; }
-  std::vector<std::string> inputs() const override { return caseInputs(named_, input_); }
 
   Printout study(io::OutputSet& outputs, const OutputPlan& plan) override {
     io::TempFile& rows = openOutput(outputs, "summary.csv");
@@ -48,11 +46,6 @@ class PointFieldStudy : public CaseStudy {
     const FieldStudy study = runFieldStudy(input_, options_, rows);
     return fieldOutputs(study.summary, outputs, plan);
   }
-
- private:
-  std::string named_;
-  const FieldStudyCase& input_;
-  StudyOptions options_;
 };
 
 }  // namespace

@@ -17,6 +17,21 @@ namespace kv::study {
 // The files a case reads: the case as named, the file it led to, its grid and exact files.
 std::vector<std::string> caseInputs(const std::string& named, const CaseHead& head);
 
+// What the part of a case kind read from files holds: the case as named, what it read, the
+// options; the files it reads are the case's head's (with what a kind adds).
+template <class Input>
+class CaseFilesStudy : public CaseStudy {
+ public:
+  CaseFilesStudy(const std::string& named, const Input& input, const StudyOptions& options)
+      : named_(named), input_(input), options_(options) {}
+  std::vector<std::string> inputs() const override { return caseInputs(named_, input_); }
+
+ protected:
+  std::string named_;
+  const Input& input_;
+  StudyOptions options_;
+};
+
 // A CSV table of quantities or a main data file of quantities.
 std::unique_ptr<CaseStudy> tableStudy(const std::string& named, const StudyCase& input, const StudyOptions& options);
 // A field of point files (an h,file table or a main data file of points).

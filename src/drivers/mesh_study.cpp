@@ -393,10 +393,9 @@ namespace {
 constexpr std::string_view kMeshOutputs[] = {"summary.csv", "study.json", "report.html", "field.vtu"};
 
 // The outputs of a field and field.vtu.
-class MeshFieldStudy : public CaseStudy {
+class MeshFieldStudy : public CaseFilesStudy<MeshCase> {
  public:
-  MeshFieldStudy(const std::string& named, const MeshCase& input, const StudyOptions& options)
-      : named_(named), input_(input), options_(options) {}
+  using CaseFilesStudy::CaseFilesStudy;
 
   std::span<const std::string_view> outputs() const override { return kMeshOutputs; }
   std::vector<std::string> inputs() const override {
@@ -417,11 +416,6 @@ class MeshFieldStudy : public CaseStudy {
     }
     return fieldOutputs(study.summary, outputs, plan);
   }
-
- private:
-  std::string named_;
-  const MeshCase& input_;
-  StudyOptions options_;
 };
 
 }  // namespace

@@ -16,13 +16,10 @@ namespace {
 
 constexpr std::string_view kTableOutputs[] = {"summary.csv", "study.json", "report.html", "table.tex", "table.md"};
 
-class TableStudy : public CaseStudy {
+class TableStudy : public CaseFilesStudy<StudyCase> {
  public:
-  TableStudy(const std::string& named, const StudyCase& input, const StudyOptions& options)
-      : named_(named), input_(input), options_(options) {}
-
+  using CaseFilesStudy::CaseFilesStudy;
   std::span<const std::string_view> outputs() const override { return kTableOutputs; }
-  std::vector<std::string> inputs() const override { return caseInputs(named_, input_); }
 
   Printout study(io::OutputSet& outputs, const OutputPlan& plan) override {
     const StudyResult study = runStudy(input_, options_);
@@ -50,11 +47,6 @@ class TableStudy : public CaseStudy {
                               [](const QuantityStudy& q) { return !q.sound(); });
     return out;
   }
-
- private:
-  std::string named_;
-  const StudyCase& input_;
-  StudyOptions options_;
 };
 
 }  // namespace
