@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 
 #include "io/platform.h"
 #include "io/temporaries.h"
@@ -158,6 +159,10 @@ ChildResult runChild(const ChildCommand& command) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   }
+  // An interruption between the start of the child and its registration would leave it running:
+  // it waits until the child is registered.
+  std::optional<InterruptionsHeld> held;
+  if (command.endOnInterrupt) held.emplace();
   pid_t pid = 0;
   const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(),
                                  command.environment ? envp.data() : environ);
@@ -165,6 +170,7 @@ ChildResult runChild(const ChildCommand& command) {
   if (error != 0) return {ChildResult::Outcome::NotStarted, error};
   Registration registered;
   if (command.endOnInterrupt) registered = Registration::child(pid);
+  held.reset();
   int status = 0;
   if (command.timeoutSeconds <= 0.0) {
     while (waitpid(pid, &status, 0) < 0) {
