@@ -6,23 +6,18 @@
 #include <iterator>
 
 #include "estimation/order_search.h"
+#include "text/number.h"
 
 namespace kv {
 
 namespace {
 
-std::string fixed(double value, const char* format) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-std::string number(double value) { return fixed(value, "%.4g"); }
-std::string percent(double fraction) { return fixed(100.0 * fraction, "%.3g %%"); }
+std::string number(double value) { return formatNumber(value, "%.4g"); }
+std::string percent(double fraction) { return formatNumber(100.0 * fraction, "%.3g %%"); }
 
 std::string ratios(const StandardResult& r, const char* format) {
-  std::string text = "r21 = " + fixed(r.r21, format);
-  if (r.r32 == r.r32) text += ", r32 = " + fixed(r.r32, format);
+  std::string text = "r21 = " + formatNumber(r.r21, format);
+  if (r.r32 == r.r32) text += ", r32 = " + formatNumber(r.r32, format);
   return text;
 }
 
@@ -32,7 +27,7 @@ std::string orders(const AsymptoticEvidence& e) {
   const int kept = e.triplets < AsymptoticEvidence::kKept ? e.triplets : AsymptoticEvidence::kKept;
   for (int k = 0; k < kept; ++k) {
     const double p = e.orders[static_cast<size_t>(k)];
-    text += (k ? ", " : "") + (p == p ? fixed(p, "%.3g") : std::string("-"));
+    text += (k ? ", " : "") + (p == p ? formatNumber(p, "%.3g") : std::string("-"));
   }
   if (e.triplets > kept) text += ", ...";
   return text;
@@ -62,7 +57,7 @@ constexpr StatusText kFindings[] = {
     {FindingId::ratioNearOne, kWarnRatioNearOne, "ratio~1", FindingSeverity::warning,
      [](const FindingContext& c) {
        const StandardResult& r = *c.standard;
-       return "refinement ratio within " + fixed(kMinRatioExcess, "%g") + " of 1 (" +
+       return "refinement ratio within " + formatNumber(kMinRatioExcess, "%g") + " of 1 (" +
               ratios(r, "%.10g") +
               "): the grids are practically the same and the order equation divides by "
               "ln r ~ r - 1, so no observed order, extrapolation or GCI is given; " +
@@ -108,9 +103,9 @@ constexpr StatusText kFindings[] = {
      [](const FindingContext& c) {
        const StandardResult& r = *c.standard;
        const double pTh = c.pTh;
-       return "observed order p = " + number(r.p) + " is outside [" + fixed(0.5 * pTh, "%g") +
-              ", " + fixed(2.0 * pTh, "%g") + "] (half to twice the theoretical " +
-              fixed(pTh, "%g") +
+       return "observed order p = " + number(r.p) + " is outside [" + formatNumber(0.5 * pTh, "%g") +
+              ", " + formatNumber(2.0 * pTh, "%g") + "] (half to twice the theoretical " +
+              formatNumber(pTh, "%g") +
               "): the GCI with this p is not reliable; the conservative GCI with the "
               "theoretical order and Fs = 3 is " +
               conservative(r, pTh);
@@ -130,8 +125,8 @@ constexpr StatusText kFindings[] = {
        if (!factorOfSafetyCalibrated(orderRatio)) {
          outside += std::string(outside.empty() ? "" : ", and ") +
                     "P = p / p_th = " + number(orderRatio) + " is outside [" +
-                    fixed(kCalibratedOrderRatioMin, "%g") + ", " +
-                    fixed(kCalibratedOrderRatioMax, "%g") +
+                    formatNumber(kCalibratedOrderRatioMin, "%g") + ", " +
+                    formatNumber(kCalibratedOrderRatioMax, "%g") +
                     "], where u_fs (Xing & Stern 2010) is taken as calibrated";
        }
        return outside +
@@ -145,7 +140,7 @@ constexpr StatusText kFindings[] = {
        const double pTh = c.pTh;
        return "the observed orders of successive triplets of grids (" + orders(r.evidence) +
               ") spread by " + percent(r.evidence.spread) +
-              " of their mean and do not approach the theoretical " + fixed(pTh, "%g") +
+              " of their mean and do not approach the theoretical " + formatNumber(pTh, "%g") +
               ": the grids are not in the asymptotic range, so the error estimate is not "
               "dependable; check iterative convergence, then add a finer grid (the published "
               "ratio GCI_coarse32 / (r21^p GCI_fine21) = " +
@@ -158,7 +153,7 @@ constexpr StatusText kFindings[] = {
        const StandardResult& r = *c.standard;
        const double pTh = c.pTh;
        return "the observed orders of successive triplets of grids (" + orders(r.evidence) +
-              ") approach the theoretical " + fixed(pTh, "%g") +
+              ") approach the theoretical " + formatNumber(pTh, "%g") +
               " as the grids get finer: the finest grids are entering the asymptotic range, "
               "and a finer grid would confirm it";
      }},
@@ -174,7 +169,7 @@ constexpr StatusText kFindings[] = {
     {FindingId::leastSquaresOrderAtBracketEnd, 0, "ls order at bracket end", FindingSeverity::info,
      [](const FindingContext&) {
        return "the least-squares free order lies at an end of its bracket [" +
-              fixed(kOrderMin, "%g") + ", " + fixed(kOrderMax, "%g") +
+              formatNumber(kOrderMin, "%g") + ", " + formatNumber(kOrderMax, "%g") +
               "]: no order fits the data; the least-squares U rests on the fixed-order fits";
      }},
     {FindingId::orderRange, 0, "order-range", FindingSeverity::info, nullptr},

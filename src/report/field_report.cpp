@@ -13,6 +13,7 @@
 #include "report/html.h"
 #include "report/report_html.h"
 #include "report/study_json.h"
+#include "text/number.h"
 #include "text/utf8.h"
 
 namespace kv::study {
@@ -24,12 +25,6 @@ constexpr double kFlatOrders = 0.08;
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
-
-std::string text(double value, const char* format) {
-  char out[64];
-  std::snprintf(out, sizeof out, format, value);
-  return out;
-}
 
 std::string_view typeName(size_t type) { return convergenceName(static_cast<ConvergenceType>(type)); }
 
@@ -263,8 +258,8 @@ std::string fieldText(const FieldSummary& study) {
       out += indent + name + " " + std::to_string(s.byConvergence[t]) + "\n";
     }
     if (s.gci.counted()) {
-      out += indent.substr(2) + "GCI_fine21: median " + text(100.0 * s.gci.percentile(0.5), "%.3g") +
-             " %, 95th percentile " + text(100.0 * s.gci.percentile(0.95), "%.3g") + " %\n";
+      out += indent.substr(2) + "GCI_fine21: median " + formatNumber(100.0 * s.gci.percentile(0.5), "%.3g") +
+             " %, 95th percentile " + formatNumber(100.0 * s.gci.percentile(0.95), "%.3g") + " %\n";
     }
   }
   return out;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "study/study.h"
+#include "text/number.h"
 
 namespace kv::study {
 
@@ -50,12 +51,7 @@ std::string htmlEscaped(const std::string& text) {
   return out;
 }
 
-std::string htmlNumber(double value, const char* format) {
-  if (!std::isfinite(value)) return "&ndash;";
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+std::string htmlNumber(double value, const char* format) { return formatNumber(value, format, "&ndash;"); }
 
 std::string htmlPercent(double fraction) {
   return std::isfinite(fraction) ? htmlNumber(100.0 * fraction, "%.3g") + "&nbsp;%" : "&ndash;";
@@ -75,7 +71,7 @@ void distributionHtml(std::ostringstream& h, const Distribution& s, const Distri
     if (s.byConvergence[t] == 0) continue;
     const std::string type(convergenceName(static_cast<ConvergenceType>(t)));
     h << "<tr><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>" << s.byConvergence[t]
-      << "</td><td>" << text(100.0 * static_cast<double>(s.byConvergence[t]) / n, "%.3g") << "&nbsp;%</td>"
+      << "</td><td>" << formatNumber(100.0 * static_cast<double>(s.byConvergence[t]) / n, "%.3g") << "&nbsp;%</td>"
       << "<td class=\"name\"><span class=\"bar\" style=\"width:" << 160 * s.byConvergence[t] / most << "px\"></span></td></tr>\n";
   }
   h << "</tbody></table></div>\n";
@@ -84,7 +80,7 @@ void distributionHtml(std::ostringstream& h, const Distribution& s, const Distri
     << " with a GCI</th><th>GCI<sub>fine</sub><sup>21</sup></th></tr></thead><tbody>\n";
   h << "<tr><td class=\"name\">smallest</td><td>" << htmlPercent(s.gci.counted() ? s.gci.min : kNotANumber) << "</td></tr>\n";
   for (double q : kGciPercentiles) {
-    h << "<tr><td class=\"name\">" << text(100.0 * q, "%g") << "th percentile" << (q == 0.5 ? " (median)" : "")
+    h << "<tr><td class=\"name\">" << formatNumber(100.0 * q, "%g") << "th percentile" << (q == 0.5 ? " (median)" : "")
       << "</td><td>" << htmlPercent(s.gci.percentile(q)) << "</td></tr>\n";
   }
   h << "<tr><td class=\"name\">largest</td><td>" << htmlPercent(s.gci.counted() ? s.gci.max : kNotANumber) << "</td></tr>\n";

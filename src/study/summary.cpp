@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <vector>
+#include "text/number.h"
 
 namespace kv::study {
 
@@ -138,12 +139,7 @@ void appendField(std::string& out, const SummaryColumn& c, const QuantityStudy& 
   }
 }
 
-std::string formatted(double value, const char* format) {
-  if (!std::isfinite(value)) return "-";
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+std::string formatted(double value, const char* format) { return formatNumber(value, format, "-"); }
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 #include "text/number.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -102,6 +104,16 @@ NumberStatus parseInteger(std::string_view s, int64_t& value) {
   auto [stop, error] = std::from_chars(s.data(), s.data() + s.size(), value);
   if (error == std::errc::result_out_of_range) return NumberStatus::OutOfRange;
   return error == std::errc() && stop == s.data() + s.size() ? NumberStatus::Ok : NumberStatus::NotANumber;
+}
+
+std::string formatNumber(double value, const char* format) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string formatNumber(double value, const char* format, std::string_view notFinite) {
+  return std::isfinite(value) ? formatNumber(value, format) : std::string(notFinite);
 }
 
 }  // namespace kv

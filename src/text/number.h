@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kv {
@@ -33,5 +34,10 @@ inline bool readReal(std::string_view text, double& value,
 inline bool readInteger(std::string_view text, int64_t& value) {
   return parseInteger(text, value) == NumberStatus::Ok;
 }
+
+// A number for people, by a printf format with one conversion of a double ("%.4g", "%.3g %%");
+// with `notFinite`, that text stands for NaN and the infinities.
+std::string formatNumber(double value, const char* format);
+std::string formatNumber(double value, const char* format, std::string_view notFinite);
 
 }  // namespace kv
