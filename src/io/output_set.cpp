@@ -27,10 +27,18 @@ bool faultAt(std::string_view step, const std::string& name) { return commitFaul
 
 bool renameFile(const fs::path& from, const fs::path& to) { return platform::replaceFile(from.string(), to.string()); }
 
-// A plain name of a file in the folder: no separator, not "." or "..".
-bool plainName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\\') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+// A name inside the folder: relative, no part "." or "..", no NUL (an output may lie in a
+// subfolder of it: "figures/q1.svg").
+bool insideName(std::string_view name) {
+  if (name.empty() || name.find('\0') != std::string_view::npos || name.find('\\') != std::string_view::npos) {
+    return false;
+  }
+  const fs::path p(name);
+  if (p.is_absolute()) return false;
+  for (const fs::path& part : p) {
+    if (part.empty() || part == "." || part == "..") return false;
+  }
+  return true;
 }
 
 // Puts back what the journal `journal` of process `pid` says: each earlier version from its
@@ -46,15 +54,18 @@ void rollBack(const fs::path& folder, const fs::path& journal, unsigned long pid
     const size_t tab = line.find('\t');
     if (tab == std::string_view::npos) continue;
     const std::string_view name = line.substr(0, tab), backup = line.substr(tab + 1);
-    if (!plainName(name)) continue;
+    if (!insideName(name)) continue;
     std::error_code error;
     if (backup.empty()) {
       // No earlier version; the new one is removed (a file only, never a folder).
       if (fs::is_regular_file(fs::symlink_status(folder / name, error))) fs::remove(folder / name, error);
       continue;
     }
-    const std::optional<TemporaryName> t = parseTemporaryName(backup);
-    if (!plainName(backup) || !t || t->pid != pid || t->name != std::string(name) + ".old") continue;
+    const std::optional<TemporaryName> t = parseTemporaryName(fs::path(backup).filename().string());
+    if (!insideName(backup) || fs::path(backup).parent_path() != fs::path(name).parent_path() || !t ||
+        t->pid != pid || t->name != fs::path(name).filename().string() + ".old") {
+      continue;
+    }
     if (fs::is_regular_file(fs::symlink_status(folder / backup, error))) renameFile(folder / backup, folder / name);
   }
 }
@@ -168,7 +179,9 @@ std::optional<Error> OutputSet::commit() {
     if (fs::is_regular_file(fs::symlink_status(pathOf(names_[k]), error))) {
       steps[k].backup = temporaryPath(pathOf(names_[k] + ".old").string());
     }
-    journalText += names_[k] + "\t" + steps[k].backup.filename().string() + "\n";
+    const std::string backup =
+        steps[k].backup.empty() ? "" : (fs::path(names_[k]).parent_path() / steps[k].backup.filename()).generic_string();
+    journalText += names_[k] + "\t" + backup + "\n";
   }
   const fs::path journal = temporaryPath(pathOf(std::string(kJournal)).string());
   const Error failed{folder_.string(), 0, "the outputs cannot be put in place: the earlier ones are kept",
