@@ -20,9 +20,11 @@ namespace {
 
 constexpr double kNoSum = std::numeric_limits<double>::infinity();
 
+// Numbers in messages and names: orders to the digits by which their ranges are judged
+// (uncertainty.h), the rest alike.
 std::string format(double x) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.3g", x);
+  std::snprintf(buffer, sizeof buffer, "%.*g", kOrderDigits, x);
   return buffer;
 }
 
@@ -264,12 +266,11 @@ std::vector<std::size_t> levelsOf(std::span<const double> values, double toleran
   return level;
 }
 
-// An order found at p_th from exact data comes out a few roundings above it (2.000000000000001):
-// that is p_th, not an order beyond theory.
-constexpr double kOrderRounding = 1e-9;
-
+// An observed order in [0.5, p_th] to the digits it is shown with (orderWithin, uncertainty.h:
+// 2.004 is not outside [0.5, 2]; nor is an order found at p_th from exact data a few roundings
+// above it), and not on an end of the bracket.
 bool acceptable(double p, double pTh) {
-  return p >= kLowestOrder && p <= pTh * (1.0 + kOrderRounding) && p > kOrderMin && p < kOrderMax;
+  return orderWithin(p, kLowestOrder, pTh) && p > kOrderMin && p < kOrderMax;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -321,7 +322,7 @@ Family fitFamily(std::span<const double> x, std::span<const double> phi, double 
   }
   family.dataRange = (*high - *low) / static_cast<double>(n - 1);
   if (n >= 4) {
-    const LeastSquaresResult ls = leastSquaresUncertainty(x, phi, pTh);
+    const LeastSquaresResult ls = leastSquaresUncertainty(x, phi, pTh, true);
     if (ls.status != LeastSquaresStatus::ok) {
       family.failed = true;
       return family;

@@ -55,10 +55,12 @@
 //       p_t: the same with the time steps and p_t,th.
 //     A free order is acceptable when 0.5 <= p <= p_th (the rule by which Eça & Hoekstra 2014
 //     keep a free-order fit: above p_th the fit claims an error falling faster than the scheme
-//     allows, below 0.5 the power is not determined by the data) and not on the bracket's end.
-//     The chosen fit is, of the fits whose free orders are all acceptable, one with the most
-//     free orders, and of those the one with the smallest sigma: both orders free when they
-//     are acceptable; an order is fixed only when the data give no acceptable one.
+//     allows, below 0.5 the power is not determined by the data), the bounds judged to the
+//     three digits orders are shown with (orderWithin, uncertainty.h: 2.004 lies in [0.5, 2],
+//     2.006 does not), and not on the bracket's end. The chosen fit is, of the fits whose free
+//     orders are all acceptable, one with the most free orders, and of those the one with the
+//     smallest sigma: both orders free when they are acceptable; an order is fixed only when
+//     the data give no acceptable one.
 //     With the data range  dphi = (phi_max - phi_min) / (n - 1), the observed orders those of
 //     the fit with both orders free (when it exists) and sigma that of the chosen fit:
 //
@@ -92,7 +94,9 @@
 // with four runs or more, the least-squares result with every fit tried.
 //
 // Warnings (thresholds in SpaceTimeOptions):
-//   order-range     an observed order outside [0.5, p_th]: a fixed-order fit, or Fs = 3, used;
+//   order-range     an observed order outside [0.5, p_th] (to the digits shown, as above): a
+//                   fixed-order fit, or Fs = 3, used; the families of designs a and b judge
+//                   their least-squares choice (least_squares.h) to the same digits;
 //   assumed-order   a variable at two levels: its order is taken as p_th (design c);
 //   few-runs        five runs with three levels of both: the orders cannot both be fitted;
 //   no-order        a three-run family without an observed order: no U;

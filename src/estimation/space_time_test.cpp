@@ -1,10 +1,13 @@
 #include "estimation/space_time.h"
+#include "estimation/least_squares.h"
 #include "estimation/standard_procedure.h"
+#include "estimation/uncertainty.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
@@ -346,6 +349,61 @@ TEST(SpaceTime, SaysWhichErrorDominates) {
     EXPECT_FALSE(result.has(c.expected == SpaceTimeWarningCode::gridDominates
                                 ? SpaceTimeWarningCode::timeDominates
                                 : SpaceTimeWarningCode::gridDominates));
+  }
+}
+
+// Exact data on three grids by three time steps, error ax r^px + at t^pt.
+Runs fullGrid(double ax, double px, double at, double pt) {
+  return manufactured(grid({1, 2, 4}, {1, 2, 4}), [&](double r, double t) {
+    return ax * std::pow(r, px) + at * std::pow(t, pt);
+  });
+}
+
+// An order is judged against [0.5, p_th] to the three digits it is shown with: just inside, the
+// free fit is kept without a warning; just outside, a fit is chosen among the others and the
+// warning shows an order outside the range it names.
+TEST(SpaceTime, JudgesTheOrderRangeToTheDigitsShown) {
+  struct Case {
+    double px, pt, gridOrder, timeOrder;
+    bool inside;
+    const char* shown;  // the warning's words when outside
+  };
+  for (const Case& c : {
+           Case{2.004, 2, 2, 2, true, ""},
+           Case{2.0049, 2, 2, 2, true, ""},
+           Case{2.0051, 2, 2, 2, false, "grid order px = 2.01 is outside [0.5, 2]"},
+           Case{2, 1.0049, 2, 1, true, ""},
+           Case{2, 1.0051, 2, 1, false, "time order pt = 1.01 is outside [0.5, 1]"},
+           Case{0.4996, 1, 2, 1, true, ""},
+           Case{0.4994, 1, 2, 1, false, "grid order px = 0.499 is outside [0.5, 2]"},
+       }) {
+    SCOPED_TRACE(std::to_string(c.px) + ", " + std::to_string(c.pt));
+    const SpaceTimeResult result =
+        study(fullGrid(0.01, c.px, 0.03, c.pt), {.gridOrder = c.gridOrder, .timeOrder = c.timeOrder});
+    ASSERT_FALSE(result.refused()) << result.refusal;
+    EXPECT_EQ(result.has(SpaceTimeWarningCode::orderRange), !c.inside);
+    EXPECT_EQ(result.model.rfind("px free pt free", 0) == 0, c.inside) << result.model;
+    if (c.inside) {
+      EXPECT_NEAR(result.phi0, 1.0, 1e-9);
+      EXPECT_NEAR(result.px, c.px, 1e-6);
+      EXPECT_NEAR(result.pt, c.pt, 1e-6);
+    } else {
+      EXPECT_NE(result.warnings.at(0).message.find(c.shown), std::string::npos)
+          << result.warnings.at(0).message;
+    }
+  }
+  // The families of designs a and b judge their least-squares choice alike (steady studies
+  // keep the exact comparison): four runs at one Courant number.
+  std::vector<std::pair<double, double>> courant;
+  for (double r : {1.0, 1.5, 2.0, 3.0}) courant.push_back({r, r});
+  for (const auto& [p, model] : {std::pair<double, const char*>{2.004, "p"}, {2.0051, "h2"}}) {
+    SCOPED_TRACE(p);
+    const Runs runs = manufactured(courant, [&](double r, double) { return 0.01 * std::pow(r, p); });
+    const SpaceTimeResult result = study(runs, {.gridOrder = 2.0, .timeOrder = 2.0});
+    EXPECT_EQ(result.model.substr(0, result.model.find('w')), model);
+    EXPECT_EQ(result.has(SpaceTimeWarningCode::orderRange), p > 2.005);
+    const LeastSquaresResult steady = leastSquaresUncertainty(runs.h, runs.phi, 2.0);
+    EXPECT_EQ(steady.chosenFit().model, ErrorModel::secondOrder);
   }
 }
 
