@@ -455,6 +455,38 @@ std::string count(std::size_t n, const char* one, const char* many) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The choice of design c's fit.
+
+// A model's kept weighting: its index into the fits, and how many orders it fitted.
+struct KeptFit {
+  std::size_t index;
+  int freeOrders;
+};
+
+// The free fit, with every order free that the runs can give (`freeable` of them), when its
+// orders are acceptable; else, as Eca et al. (2019) choose in two variables and Eca & Hoekstra
+// (2014) in one, the admissible fit (every free order acceptable, none on the bracket's end)
+// with the smallest sigma, the first on a tie. Nothing when no fit is admissible.
+std::optional<std::size_t> chooseFit(const std::vector<SpaceTimeFit>& fits,
+                                     const std::vector<KeptFit>& kept, int freeable,
+                                     const SpaceTimeOptions& options) {
+  auto admissible = [&](const SpaceTimeFit& fit) {
+    return (!fit.freeX || acceptable(fit.px, options.gridOrder)) &&
+           (!fit.freeT || acceptable(fit.pt, options.timeOrder)) && !fit.atBracketEnd;
+  };
+  for (const KeptFit& k : kept) {
+    if (k.freeOrders == freeable && admissible(fits[k.index])) return k.index;
+  }
+  std::optional<std::size_t> best;
+  for (const KeptFit& k : kept) {
+    if (admissible(fits[k.index]) && (!best || fits[k.index].sigma < fits[*best].sigma)) {
+      best = k.index;
+    }
+  }
+  return best;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The three designs, into `result`; false when a fit fails (overflow).
 
 bool constantCourant(SpaceTimeResult& result, std::span<const double> h,
@@ -539,12 +571,7 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
     }
     return orders;
   };
-  // Of every model, the kept weighting (index into result.fits).
-  struct Kept {
-    std::size_t index;
-    int freeOrders;
-  };
-  std::vector<Kept> kept;
+  std::vector<KeptFit> kept;
   std::size_t bothFree = SIZE_MAX;
   for (double px : ordersOf(freeableX, options.gridOrder)) {
     for (double pt : ordersOf(freeableT, options.timeOrder)) {
@@ -562,23 +589,10 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
       if (freeOrders == 2) bothFree = index;
     }
   }
-  auto admissible = [&](const SpaceTimeFit& fit) {
-    return (!fit.freeX || acceptable(fit.px, options.gridOrder)) &&
-           (!fit.freeT || acceptable(fit.pt, options.timeOrder)) && !fit.atBracketEnd;
-  };
-  bool found = false;
-  for (const Kept& k : kept) {
-    const SpaceTimeFit& fit = result.fits[k.index];
-    if (!admissible(fit)) continue;
-    const SpaceTimeFit& current = result.fits[result.chosen];
-    const int currentFree = (current.freeX ? 1 : 0) + (current.freeT ? 1 : 0);
-    if (!found || k.freeOrders > currentFree ||
-        (k.freeOrders == currentFree && fit.sigma < current.sigma)) {
-      result.chosen = k.index;
-      found = true;
-    }
-  }
-  if (!found) return false;
+  const std::optional<std::size_t> choice =
+      chooseFit(result.fits, kept, (freeableX ? 1 : 0) + (freeableT ? 1 : 0), options);
+  if (!choice) return false;
+  result.chosen = *choice;
   const SpaceTimeFit& chosen = result.fits[result.chosen];
 
   const auto [low, high] = std::minmax_element(phi.begin(), phi.end());

@@ -57,10 +57,13 @@
 //     keep a free-order fit: above p_th the fit claims an error falling faster than the scheme
 //     allows, below 0.5 the power is not determined by the data), the bounds judged to the
 //     three digits orders are shown with (orderWithin, uncertainty.h: 2.004 lies in [0.5, 2],
-//     2.006 does not), and not on the bracket's end. The chosen fit is, of the fits whose free
-//     orders are all acceptable, one with the most free orders, and of those the one with the
-//     smallest sigma: both orders free when they are acceptable; an order is fixed only when
-//     the data give no acceptable one.
+//     2.006 does not), and not on the bracket's end. A fit is admissible when its free orders
+//     are all acceptable. The chosen fit is the free fit, the one with every order free that
+//     the runs can give (both; the one with three levels or more when the other has two), when
+//     it is admissible; otherwise, as Eça et al. (2019) choose (and Eça & Hoekstra 2014 in one
+//     variable), the admissible fit with the smallest sigma, whatever its number of free
+//     orders (the first on a tie). With five runs no fit has both orders free: the admissible
+//     fit with the smallest sigma.
 //     With the data range  dphi = (phi_max - phi_min) / (n - 1), the observed orders those of
 //     the fit with both orders free (when it exists) and sigma that of the chosen fit:
 //

@@ -137,12 +137,13 @@ TEST(SpaceTimeStudy, WritesTheThreeOutputsWithAPlotAgainstEachVariable) {
   f.write("case.csv", runTable(product({1, 2, 4}, {1, 2, 4}), 0.0, 3));
   RunResult r = f.run({"study", "case.csv", "--time-order", "2"});
   ASSERT_EQ(r.status, 0) << r.err;
-  // The grid term has an order above 2 (r^2 + 0.1 r^3): px is fixed at theory, and said so.
+  // The grid term has an order above 2 (r^2 + 0.1 r^3): the free fit is not admissible, and of
+  // the others the one with the smallest sigma is used, and said so.
   EXPECT_EQ(r.out,
-            "quantity  design  model              phi0  p_x     p_t   u_num  status\n"
-            "phi       c       px=2 pt free  0.9910909    2  0.7199  0.0805  order-range\n"
+            "quantity  design  model       phi0  p_x  p_t   u_num  status\n"
+            "phi       c       px=2 pt=1  0.996    2    1  0.0662  order-range\n"
             "warning: phi: the observed grid order px = 2.25 is outside [0.5, 2]: the fit \"px=2 "
-            "pt free\" was used.\n"
+            "pt=1\" was used.\n"
             "truth: u_num bounds the true error of the finest run in 1 of 1 quantity\n"
             "report: case.study/report.html\n");
   EXPECT_EQ(
