@@ -736,6 +736,18 @@ double SpaceTimeFamily::valueAt(double x) const {
   return alpha2 == 0.0 ? value : value + alpha2 * x * x;
 }
 
+double courantSpread(std::span<const double> h, std::span<const double> dt) {
+  if (h.empty() || h.size() != dt.size()) return kNotANumber;
+  double low = std::numeric_limits<double>::infinity(), high = 0.0;
+  for (std::size_t i = 0; i < h.size(); ++i) {
+    const double c = dt[i] / h[i];
+    if (!std::isfinite(c) || !(c > 0.0)) return kNotANumber;
+    low = std::min(low, c);
+    high = std::max(high, c);
+  }
+  return (high - low) / high;
+}
+
 bool SpaceTimeResult::has(SpaceTimeWarningCode code) const {
   return std::any_of(warnings.begin(), warnings.end(),
                      [&](const SpaceTimeWarning& w) { return w.code == code; });
@@ -794,6 +806,7 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
   auto positive = [](double x) { return std::isfinite(x) && x > 0.0; };
   if (!positive(options.gridOrder) || !positive(options.timeOrder) ||
       !positive(options.levelTolerance) || !(options.levelTolerance < 1.0) ||
+      !positive(options.courantTolerance) || !(options.courantTolerance < 1.0) ||
       !positive(options.dominanceRatio) || !positive(options.iterativeRatio)) {
     return refuse(SpaceTimeStatus::badOptions,
                   "a theoretical order or a threshold that is not a positive number");
@@ -818,11 +831,8 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
   }
 
   // The design.
-  bool courant = n >= 3;
-  for (std::size_t i = 1; i < n && courant; ++i) {
-    const double c0 = dt[0] / h[0], c = dt[i] / h[i];
-    courant = std::abs(c - c0) <= options.levelTolerance * std::max(c, c0);
-  }
+  const double spread = courantSpread(h, dt);
+  const bool courant = n >= 3 && spread <= options.courantTolerance;
   std::size_t common = SIZE_MAX;
   if (!courant) {
     for (std::size_t c = 0; c < n && common == SIZE_MAX; ++c) {
@@ -847,9 +857,11 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
                   "runs at " + count(result.grids, "grid", "grids") + " and " +
                       count(result.timeSteps, "time step", "time steps") + " (" +
                       count(n, "run", "runs") +
-                      "): a space-time study needs three or more runs at one Courant number, "
-                      "three grids and three time steps sharing a finest run, or five or more "
-                      "runs over two or more grids and two or more time steps");
+                      "): a space-time study needs three or more runs at one Courant number "
+                      "(dt/h the same to a relative " + format(options.courantTolerance) +
+                      (n >= 2 ? "; here it spreads by " + format(spread) : std::string()) +
+                      "), three grids and three time steps sharing a finest run, or five or "
+                      "more runs over two or more grids and two or more time steps");
   }
 
   bool fitted = false;

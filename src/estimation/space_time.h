@@ -10,8 +10,11 @@
 // steps) are the same grid (time step) when they differ by no more than `levelTolerance` of the
 // larger. The design is recognised from the runs, the first that applies:
 //
-// (a) constant Courant number: tau_i / h_i the same for every run (to `levelTolerance`), three
-//     runs or more. The two terms are then one power of h/h_1 and cannot be separated: the
+// (a) constant Courant number: tau_i / h_i the same for every run, three runs or more. The same
+//     to `courantTolerance` (1e-6): the spread (max - min) / max of tau_i / h_i (courantSpread)
+//     at most that, which inputs rounded to eight digits or so (h = 0.33333333, 0.16666667,
+//     0.083333333 with tau = 0.01, 0.005, 0.0025: 3e-8) meet and distinct Courant numbers do
+//     not. The two terms are then one power of h/h_1 and cannot be separated: the
 //     single-variable procedures in h are used with p_th = min(p_x,th, p_t,th) (the lower order
 //     wins as h -> 0): the three-run procedure below with three runs, the least-squares
 //     procedure of Eça & Hoekstra 2014 (least_squares.h) with four or more. Reported:
@@ -168,7 +171,9 @@ struct SpaceTimeOptions {
   // p_t,th. 1 by default: the smaller assumption is the conservative one (an observed order of
   // 2 is then taken as unproven and gets Fs = 3); set 2 for second-order time integration.
   double timeOrder = 1.0;
-  double levelTolerance = 1e-9;   // relative: same grid, same time step, same Courant number
+  double levelTolerance = 1e-9;  // relative: same grid, same time step
+  // Relative: one Courant number, the spread (max - min) / max of dt/h at most this (design a).
+  double courantTolerance = 1e-6;
   double dominanceRatio = 100.0;  // two orders of magnitude
   double iterativeRatio = 0.1;    // of dphi
 };
@@ -203,6 +208,10 @@ struct SpaceTimeFamily {
   // phi_fit at x = h / h_1 (or tau / tau_1).
   double valueAt(double x) const;
 };
+
+// The spread of the Courant numbers of the runs, (max - min) / max of dt_i / h_i: 0 at one
+// Courant number; NaN without runs, with counts that differ or a ratio not positive and finite.
+double courantSpread(std::span<const double> h, std::span<const double> dt);
 
 // One model fitted to the runs (h_i, dt_i, phi_i): px, pt fixed, or NaN for a free order.
 // Expects finite positive h and dt and as many of each as values; invalid when n <= k.

@@ -446,5 +446,50 @@ TEST(SpaceTime, ChoosesTheAdmissibleFitOfSmallestSigma) {
   }
 }
 
+// One Courant number when dt/h spreads by no more than a relative 1e-6: rounded inputs are one,
+// two Courant numbers a thousandth apart are not (and the refusal says by how much).
+TEST(SpaceTime, RecognisesOneCourantNumberToARelativeSpread) {
+  struct Case {
+    const char* name;
+    std::vector<double> h, dt;
+    double tolerance;
+    bool courant;
+  };
+  const std::vector<double> h = {0.04, 0.02, 0.01}, dt = {0.004, 0.002, 0.001};
+  auto spread = [&](double s) {
+    std::vector<double> out = dt;
+    out[1] *= 1.0 - s;
+    return out;
+  };
+  for (const Case& c : {
+           Case{"exact", h, dt, 1e-6, true},
+           Case{"rounded", {0.33333333, 0.16666667, 0.083333333}, {0.01, 0.005, 0.0025}, 1e-6, true},
+           Case{"1e-7", h, spread(1e-7), 1e-6, true},
+           Case{"1e-3", h, spread(1e-3), 1e-6, false},
+           Case{"1e-7, tolerance 1e-8", h, spread(1e-7), 1e-8, false},
+       }) {
+    SCOPED_TRACE(c.name);
+    Runs runs{c.h, c.dt, {}};
+    for (double x : c.h) runs.phi.push_back(1.0 + 0.5 * x * x);
+    const SpaceTimeResult result =
+        study(runs, {.gridOrder = 2.0, .timeOrder = 2.0, .courantTolerance = c.tolerance});
+    if (c.courant) {
+      EXPECT_EQ(result.design, SpaceTimeDesign::constantCourant) << result.refusal;
+      EXPECT_NEAR(result.phi0, 1.0, 1e-6);
+      EXPECT_EQ(result.status, "ok");
+      continue;
+    }
+    EXPECT_EQ(result.outcome, SpaceTimeStatus::unknownDesign);
+    const double s = courantSpread(c.h, c.dt);
+    char says[64];
+    std::snprintf(says, sizeof says, "here it spreads by %.3g", s);
+    EXPECT_NE(result.refusal.find(says), std::string::npos) << result.refusal;
+  }
+  EXPECT_NEAR(courantSpread(std::vector<double>{0.33333333, 0.16666667, 0.083333333},
+                            std::vector<double>{0.01, 0.005, 0.0025}),
+              3e-8, 1e-9);
+  EXPECT_TRUE(std::isnan(courantSpread({}, {})));
+}
+
 }  // namespace
 }  // namespace kv

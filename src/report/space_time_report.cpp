@@ -134,6 +134,24 @@ std::string designText(SpaceTimeDesign design) {
   return "none";
 }
 
+// The Courant numbers of the runs: dt/h from its least to its largest, and their spread against
+// the tolerance of one Courant number.
+std::string courantText(const SpaceTimeStudy& study) {
+  const SpaceTimeCase& in = *study.input;
+  if (in.h.empty() || !std::isfinite(study.courantSpread)) return "";
+  double low = in.dt[0] / in.h[0], high = low;
+  for (size_t i = 1; i < in.h.size(); ++i) {
+    low = std::min(low, in.dt[i] / in.h[i]);
+    high = std::max(high, in.dt[i] / in.h[i]);
+  }
+  const bool one = study.courantSpread <= study.options.courantTolerance;
+  return "dt/h from " + htmlNumber(low, "%.7g") + " to " + htmlNumber(high, "%.7g") +
+         ": a relative spread (max &minus; min)/max of " +
+         htmlNumber(study.courantSpread, "%.3g") + (one ? ", within " : ", above ") +
+         htmlNumber(study.options.courantTolerance, "%.3g") + ", the most that counts as one " +
+         "Courant number.";
+}
+
 void spaceTimeSummaryHtml(std::ostringstream& s, const SpaceTimeStudy& study, bool anyExact) {
   s << "<div class=\"wide\"><table id=\"summary\"><thead><tr><th "
        "class=\"name\">quantity</th><th>design</th>"
@@ -363,7 +381,8 @@ std::string spaceTimeReportHtml(const SpaceTimeStudy& study, const SpaceTimePlot
     << designText(study.design)
     << "; theoretical orders p<sub>x,th</sub> = " << htmlNumber(study.options.gridOrder)
     << " (grid) and p<sub>t,th</sub> = " << htmlNumber(study.options.timeOrder)
-    << " (time). Run 1 is the finest: the smallest h, then the smallest dt.</p>\n";
+    << " (time). Run 1 is the finest: the smallest h, then the smallest dt.<br>"
+    << courantText(study) << "</p>\n";
   s << "<p>The discretization error of each run is taken as the sum of a grid and a time term, "
        "&phi;<sub>i</sub> = &phi;<sub>0</sub> + &alpha;<sub>x</sub> "
        "r<sub>i</sub><sup>p<sub>x</sub></sup> + "

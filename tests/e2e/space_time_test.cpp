@@ -213,5 +213,42 @@ TEST(SpaceTimeStudy, RefusesInOneLineAndWritesNothing) {
   }
 }
 
+// Textbook results pass --strict: an observed order shown as 2 is not outside [0.5, 2], and
+// inputs rounded to eight digits are at one Courant number; Courant numbers a thousandth apart
+// are not, and the refusal says by how much they spread.
+TEST(SpaceTimeStudy, TextbookCasesPassStrict) {
+  std::string exact = "h,dt,st\n";
+  for (double h : {0.1, 0.2, 0.4}) {
+    for (double dt : {0.01, 0.02, 0.04}) {
+      char row[96];
+      std::snprintf(row, sizeof row, "%.17g,%.17g,%.17g\n", h, dt,
+                    1 + 0.8 * std::pow(h, 2.004) + 0.3 * dt * dt);
+      exact += row;
+    }
+  }
+  CaseFolder f(false);
+  f.write("exact.csv", exact + "exact,,1\n");
+  f.write("rounded.csv",
+          "h,dt,q\n0.33333333,0.01,1.05555555\n0.16666667,0.005,1.01388889\n"
+          "0.083333333,0.0025,1.00347222\n");
+  f.write("apart.csv", "h,dt,q\n0.4,0.004,1.08\n0.2,0.001998,1.02\n0.1,0.001,1.005\n");
+  RunResult r = f.run({"study", "exact.csv", "--time-order", "2", "--strict", "--no-plots",
+                       "--format", "json"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  const nlohmann::json q = nlohmann::json::parse(r.out)["quantities"][0];
+  EXPECT_EQ(q["model"], "px free pt free");
+  EXPECT_NEAR(q["phi0"].get<double>(), 1.0, 1e-9);
+  EXPECT_NEAR(q["p_x"].get<double>(), 2.004, 1e-6);
+  RunResult rounded = f.run({"study", "rounded.csv", "--time-order", "2", "--strict",
+                             "--no-plots", "--format", "json"});
+  ASSERT_EQ(rounded.status, 0) << rounded.out << rounded.err;
+  const nlohmann::json j = nlohmann::json::parse(rounded.out);
+  EXPECT_EQ(j["design"], "a");
+  EXPECT_LT(j["input"]["courant_spread"].get<double>(), 1e-7);
+  RunResult apart = f.run({"study", "apart.csv"});
+  EXPECT_EQ(apart.status, 2);
+  EXPECT_THAT(apart.err, HasSubstr("(dt/h the same to a relative 1e-06; here it spreads by 0.001)"));
+}
+
 }  // namespace
 }  // namespace kv::e2e
