@@ -833,19 +833,21 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
   // The design.
   const double spread = courantSpread(h, dt);
   const bool courant = n >= 3 && spread <= options.courantTolerance;
+  // Design b: the L of runs through the finest run c, the grid family at its time step and the
+  // time-step family on its grid.
   std::size_t common = SIZE_MAX;
-  if (!courant) {
-    for (std::size_t c = 0; c < n && common == SIZE_MAX; ++c) {
-      if (gridLevel[c] != 0 && stepLevel[c] != 0) continue;
-      std::size_t atStep = 0, onGrid = 0;
-      bool lShape = true;
-      for (std::size_t i = 0; i < n; ++i) {
-        atStep += stepLevel[i] == stepLevel[c] ? 1 : 0;
-        onGrid += gridLevel[i] == gridLevel[c] ? 1 : 0;
-        lShape = lShape && (stepLevel[i] == stepLevel[c] || gridLevel[i] == gridLevel[c]);
-      }
-      if (lShape && atStep >= 3 && onGrid >= 3) common = c;
+  for (std::size_t c = 0; c < n && !courant; ++c) {
+    if (gridLevel[c] == 0 && stepLevel[c] == 0) common = c;
+  }
+  if (common != SIZE_MAX) {
+    std::size_t atStep = 0, onGrid = 0;
+    bool lShape = true;
+    for (std::size_t i = 0; i < n; ++i) {
+      atStep += stepLevel[i] == 0 ? 1 : 0;
+      onGrid += gridLevel[i] == 0 ? 1 : 0;
+      lShape = lShape && (stepLevel[i] == 0 || gridLevel[i] == 0);
     }
+    if (!lShape || atStep < 3 || onGrid < 3) common = SIZE_MAX;
   }
   result.design = courant              ? SpaceTimeDesign::constantCourant
                   : common != SIZE_MAX ? SpaceTimeDesign::separateFamilies
@@ -860,8 +862,9 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
                       "): a space-time study needs three or more runs at one Courant number "
                       "(dt/h the same to a relative " + format(options.courantTolerance) +
                       (n >= 2 ? "; here it spreads by " + format(spread) : std::string()) +
-                      "), three grids and three time steps sharing a finest run, or five or "
-                      "more runs over two or more grids and two or more time steps");
+                      "), three grids at the finest time step and three time steps on the "
+                      "finest grid, or five or more runs over two or more grids and two or more "
+                      "time steps");
   }
 
   bool fitted = false;

@@ -21,11 +21,15 @@
 //     p_x = p_t = p (t_i = r_i, so the order is that of either variable), alpha_x = alpha (the
 //     whole error), alpha_t = NaN (not separable).
 //
-// (b) a grid family at one time step and a time-step family on one grid: a common run c such
-//     that every run has h = h_c or tau = tau_c, c on the finest grid or at the finest time
-//     step, three grids or more at tau_c and three time steps or more on h_c (five runs or
-//     more). Each family is fitted alone in its own variable (p_x,th for the grids, p_t,th for
-//     the time steps), by the three-run procedure or, with four runs or more, by least squares.
+// (b) a grid family at one time step and a time-step family on one grid sharing the finest
+//     run c (h_1, tau_1): every run has h = h_1 or tau = tau_1, three grids or more at tau_1 and
+//     three time steps or more on h_1 (five runs or more). Each family is then refined where the
+//     other variable's error is smallest, so that an interaction of the two errors that the sum
+//     of the terms leaves out (a term in h tau) disturbs its observed order least, and the
+//     finest run, whose U is u_num, is a run of both families. An L through another run (the
+//     grids at 2 tau_1, say) is left to design c, which fits the same model to any layout.
+//     Each family is fitted alone in its own variable (p_x,th for the grids, p_t,th for the
+//     time steps), by the three-run procedure or, with four runs or more, by least squares.
 //     The grid fit's limit holds the time error at tau_c and the time fit's limit the grid
 //     error at h_c, so that
 //

@@ -491,5 +491,39 @@ TEST(SpaceTime, RecognisesOneCourantNumberToARelativeSpread) {
   EXPECT_TRUE(std::isnan(courantSpread({}, {})));
 }
 
+// Design b is the L through the finest run; an L through another run is fitted as design c,
+// which finds the same limit from exact data.
+TEST(SpaceTime, SeparateFamiliesShareTheFinestRun) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<double, double>> cells;
+    SpaceTimeDesign design;
+  };
+  auto l = [](double r0, double t0, const std::vector<double>& rs, const std::vector<double>& ts) {
+    std::vector<std::pair<double, double>> cells;
+    for (double r : rs) cells.push_back({r, t0});
+    for (double t : ts) {
+      if (t != t0) cells.push_back({r0, t});
+    }
+    return cells;
+  };
+  for (const Case& c : {
+           Case{"through the finest", l(1, 1, {1, 2, 4}, {1, 2, 4}),
+                SpaceTimeDesign::separateFamilies},
+           Case{"grids at 2 dt1", l(1, 2, {1, 2, 4}, {1, 2, 4}), SpaceTimeDesign::combinedFit},
+           Case{"time steps on h2", l(2, 1, {1, 2, 4}, {1, 2, 4}), SpaceTimeDesign::combinedFit},
+           Case{"four grids at 2 dt1", l(1, 2, {1, 1.5, 2, 3}, {1, 2, 4}),
+                SpaceTimeDesign::combinedFit},
+       }) {
+    SCOPED_TRACE(c.name);
+    const SpaceTimeResult result =
+        study(manufactured(c.cells, [](double r, double t) { return 0.01 * r * r + 0.02 * t; }),
+              {.gridOrder = 2.0, .timeOrder = 1.0});
+    ASSERT_FALSE(result.refused()) << result.refusal;
+    EXPECT_EQ(result.design, c.design);
+    EXPECT_NEAR(result.phi0, 1.0, 1e-8);
+  }
+}
+
 }  // namespace
 }  // namespace kv

@@ -122,7 +122,8 @@ std::string designText(SpaceTimeDesign design) {
              "are "
              "fitted together, with the lower theoretical order";
     case SpaceTimeDesign::separateFamilies:
-      return "(b) a grid family at one time step and a time-step family on one grid, fitted apart; "
+      return "(b) a grid family at the smallest time step and a time-step family on the finest "
+             "grid, fitted apart; "
              "U = U<sub>x</sub> + U<sub>t</sub>";
     case SpaceTimeDesign::combinedFit:
       return "(c) the least-squares fit of &phi;<sub>0</sub> + &alpha;<sub>x</sub> "
@@ -394,7 +395,7 @@ std::string spaceTimeReportHtml(const SpaceTimeStudy& study, const SpaceTimePlot
        "Quantif. 4). "
        "Three refinement designs are recognised from the runs: (a) one Courant number, (b) a grid "
        "family at "
-       "one time step and a time-step family on one grid, (c) any other set of five runs or more "
+       "the smallest time step and a time-step family on the finest grid, (c) any other set of five runs or more "
        "over two "
        "grids and two time steps or more. U is the uncertainty of each run, &phi; &plusmn; U; "
        "U<sub>num</sub> that of the finest run. The safety factor F<sub>s</sub> is 1.25 where the "
