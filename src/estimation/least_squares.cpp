@@ -966,9 +966,10 @@ void leastSquaresUncertainty(const LeastSquaresPlan& plan, std::span<const doubl
     }
     return choice;
   };
-  if (result.p < kLowestOrder) {
+  const bool printed = plan.printedOrderRange;
+  if (printed ? orderBelow(result.p, kLowestOrder) : result.p < kLowestOrder) {
     result.chosen = smallest({kept[1], kept[2], kept[3]});
-  } else if (result.p > plan.pTh) {
+  } else if (printed ? orderAbove(result.p, plan.pTh) : result.p > plan.pTh) {
     result.chosen = smallest({kept[1], kept[2]});
   } else {
     result.chosen = kept[0];
@@ -1011,8 +1012,10 @@ LeastSquaresResult leastSquaresUncertainty(const LeastSquaresPlan& plan,
 }
 
 LeastSquaresResult leastSquaresUncertainty(std::span<const double> h, std::span<const double> phi,
-                                           double pTh) {
-  return leastSquaresUncertainty(makePlan(h, pTh, false), phi);
+                                           double pTh, bool printedOrderRange) {
+  LeastSquaresPlan plan = makePlan(h, pTh, false);
+  plan.printedOrderRange = printedOrderRange;
+  return leastSquaresUncertainty(plan, phi);
 }
 
 }  // namespace kv

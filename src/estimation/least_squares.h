@@ -68,7 +68,11 @@
 //
 //   0.5 <= p <= p_th:  the free-order fit;
 //   p > p_th:          of the kept "h" and "h2" fits, the one with the smaller sigma;
-//   p < 0.5:           of the kept "h", "h2" and "h+h2" fits, the one with the smallest sigma.
+//   p < 0.5:           of the kept "h", "h2" and "h+h2" fits, the one with the smallest sigma;
+//
+// the bounds compared exactly, or, in a plan made with `printedOrderRange` (the families of the
+// space-time fits, space_time.h), to the digits orders are shown with (orderWithin,
+// uncertainty.h: 2.004 is not above 2).
 //
 // With the data range  dphi = (phi_max - phi_min) / (n_g - 1)  and sigma that of the chosen fit:
 //
@@ -164,6 +168,7 @@ struct LeastSquaresPlan {
   LeastSquaresStatus status = LeastSquaresStatus::tooFewGrids;
   std::size_t grids = 0;  // the number of spacings
   double pTh = 0.0;
+  bool printedOrderRange = false;  // the range [0.5, p_th] of the choice to the shown digits
   std::shared_ptr<const LeastSquaresTables> tables;  // null unless status is ok
 };
 
@@ -181,6 +186,6 @@ LeastSquaresResult leastSquaresUncertainty(const LeastSquaresPlan& plan,
 
 // The same for one set of grids (h_i, phi_i): makes the plan and uses it once.
 LeastSquaresResult leastSquaresUncertainty(std::span<const double> h, std::span<const double> phi,
-                                           double pTh);
+                                           double pTh, bool printedOrderRange = false);
 
 }  // namespace kv

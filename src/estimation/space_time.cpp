@@ -20,9 +20,11 @@ namespace {
 
 constexpr double kNoSum = std::numeric_limits<double>::infinity();
 
+// Numbers in messages and names: orders to the digits by which their ranges are judged
+// (uncertainty.h), the rest alike.
 std::string format(double x) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.3g", x);
+  std::snprintf(buffer, sizeof buffer, "%.*g", kOrderDigits, x);
   return buffer;
 }
 
@@ -264,12 +266,11 @@ std::vector<std::size_t> levelsOf(std::span<const double> values, double toleran
   return level;
 }
 
-// An order found at p_th from exact data comes out a few roundings above it (2.000000000000001):
-// that is p_th, not an order beyond theory.
-constexpr double kOrderRounding = 1e-9;
-
+// An observed order in [0.5, p_th] to the digits it is shown with (orderWithin, uncertainty.h:
+// 2.004 is not outside [0.5, 2]; nor is an order found at p_th from exact data a few roundings
+// above it), and not on an end of the bracket.
 bool acceptable(double p, double pTh) {
-  return p >= kLowestOrder && p <= pTh * (1.0 + kOrderRounding) && p > kOrderMin && p < kOrderMax;
+  return orderWithin(p, kLowestOrder, pTh) && p > kOrderMin && p < kOrderMax;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -321,7 +322,7 @@ Family fitFamily(std::span<const double> x, std::span<const double> phi, double 
   }
   family.dataRange = (*high - *low) / static_cast<double>(n - 1);
   if (n >= 4) {
-    const LeastSquaresResult ls = leastSquaresUncertainty(x, phi, pTh);
+    const LeastSquaresResult ls = leastSquaresUncertainty(x, phi, pTh, true);
     if (ls.status != LeastSquaresStatus::ok) {
       family.failed = true;
       return family;
@@ -454,6 +455,38 @@ std::string count(std::size_t n, const char* one, const char* many) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The choice of design c's fit.
+
+// A model's kept weighting: its index into the fits, and how many orders it fitted.
+struct KeptFit {
+  std::size_t index;
+  int freeOrders;
+};
+
+// The free fit, with every order free that the runs can give (`freeable` of them), when its
+// orders are acceptable; else, as Eca et al. (2019) choose in two variables and Eca & Hoekstra
+// (2014) in one, the admissible fit (every free order acceptable, none on the bracket's end)
+// with the smallest sigma, the first on a tie. Nothing when no fit is admissible.
+std::optional<std::size_t> chooseFit(const std::vector<SpaceTimeFit>& fits,
+                                     const std::vector<KeptFit>& kept, int freeable,
+                                     const SpaceTimeOptions& options) {
+  auto admissible = [&](const SpaceTimeFit& fit) {
+    return (!fit.freeX || acceptable(fit.px, options.gridOrder)) &&
+           (!fit.freeT || acceptable(fit.pt, options.timeOrder)) && !fit.atBracketEnd;
+  };
+  for (const KeptFit& k : kept) {
+    if (k.freeOrders == freeable && admissible(fits[k.index])) return k.index;
+  }
+  std::optional<std::size_t> best;
+  for (const KeptFit& k : kept) {
+    if (admissible(fits[k.index]) && (!best || fits[k.index].sigma < fits[*best].sigma)) {
+      best = k.index;
+    }
+  }
+  return best;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The three designs, into `result`; false when a fit fails (overflow).
 
 bool constantCourant(SpaceTimeResult& result, std::span<const double> h,
@@ -538,12 +571,7 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
     }
     return orders;
   };
-  // Of every model, the kept weighting (index into result.fits).
-  struct Kept {
-    std::size_t index;
-    int freeOrders;
-  };
-  std::vector<Kept> kept;
+  std::vector<KeptFit> kept;
   std::size_t bothFree = SIZE_MAX;
   for (double px : ordersOf(freeableX, options.gridOrder)) {
     for (double pt : ordersOf(freeableT, options.timeOrder)) {
@@ -561,23 +589,10 @@ bool combinedFit(SpaceTimeResult& result, std::span<const double> h, std::span<c
       if (freeOrders == 2) bothFree = index;
     }
   }
-  auto admissible = [&](const SpaceTimeFit& fit) {
-    return (!fit.freeX || acceptable(fit.px, options.gridOrder)) &&
-           (!fit.freeT || acceptable(fit.pt, options.timeOrder)) && !fit.atBracketEnd;
-  };
-  bool found = false;
-  for (const Kept& k : kept) {
-    const SpaceTimeFit& fit = result.fits[k.index];
-    if (!admissible(fit)) continue;
-    const SpaceTimeFit& current = result.fits[result.chosen];
-    const int currentFree = (current.freeX ? 1 : 0) + (current.freeT ? 1 : 0);
-    if (!found || k.freeOrders > currentFree ||
-        (k.freeOrders == currentFree && fit.sigma < current.sigma)) {
-      result.chosen = k.index;
-      found = true;
-    }
-  }
-  if (!found) return false;
+  const std::optional<std::size_t> choice =
+      chooseFit(result.fits, kept, (freeableX ? 1 : 0) + (freeableT ? 1 : 0), options);
+  if (!choice) return false;
+  result.chosen = *choice;
   const SpaceTimeFit& chosen = result.fits[result.chosen];
 
   const auto [low, high] = std::minmax_element(phi.begin(), phi.end());
@@ -721,6 +736,18 @@ double SpaceTimeFamily::valueAt(double x) const {
   return alpha2 == 0.0 ? value : value + alpha2 * x * x;
 }
 
+double courantSpread(std::span<const double> h, std::span<const double> dt) {
+  if (h.empty() || h.size() != dt.size()) return kNotANumber;
+  double low = std::numeric_limits<double>::infinity(), high = 0.0;
+  for (std::size_t i = 0; i < h.size(); ++i) {
+    const double c = dt[i] / h[i];
+    if (!std::isfinite(c) || !(c > 0.0)) return kNotANumber;
+    low = std::min(low, c);
+    high = std::max(high, c);
+  }
+  return (high - low) / high;
+}
+
 bool SpaceTimeResult::has(SpaceTimeWarningCode code) const {
   return std::any_of(warnings.begin(), warnings.end(),
                      [&](const SpaceTimeWarning& w) { return w.code == code; });
@@ -779,6 +806,7 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
   auto positive = [](double x) { return std::isfinite(x) && x > 0.0; };
   if (!positive(options.gridOrder) || !positive(options.timeOrder) ||
       !positive(options.levelTolerance) || !(options.levelTolerance < 1.0) ||
+      !positive(options.courantTolerance) || !(options.courantTolerance < 1.0) ||
       !positive(options.dominanceRatio) || !positive(options.iterativeRatio)) {
     return refuse(SpaceTimeStatus::badOptions,
                   "a theoretical order or a threshold that is not a positive number");
@@ -803,24 +831,23 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
   }
 
   // The design.
-  bool courant = n >= 3;
-  for (std::size_t i = 1; i < n && courant; ++i) {
-    const double c0 = dt[0] / h[0], c = dt[i] / h[i];
-    courant = std::abs(c - c0) <= options.levelTolerance * std::max(c, c0);
-  }
+  const double spread = courantSpread(h, dt);
+  const bool courant = n >= 3 && spread <= options.courantTolerance;
+  // Design b: the L of runs through the finest run c, the grid family at its time step and the
+  // time-step family on its grid.
   std::size_t common = SIZE_MAX;
-  if (!courant) {
-    for (std::size_t c = 0; c < n && common == SIZE_MAX; ++c) {
-      if (gridLevel[c] != 0 && stepLevel[c] != 0) continue;
-      std::size_t atStep = 0, onGrid = 0;
-      bool lShape = true;
-      for (std::size_t i = 0; i < n; ++i) {
-        atStep += stepLevel[i] == stepLevel[c] ? 1 : 0;
-        onGrid += gridLevel[i] == gridLevel[c] ? 1 : 0;
-        lShape = lShape && (stepLevel[i] == stepLevel[c] || gridLevel[i] == gridLevel[c]);
-      }
-      if (lShape && atStep >= 3 && onGrid >= 3) common = c;
+  for (std::size_t c = 0; c < n && !courant; ++c) {
+    if (gridLevel[c] == 0 && stepLevel[c] == 0) common = c;
+  }
+  if (common != SIZE_MAX) {
+    std::size_t atStep = 0, onGrid = 0;
+    bool lShape = true;
+    for (std::size_t i = 0; i < n; ++i) {
+      atStep += stepLevel[i] == 0 ? 1 : 0;
+      onGrid += gridLevel[i] == 0 ? 1 : 0;
+      lShape = lShape && (stepLevel[i] == 0 || gridLevel[i] == 0);
     }
+    if (!lShape || atStep < 3 || onGrid < 3) common = SIZE_MAX;
   }
   result.design = courant              ? SpaceTimeDesign::constantCourant
                   : common != SIZE_MAX ? SpaceTimeDesign::separateFamilies
@@ -832,9 +859,12 @@ SpaceTimeResult spaceTimeStudy(std::span<const double> h, std::span<const double
                   "runs at " + count(result.grids, "grid", "grids") + " and " +
                       count(result.timeSteps, "time step", "time steps") + " (" +
                       count(n, "run", "runs") +
-                      "): a space-time study needs three or more runs at one Courant number, "
-                      "three grids and three time steps sharing a finest run, or five or more "
-                      "runs over two or more grids and two or more time steps");
+                      "): a space-time study needs three or more runs at one Courant number "
+                      "(dt/h the same to a relative " + format(options.courantTolerance) +
+                      (n >= 2 ? "; here it spreads by " + format(spread) : std::string()) +
+                      "), three grids at the finest time step and three time steps on the "
+                      "finest grid, or five or more runs over two or more grids and two or more "
+                      "time steps");
   }
 
   bool fitted = false;

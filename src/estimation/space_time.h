@@ -10,19 +10,26 @@
 // steps) are the same grid (time step) when they differ by no more than `levelTolerance` of the
 // larger. The design is recognised from the runs, the first that applies:
 //
-// (a) constant Courant number: tau_i / h_i the same for every run (to `levelTolerance`), three
-//     runs or more. The two terms are then one power of h/h_1 and cannot be separated: the
+// (a) constant Courant number: tau_i / h_i the same for every run, three runs or more. The same
+//     to `courantTolerance` (1e-6): the spread (max - min) / max of tau_i / h_i (courantSpread)
+//     at most that, which inputs rounded to eight digits or so (h = 0.33333333, 0.16666667,
+//     0.083333333 with tau = 0.01, 0.005, 0.0025: 3e-8) meet and distinct Courant numbers do
+//     not. The two terms are then one power of h/h_1 and cannot be separated: the
 //     single-variable procedures in h are used with p_th = min(p_x,th, p_t,th) (the lower order
 //     wins as h -> 0): the three-run procedure below with three runs, the least-squares
 //     procedure of Eça & Hoekstra 2014 (least_squares.h) with four or more. Reported:
 //     p_x = p_t = p (t_i = r_i, so the order is that of either variable), alpha_x = alpha (the
 //     whole error), alpha_t = NaN (not separable).
 //
-// (b) a grid family at one time step and a time-step family on one grid: a common run c such
-//     that every run has h = h_c or tau = tau_c, c on the finest grid or at the finest time
-//     step, three grids or more at tau_c and three time steps or more on h_c (five runs or
-//     more). Each family is fitted alone in its own variable (p_x,th for the grids, p_t,th for
-//     the time steps), by the three-run procedure or, with four runs or more, by least squares.
+// (b) a grid family at one time step and a time-step family on one grid sharing the finest
+//     run c (h_1, tau_1): every run has h = h_1 or tau = tau_1, three grids or more at tau_1 and
+//     three time steps or more on h_1 (five runs or more). Each family is then refined where the
+//     other variable's error is smallest, so that an interaction of the two errors that the sum
+//     of the terms leaves out (a term in h tau) disturbs its observed order least, and the
+//     finest run, whose U is u_num, is a run of both families. An L through another run (the
+//     grids at 2 tau_1, say) is left to design c, which fits the same model to any layout.
+//     Each family is fitted alone in its own variable (p_x,th for the grids, p_t,th for the
+//     time steps), by the three-run procedure or, with four runs or more, by least squares.
 //     The grid fit's limit holds the time error at tau_c and the time fit's limit the grid
 //     error at h_c, so that
 //
@@ -55,10 +62,15 @@
 //       p_t: the same with the time steps and p_t,th.
 //     A free order is acceptable when 0.5 <= p <= p_th (the rule by which Eça & Hoekstra 2014
 //     keep a free-order fit: above p_th the fit claims an error falling faster than the scheme
-//     allows, below 0.5 the power is not determined by the data) and not on the bracket's end.
-//     The chosen fit is, of the fits whose free orders are all acceptable, one with the most
-//     free orders, and of those the one with the smallest sigma: both orders free when they
-//     are acceptable; an order is fixed only when the data give no acceptable one.
+//     allows, below 0.5 the power is not determined by the data), the bounds judged to the
+//     three digits orders are shown with (orderWithin, uncertainty.h: 2.004 lies in [0.5, 2],
+//     2.006 does not), and not on the bracket's end. A fit is admissible when its free orders
+//     are all acceptable. The chosen fit is the free fit, the one with every order free that
+//     the runs can give (both; the one with three levels or more when the other has two), when
+//     it is admissible; otherwise, as Eça et al. (2019) choose (and Eça & Hoekstra 2014 in one
+//     variable), the admissible fit with the smallest sigma, whatever its number of free
+//     orders (the first on a tie). With five runs no fit has both orders free: the admissible
+//     fit with the smallest sigma.
 //     With the data range  dphi = (phi_max - phi_min) / (n - 1), the observed orders those of
 //     the fit with both orders free (when it exists) and sigma that of the chosen fit:
 //
@@ -92,7 +104,9 @@
 // with four runs or more, the least-squares result with every fit tried.
 //
 // Warnings (thresholds in SpaceTimeOptions):
-//   order-range     an observed order outside [0.5, p_th]: a fixed-order fit, or Fs = 3, used;
+//   order-range     an observed order outside [0.5, p_th] (to the digits shown, as above): a
+//                   fixed-order fit, or Fs = 3, used; the families of designs a and b judge
+//                   their least-squares choice (least_squares.h) to the same digits;
 //   assumed-order   a variable at two levels: its order is taken as p_th (design c);
 //   few-runs        five runs with three levels of both: the orders cannot both be fitted;
 //   no-order        a three-run family without an observed order: no U;
@@ -161,7 +175,9 @@ struct SpaceTimeOptions {
   // p_t,th. 1 by default: the smaller assumption is the conservative one (an observed order of
   // 2 is then taken as unproven and gets Fs = 3); set 2 for second-order time integration.
   double timeOrder = 1.0;
-  double levelTolerance = 1e-9;   // relative: same grid, same time step, same Courant number
+  double levelTolerance = 1e-9;  // relative: same grid, same time step
+  // Relative: one Courant number, the spread (max - min) / max of dt/h at most this (design a).
+  double courantTolerance = 1e-6;
   double dominanceRatio = 100.0;  // two orders of magnitude
   double iterativeRatio = 0.1;    // of dphi
 };
@@ -196,6 +212,10 @@ struct SpaceTimeFamily {
   // phi_fit at x = h / h_1 (or tau / tau_1).
   double valueAt(double x) const;
 };
+
+// The spread of the Courant numbers of the runs, (max - min) / max of dt_i / h_i: 0 at one
+// Courant number; NaN without runs, with counts that differ or a ratio not positive and finite.
+double courantSpread(std::span<const double> h, std::span<const double> dt);
 
 // One model fitted to the runs (h_i, dt_i, phi_i): px, pt fixed, or NaN for a free order.
 // Expects finite positive h and dt and as many of each as values; invalid when n <= k.

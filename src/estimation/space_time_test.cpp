@@ -1,10 +1,13 @@
 #include "estimation/space_time.h"
+#include "estimation/least_squares.h"
 #include "estimation/standard_procedure.h"
+#include "estimation/uncertainty.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
@@ -346,6 +349,179 @@ TEST(SpaceTime, SaysWhichErrorDominates) {
     EXPECT_FALSE(result.has(c.expected == SpaceTimeWarningCode::gridDominates
                                 ? SpaceTimeWarningCode::timeDominates
                                 : SpaceTimeWarningCode::gridDominates));
+  }
+}
+
+// Exact data on three grids by three time steps, error ax r^px + at t^pt.
+Runs fullGrid(double ax, double px, double at, double pt) {
+  return manufactured(grid({1, 2, 4}, {1, 2, 4}), [&](double r, double t) {
+    return ax * std::pow(r, px) + at * std::pow(t, pt);
+  });
+}
+
+// An order is judged against [0.5, p_th] to the three digits it is shown with: just inside, the
+// free fit is kept without a warning; just outside, a fit is chosen among the others and the
+// warning shows an order outside the range it names.
+TEST(SpaceTime, JudgesTheOrderRangeToTheDigitsShown) {
+  struct Case {
+    double px, pt, gridOrder, timeOrder;
+    bool inside;
+    const char* shown;  // the warning's words when outside
+  };
+  for (const Case& c : {
+           Case{2.004, 2, 2, 2, true, ""},
+           Case{2.0049, 2, 2, 2, true, ""},
+           Case{2.0051, 2, 2, 2, false, "grid order px = 2.01 is outside [0.5, 2]"},
+           Case{2, 1.0049, 2, 1, true, ""},
+           Case{2, 1.0051, 2, 1, false, "time order pt = 1.01 is outside [0.5, 1]"},
+           Case{0.4996, 1, 2, 1, true, ""},
+           Case{0.4994, 1, 2, 1, false, "grid order px = 0.499 is outside [0.5, 2]"},
+       }) {
+    SCOPED_TRACE(std::to_string(c.px) + ", " + std::to_string(c.pt));
+    const SpaceTimeResult result =
+        study(fullGrid(0.01, c.px, 0.03, c.pt), {.gridOrder = c.gridOrder, .timeOrder = c.timeOrder});
+    ASSERT_FALSE(result.refused()) << result.refusal;
+    EXPECT_EQ(result.has(SpaceTimeWarningCode::orderRange), !c.inside);
+    EXPECT_EQ(result.model.rfind("px free pt free", 0) == 0, c.inside) << result.model;
+    if (c.inside) {
+      EXPECT_NEAR(result.phi0, 1.0, 1e-9);
+      EXPECT_NEAR(result.px, c.px, 1e-6);
+      EXPECT_NEAR(result.pt, c.pt, 1e-6);
+    } else {
+      EXPECT_NE(result.warnings.at(0).message.find(c.shown), std::string::npos)
+          << result.warnings.at(0).message;
+    }
+  }
+  // The families of designs a and b judge their least-squares choice alike (steady studies
+  // keep the exact comparison): four runs at one Courant number.
+  std::vector<std::pair<double, double>> courant;
+  for (double r : {1.0, 1.5, 2.0, 3.0}) courant.push_back({r, r});
+  for (const auto& [p, model] : {std::pair<double, const char*>{2.004, "p"}, {2.0051, "h2"}}) {
+    SCOPED_TRACE(p);
+    const Runs runs = manufactured(courant, [&](double r, double) { return 0.01 * std::pow(r, p); });
+    const SpaceTimeResult result = study(runs, {.gridOrder = 2.0, .timeOrder = 2.0});
+    EXPECT_EQ(result.model.substr(0, result.model.find('w')), model);
+    EXPECT_EQ(result.has(SpaceTimeWarningCode::orderRange), p > 2.005);
+    const LeastSquaresResult steady = leastSquaresUncertainty(runs.h, runs.phi, 2.0);
+    EXPECT_EQ(steady.chosenFit().model, ErrorModel::secondOrder);
+  }
+}
+
+// When the free fit is not admissible, the admissible fit with the smallest sigma (Eca et al.
+// 2019), whatever its number of free orders: on exact data the limit is found, to the accuracy
+// of the fixed orders where the true ones lie outside every admissible fit.
+TEST(SpaceTime, ChoosesTheAdmissibleFitOfSmallestSigma) {
+  struct Case {
+    const char* name;
+    double px, pt, gridOrder, timeOrder;
+    const char* model;  // its start
+    double phi0Tolerance;
+  };
+  for (const Case& c : {
+           // The reported case: inside [0.5, 2] to the digits shown, the free fit, exact.
+           Case{"2.004 and 2", 2.004, 2, 2, 2, "px free pt free", 1e-9},
+           // Outside: both orders fixed at 2 fit far better than a free time order beside a grid
+           // order of 1, which a rule preferring free orders took; the limit to a tenth of the
+           // grid error of the finest run (0.08).
+           Case{"2.02 and 2", 2.02, 2, 2, 2, "px=2 pt=2", 8e-3},
+           Case{"1 and 2, time theory 1", 1, 2, 2, 1, "px", 1e-8},
+           Case{"2 and 1, grid theory 1", 2, 1, 1, 2, "px=2 pt", 1e-8},
+       }) {
+    SCOPED_TRACE(c.name);
+    const SpaceTimeOptions options{.gridOrder = c.gridOrder, .timeOrder = c.timeOrder};
+    const SpaceTimeResult result = study(fullGrid(0.08, c.px, 0.03, c.pt), options);
+    ASSERT_FALSE(result.refused()) << result.refusal;
+    EXPECT_EQ(result.model.rfind(c.model, 0), 0u) << result.model;
+    EXPECT_NEAR(result.phi0, 1.0, c.phi0Tolerance);
+    const SpaceTimeFit& chosen = result.fits.at(result.chosen);
+    if (chosen.freeX && chosen.freeT) continue;
+    for (const SpaceTimeFit& fit : result.fits) {
+      const bool admissible = fit.valid && !fit.atBracketEnd &&
+                              (!fit.freeX || orderWithin(fit.px, 0.5, c.gridOrder)) &&
+                              (!fit.freeT || orderWithin(fit.pt, 0.5, c.timeOrder));
+      if (admissible) {
+        EXPECT_LE(chosen.sigma, fit.sigma) << fit.name();
+      }
+    }
+  }
+}
+
+// One Courant number when dt/h spreads by no more than a relative 1e-6: rounded inputs are one,
+// two Courant numbers a thousandth apart are not (and the refusal says by how much).
+TEST(SpaceTime, RecognisesOneCourantNumberToARelativeSpread) {
+  struct Case {
+    const char* name;
+    std::vector<double> h, dt;
+    double tolerance;
+    bool courant;
+  };
+  const std::vector<double> h = {0.04, 0.02, 0.01}, dt = {0.004, 0.002, 0.001};
+  auto spread = [&](double s) {
+    std::vector<double> out = dt;
+    out[1] *= 1.0 - s;
+    return out;
+  };
+  for (const Case& c : {
+           Case{"exact", h, dt, 1e-6, true},
+           Case{"rounded", {0.33333333, 0.16666667, 0.083333333}, {0.01, 0.005, 0.0025}, 1e-6, true},
+           Case{"1e-7", h, spread(1e-7), 1e-6, true},
+           Case{"1e-3", h, spread(1e-3), 1e-6, false},
+           Case{"1e-7, tolerance 1e-8", h, spread(1e-7), 1e-8, false},
+       }) {
+    SCOPED_TRACE(c.name);
+    Runs runs{c.h, c.dt, {}};
+    for (double x : c.h) runs.phi.push_back(1.0 + 0.5 * x * x);
+    const SpaceTimeResult result =
+        study(runs, {.gridOrder = 2.0, .timeOrder = 2.0, .courantTolerance = c.tolerance});
+    if (c.courant) {
+      EXPECT_EQ(result.design, SpaceTimeDesign::constantCourant) << result.refusal;
+      EXPECT_NEAR(result.phi0, 1.0, 1e-6);
+      EXPECT_EQ(result.status, "ok");
+      continue;
+    }
+    EXPECT_EQ(result.outcome, SpaceTimeStatus::unknownDesign);
+    const double s = courantSpread(c.h, c.dt);
+    char says[64];
+    std::snprintf(says, sizeof says, "here it spreads by %.3g", s);
+    EXPECT_NE(result.refusal.find(says), std::string::npos) << result.refusal;
+  }
+  EXPECT_NEAR(courantSpread(std::vector<double>{0.33333333, 0.16666667, 0.083333333},
+                            std::vector<double>{0.01, 0.005, 0.0025}),
+              3e-8, 1e-9);
+  EXPECT_TRUE(std::isnan(courantSpread({}, {})));
+}
+
+// Design b is the L through the finest run; an L through another run is fitted as design c,
+// which finds the same limit from exact data.
+TEST(SpaceTime, SeparateFamiliesShareTheFinestRun) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<double, double>> cells;
+    SpaceTimeDesign design;
+  };
+  auto l = [](double r0, double t0, const std::vector<double>& rs, const std::vector<double>& ts) {
+    std::vector<std::pair<double, double>> cells;
+    for (double r : rs) cells.push_back({r, t0});
+    for (double t : ts) {
+      if (t != t0) cells.push_back({r0, t});
+    }
+    return cells;
+  };
+  for (const Case& c : {
+           Case{"through the finest", l(1, 1, {1, 2, 4}, {1, 2, 4}),
+                SpaceTimeDesign::separateFamilies},
+           Case{"grids at 2 dt1", l(1, 2, {1, 2, 4}, {1, 2, 4}), SpaceTimeDesign::combinedFit},
+           Case{"time steps on h2", l(2, 1, {1, 2, 4}, {1, 2, 4}), SpaceTimeDesign::combinedFit},
+           Case{"four grids at 2 dt1", l(1, 2, {1, 1.5, 2, 3}, {1, 2, 4}),
+                SpaceTimeDesign::combinedFit},
+       }) {
+    SCOPED_TRACE(c.name);
+    const SpaceTimeResult result =
+        study(manufactured(c.cells, [](double r, double t) { return 0.01 * r * r + 0.02 * t; }),
+              {.gridOrder = 2.0, .timeOrder = 1.0});
+    ASSERT_FALSE(result.refused()) << result.refusal;
+    EXPECT_EQ(result.design, c.design);
+    EXPECT_NEAR(result.phi0, 1.0, 1e-8);
   }
 }
 

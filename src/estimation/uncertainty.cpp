@@ -129,4 +129,17 @@ std::optional<TruthJudgement> judgeAgainstTruth(std::span<const double> u,
   return judgement;
 }
 
+double orderTolerance(double bound) {
+  if (!(bound > 0.0) || !std::isfinite(bound)) return 0.0;
+  return 0.5 * std::pow(10.0, std::floor(std::log10(bound)) - (kOrderDigits - 1));
+}
+
+bool orderBelow(double p, double low) { return p < low - orderTolerance(low); }
+
+bool orderAbove(double p, double high) { return p > high + orderTolerance(high); }
+
+bool orderWithin(double p, double low, double high) {
+  return !std::isnan(p) && !orderBelow(p, low) && !orderAbove(p, high);
+}
+
 }  // namespace kv

@@ -74,6 +74,23 @@ constexpr double safetyFactor(double p, double pTh, bool scattered) {
   return !scattered && nearTheoreticalOrder(p, pTh) ? kObservedOrderFs : kConservativeFs;
 }
 
+// Observed orders are shown to kOrderDigits significant digits (the space-time messages print
+// them "%.3g"), and the space-time fits judge a range of orders at that resolution, so that no
+// order is called outside a range it prints inside: p lies in [low, high] when it is no further
+// outside than half a unit in the last shown digit of the bound it passes,
+//
+//   orderTolerance(b) = 0.5 * 10^(floor(log10 b) - kOrderDigits + 1),
+//
+// 0.005 for a bound of 1, 1.5 or 2, 0.0005 for 0.5. So 2.004 (shown "2") lies in [0.5, 2] and
+// 2.006 (shown "2.01") does not; 0.4996 (shown "0.5") lies in it and 0.4994 (shown "0.499") does
+// not. The bound itself need not be round: the rule still takes half a unit of its third digit.
+// NaN lies in no range. The steady procedures keep their exact comparisons.
+inline constexpr int kOrderDigits = 3;
+double orderTolerance(double bound);
+bool orderBelow(double p, double low);    // p < low - orderTolerance(low)
+bool orderAbove(double p, double high);   // p > high + orderTolerance(high)
+bool orderWithin(double p, double low, double high);
+
 // The conservative grid convergence index as an absolute uncertainty: the theoretical order and
 // Fs = 3 (safetyFactor above, for an order not to be trusted):
 //

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -182,6 +184,38 @@ TEST(SafetyFactor, BoundariesOfTheObservedOrder) {
     EXPECT_EQ(safetyFactor(pTh, pTh, true), 3.0) << pTh;
   }
   EXPECT_EQ(safetyFactor(std::nan(""), 2.0, false), 3.0);
+}
+
+// A range of orders judged to the digits orders are shown with: an order lies inside exactly
+// when its three-digit form reads back inside the range, just either side of half a unit.
+TEST(OrderRange, JudgedToTheDigitsShown) {
+  struct Case {
+    double p, low, high;
+    bool within;
+  };
+  for (const Case& c : {
+           Case{2.004, 0.5, 2.0, true},  // shown "2"
+           Case{2.0049, 0.5, 2.0, true},
+           Case{2.0051, 0.5, 2.0, false},  // shown "2.01"
+           Case{1.0049, 0.5, 1.0, true},
+           Case{1.0051, 0.5, 1.0, false},
+           Case{1.5049, 0.5, 1.5, true},
+           Case{1.5051, 0.5, 1.5, false},
+           Case{0.49951, 0.5, 2.0, true},  // shown "0.5"
+           Case{0.49949, 0.5, 2.0, false},  // shown "0.499"
+           Case{12.049, 0.5, 12.0, true},
+           Case{12.051, 0.5, 12.0, false},
+           Case{1.0, 0.5, 2.0, true},
+           Case{std::nan(""), 0.5, 2.0, false},
+       }) {
+    SCOPED_TRACE(c.p);
+    EXPECT_EQ(orderWithin(c.p, c.low, c.high), c.within);
+    if (std::isnan(c.p)) continue;
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%.*g", kOrderDigits, c.p);
+    const double read = std::strtod(shown, nullptr);
+    EXPECT_EQ(read >= c.low && read <= c.high, c.within) << shown;
+  }
 }
 
 }  // namespace

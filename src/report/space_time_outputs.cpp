@@ -218,6 +218,8 @@ std::string spaceTimeJson(const SpaceTimeStudy& study) {
   input["time_steps"] = study.timeSteps;
   input["dt"] = in.dt;
   input["time_order"] = study.options.timeOrder;
+  input["courant_spread"] = jsonNumber(study.courantSpread);
+  input["courant_tolerance"] = study.options.courantTolerance;
   input["lines"] = in.lines;
   j["method"] =
       "Eça, Vaz, Toxopeus & Hoekstra 2019, Numerical errors in unsteady flow simulations, "

@@ -1,4 +1,5 @@
 #include "report/space_time_outputs.h"
+#include "report/space_time_report.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,38 @@ TEST(SpaceTimeOutputs, RunsThatFitNoDesignAreAFaultOfTheCase) {
             "case.csv: runs at 2 grids and 2 time steps (4 runs): a space-time study needs", 0),
         0u)
         << e.where();
+  }
+}
+
+// The spread of dt/h that decided design a is in study.json and the report, against its
+// tolerance: within it for rounded inputs, above it for runs at several Courant numbers.
+TEST(SpaceTimeOutputs, ReportTheSpreadOfTheCourantNumbers) {
+  struct Case {
+    std::vector<double> h, dt;
+    char design;
+    double spread;  // relative to it, to 1e-3
+    const char* says;
+  };
+  for (const Case& c : {
+           Case{{0.33333333, 0.16666667, 0.083333333}, {0.01, 0.005, 0.0025}, 'a', 3e-8,
+                "of 3e-08, within 1e-06,"},
+           Case{{0.01, 0.02, 0.04, 0.01, 0.01}, {0.002, 0.002, 0.002, 0.004, 0.008}, 'b', 0.9375,
+                "of 0.938, above 1e-06,"},
+       }) {
+    SpaceTimeCase in;
+    in.file = "case.csv";
+    in.h = c.h;
+    in.dt = c.dt;
+    SpaceTimeQuantity q{"q", {}, kNotANumber, {}};
+    for (size_t i = 0; i < c.h.size(); ++i) q.values.push_back(1.0 + c.h[i] * c.h[i] + c.dt[i]);
+    in.quantities.push_back(q);
+    const SpaceTimeStudy study = studySpaceTime(in, {});
+    ASSERT_EQ(spaceTimeDesignLetter(study.design), c.design);
+    const nlohmann::json input = nlohmann::json::parse(spaceTimeJson(study))["input"];
+    EXPECT_NEAR(input["courant_spread"].get<double>(), c.spread, 1e-3 * c.spread);
+    EXPECT_EQ(input["courant_tolerance"].get<double>(), 1e-6);
+    const std::string html = spaceTimeReportHtml(study, SpaceTimePlots{});
+    EXPECT_NE(html.find(c.says), std::string::npos);
   }
 }
 

@@ -122,7 +122,8 @@ std::string designText(SpaceTimeDesign design) {
              "are "
              "fitted together, with the lower theoretical order";
     case SpaceTimeDesign::separateFamilies:
-      return "(b) a grid family at one time step and a time-step family on one grid, fitted apart; "
+      return "(b) a grid family at the smallest time step and a time-step family on the finest "
+             "grid, fitted apart; "
              "U = U<sub>x</sub> + U<sub>t</sub>";
     case SpaceTimeDesign::combinedFit:
       return "(c) the least-squares fit of &phi;<sub>0</sub> + &alpha;<sub>x</sub> "
@@ -132,6 +133,24 @@ std::string designText(SpaceTimeDesign design) {
       break;
   }
   return "none";
+}
+
+// The Courant numbers of the runs: dt/h from its least to its largest, and their spread against
+// the tolerance of one Courant number.
+std::string courantText(const SpaceTimeStudy& study) {
+  const SpaceTimeCase& in = *study.input;
+  if (in.h.empty() || !std::isfinite(study.courantSpread)) return "";
+  double low = in.dt[0] / in.h[0], high = low;
+  for (size_t i = 1; i < in.h.size(); ++i) {
+    low = std::min(low, in.dt[i] / in.h[i]);
+    high = std::max(high, in.dt[i] / in.h[i]);
+  }
+  const bool one = study.courantSpread <= study.options.courantTolerance;
+  return "dt/h from " + htmlNumber(low, "%.7g") + " to " + htmlNumber(high, "%.7g") +
+         ": a relative spread (max &minus; min)/max of " +
+         htmlNumber(study.courantSpread, "%.3g") + (one ? ", within " : ", above ") +
+         htmlNumber(study.options.courantTolerance, "%.3g") + ", the most that counts as one " +
+         "Courant number.";
 }
 
 void spaceTimeSummaryHtml(std::ostringstream& s, const SpaceTimeStudy& study, bool anyExact) {
@@ -363,7 +382,8 @@ std::string spaceTimeReportHtml(const SpaceTimeStudy& study, const SpaceTimePlot
     << designText(study.design)
     << "; theoretical orders p<sub>x,th</sub> = " << htmlNumber(study.options.gridOrder)
     << " (grid) and p<sub>t,th</sub> = " << htmlNumber(study.options.timeOrder)
-    << " (time). Run 1 is the finest: the smallest h, then the smallest dt.</p>\n";
+    << " (time). Run 1 is the finest: the smallest h, then the smallest dt.<br>"
+    << courantText(study) << "</p>\n";
   s << "<p>The discretization error of each run is taken as the sum of a grid and a time term, "
        "&phi;<sub>i</sub> = &phi;<sub>0</sub> + &alpha;<sub>x</sub> "
        "r<sub>i</sub><sup>p<sub>x</sub></sup> + "
@@ -375,7 +395,7 @@ std::string spaceTimeReportHtml(const SpaceTimeStudy& study, const SpaceTimePlot
        "Quantif. 4). "
        "Three refinement designs are recognised from the runs: (a) one Courant number, (b) a grid "
        "family at "
-       "one time step and a time-step family on one grid, (c) any other set of five runs or more "
+       "the smallest time step and a time-step family on the finest grid, (c) any other set of five runs or more "
        "over two "
        "grids and two time steps or more. U is the uncertainty of each run, &phi; &plusmn; U; "
        "U<sub>num</sub> that of the finest run. The safety factor F<sub>s</sub> is 1.25 where the "

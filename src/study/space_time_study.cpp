@@ -52,6 +52,7 @@ SpaceTimeStudy studySpaceTime(const SpaceTimeCase& input, const SpaceTimeOptions
   study.options = options;
   study.grids = distinctCount(input.h);
   study.timeSteps = distinctCount(input.dt);
+  study.courantSpread = courantSpread(input.h, input.dt);
   for (const SpaceTimeQuantity& q : input.quantities) {
     SpaceTimeQuantityStudy s;
     s.input = &q;

@@ -30,6 +30,9 @@ struct SpaceTimeStudy {
   // Of the runs (the same for every quantity); none when every quantity was refused.
   SpaceTimeDesign design = SpaceTimeDesign::none;
   size_t grids = 0, timeSteps = 0;
+  // (max - min) / max of dt/h over the runs (courantSpread): at most options.courantTolerance
+  // at one Courant number.
+  double courantSpread = kNotANumber;
   std::vector<SpaceTimeQuantityStudy> quantities;
 };
 

@@ -137,12 +137,13 @@ TEST(SpaceTimeStudy, WritesTheThreeOutputsWithAPlotAgainstEachVariable) {
   f.write("case.csv", runTable(product({1, 2, 4}, {1, 2, 4}), 0.0, 3));
   RunResult r = f.run({"study", "case.csv", "--time-order", "2"});
   ASSERT_EQ(r.status, 0) << r.err;
-  // The grid term has an order above 2 (r^2 + 0.1 r^3): px is fixed at theory, and said so.
+  // The grid term has an order above 2 (r^2 + 0.1 r^3): the free fit is not admissible, and of
+  // the others the one with the smallest sigma is used, and said so.
   EXPECT_EQ(r.out,
-            "quantity  design  model              phi0  p_x     p_t   u_num  status\n"
-            "phi       c       px=2 pt free  0.9910909    2  0.7199  0.0805  order-range\n"
+            "quantity  design  model       phi0  p_x  p_t   u_num  status\n"
+            "phi       c       px=2 pt=1  0.996    2    1  0.0662  order-range\n"
             "warning: phi: the observed grid order px = 2.25 is outside [0.5, 2]: the fit \"px=2 "
-            "pt free\" was used.\n"
+            "pt=1\" was used.\n"
             "truth: u_num bounds the true error of the finest run in 1 of 1 quantity\n"
             "report: case.study/report.html\n");
   EXPECT_EQ(
@@ -210,6 +211,43 @@ TEST(SpaceTimeStudy, RefusesInOneLineAndWritesNothing) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(f.files(), before);
   }
+}
+
+// Textbook results pass --strict: an observed order shown as 2 is not outside [0.5, 2], and
+// inputs rounded to eight digits are at one Courant number; Courant numbers a thousandth apart
+// are not, and the refusal says by how much they spread.
+TEST(SpaceTimeStudy, TextbookCasesPassStrict) {
+  std::string exact = "h,dt,st\n";
+  for (double h : {0.1, 0.2, 0.4}) {
+    for (double dt : {0.01, 0.02, 0.04}) {
+      char row[96];
+      std::snprintf(row, sizeof row, "%.17g,%.17g,%.17g\n", h, dt,
+                    1 + 0.8 * std::pow(h, 2.004) + 0.3 * dt * dt);
+      exact += row;
+    }
+  }
+  CaseFolder f(false);
+  f.write("exact.csv", exact + "exact,,1\n");
+  f.write("rounded.csv",
+          "h,dt,q\n0.33333333,0.01,1.05555555\n0.16666667,0.005,1.01388889\n"
+          "0.083333333,0.0025,1.00347222\n");
+  f.write("apart.csv", "h,dt,q\n0.4,0.004,1.08\n0.2,0.001998,1.02\n0.1,0.001,1.005\n");
+  RunResult r = f.run({"study", "exact.csv", "--time-order", "2", "--strict", "--no-plots",
+                       "--format", "json"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  const nlohmann::json q = nlohmann::json::parse(r.out)["quantities"][0];
+  EXPECT_EQ(q["model"], "px free pt free");
+  EXPECT_NEAR(q["phi0"].get<double>(), 1.0, 1e-9);
+  EXPECT_NEAR(q["p_x"].get<double>(), 2.004, 1e-6);
+  RunResult rounded = f.run({"study", "rounded.csv", "--time-order", "2", "--strict",
+                             "--no-plots", "--format", "json"});
+  ASSERT_EQ(rounded.status, 0) << rounded.out << rounded.err;
+  const nlohmann::json j = nlohmann::json::parse(rounded.out);
+  EXPECT_EQ(j["design"], "a");
+  EXPECT_LT(j["input"]["courant_spread"].get<double>(), 1e-7);
+  RunResult apart = f.run({"study", "apart.csv"});
+  EXPECT_EQ(apart.status, 2);
+  EXPECT_THAT(apart.err, HasSubstr("(dt/h the same to a relative 1e-06; here it spreads by 0.001)"));
 }
 
 }  // namespace
