@@ -29,7 +29,7 @@ std::string lower(std::string text) {
 // 256-byte buffers, integers as `>>` reads them, whole lines, bytes skipped.
 class Input {
  public:
-  explicit Input(std::istream& in) : in_(in) {}
+  Input(std::istream& in, size_t block) : in_(in), blockSize_(std::max<size_t>(block, 1)) {}
 
   int peek() { return at_ < block_.size() || fill() ? static_cast<unsigned char>(block_[at_]) : EOF; }
   int get() {
@@ -92,6 +92,7 @@ class Input {
       if (c == EOF) return false;
       ++at_;
       out[k] = static_cast<unsigned char>(c);
+      skippedBinary_ = true;
     }
     return true;
   }
@@ -124,7 +125,6 @@ class Input {
   size_t line() const { return skippedBinary_ ? 0 : line_; }
 
  private:
-  static constexpr size_t kBlock = size_t{1} << 16;
   bool fill() {
     block_.clear();
     at_ = 0;
@@ -132,13 +132,14 @@ class Input {
   }
   bool append() {
     const size_t had = block_.size();
-    block_.resize(had + kBlock);
-    in_.read(block_.data() + had, static_cast<std::streamsize>(kBlock));
+    block_.resize(had + blockSize_);
+    in_.read(block_.data() + had, static_cast<std::streamsize>(blockSize_));
     block_.resize(had + static_cast<size_t>(std::max<std::streamsize>(in_.gcount(), 0)));
     return block_.size() > had;
   }
 
   std::istream& in_;
+  size_t blockSize_;
   std::string block_;
   size_t at_ = 0;
   size_t line_ = 1;
@@ -167,7 +168,7 @@ int typeBytes(const std::string& type) {
 
 class Legacy {
  public:
-  explicit Legacy(std::istream& in) : in_(in) {}
+  Legacy(std::istream& in, size_t block) : in_(in, block) {}
 
   VtkDeclared walk() {
     std::string line;
@@ -471,7 +472,7 @@ using Attributes = std::vector<std::pair<std::string, std::string>>;
 
 class Xml {
  public:
-  explicit Xml(std::istream& in) : in_(in) {}
+  Xml(std::istream& in, size_t block) : in_(in, block) {}
 
   // Calls tag(name, attributes, closing, empty) for every tag up to the appended data; false from
   // it ends the walk. Returns the fault, if any.
@@ -578,7 +579,7 @@ uint64_t countOf(const Attributes& attributes, std::string_view name, uint64_t o
   for (const auto& [n, value] : attributes) {
     if (n != name) continue;
     std::istringstream text(value);
-    Input in(text);
+    Input in(text, kVtkReadBlock);
     int64_t v = 0;
     return in.integer(v) && v > 0 ? static_cast<uint64_t>(v) : 0;
   }
@@ -591,14 +592,14 @@ std::string extensionOf(const std::string& path) {
 
 }  // namespace
 
-VtkDeclared declaredInLegacyVtk(std::istream& in) { return Legacy(in).walk(); }
+VtkDeclared declaredInLegacyVtk(std::istream& in, size_t block) { return Legacy(in, block).walk(); }
 
-VtkDeclared declaredInVtu(std::istream& in) {
+VtkDeclared declaredInVtu(std::istream& in, size_t block) {
   VtkDeclared out;
   enum class Section { Other, Points, Cells, PointData, CellData };
   Section section = Section::Other;
   uint64_t points = 0, cells = 0;  // of the piece
-  out.fault = Xml(in).walk([&](const std::string& name, const Attributes& attributes, bool closing, bool empty) {
+  out.fault = Xml(in, block).walk([&](const std::string& name, const Attributes& attributes, bool closing, bool empty) {
     static const std::pair<std::string_view, Section> kSections[] = {
         {"Points", Section::Points}, {"Cells", Section::Cells}, {"PointData", Section::PointData}, {"CellData", Section::CellData}};
     for (const auto& [n, s] : kSections) {
@@ -632,7 +633,7 @@ std::optional<VtkDeclared> declaredVtk(const std::string& path) {
   if (extension != ".pvtu") return std::nullopt;
   std::vector<std::string> pieces;
   VtkDeclared out;
-  out.fault = Xml(in).walk([&](const std::string& name, const Attributes& attributes, bool closing, bool) {
+  out.fault = Xml(in, kVtkReadBlock).walk([&](const std::string& name, const Attributes& attributes, bool closing, bool) {
     if (name == "Piece" && !closing) {
       for (const auto& [n, value] : attributes) {
         if (n == "Source") pieces.push_back(value);

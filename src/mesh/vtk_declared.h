@@ -16,6 +16,7 @@
 //     a cell list could follow it unchecked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <optional>
@@ -34,8 +35,10 @@ struct VtkDeclared {
 // Saturating: the counts of a hostile file may overflow 64 bits.
 inline constexpr uint64_t kVtkCountCap = UINT64_MAX / 4;
 
-VtkDeclared declaredInVtu(std::istream& in);
-VtkDeclared declaredInLegacyVtk(std::istream& in);
+// `block`: the bytes read at a time (any size gives the same result; the fuzz target checks it).
+inline constexpr size_t kVtkReadBlock = size_t{1} << 16;
+VtkDeclared declaredInVtu(std::istream& in, size_t block = kVtkReadBlock);
+VtkDeclared declaredInLegacyVtk(std::istream& in, size_t block = kVtkReadBlock);
 
 // By the extension of `path` (in any case): a .vtu, the pieces a .pvtu names (beside it), a
 // legacy .vtk. Nothing for a file that cannot be opened or of another extension.
