@@ -2,13 +2,14 @@
 // First byte: bit 0 the format (1: XML), bits 1-7 a small read size. The walk must end on any
 // input, its fault a single line, its counts within the cap, and the result the same whatever
 // the size of the reads (blocks of 1 to 128 bytes against the usual 64 KiB).
+#include "mesh/vtk_declared.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "fuzz_input.h"
-#include "mesh/vtk_declared.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(whole.fault.find('\n') == std::string::npos);
   check(whole.points <= kv::mesh::kVtkCountCap && whole.values <= kv::mesh::kVtkCountCap);
   const kv::mesh::VtkDeclared small = walk(xml, text, 1 + (control >> 1));
-  check(small.points == whole.points && small.values == whole.values && small.found == whole.found &&
-        small.fault == whole.fault && small.line == whole.line);
+  check(small.points == whole.points && small.values == whole.values &&
+        small.found == whole.found && small.fault == whole.fault && small.line == whole.line);
   return 0;
 }

@@ -12,13 +12,17 @@ namespace kv::mesh {
 
 namespace {
 
-uint64_t add(uint64_t a, uint64_t b) { return std::min(kVtkCountCap, a + std::min(b, kVtkCountCap)); }
+uint64_t add(uint64_t a, uint64_t b) {
+  return std::min(kVtkCountCap, a + std::min(b, kVtkCountCap));
+}
 uint64_t times(uint64_t a, uint64_t b) {
   if (a == 0 || b == 0) return 0;
   return a > kVtkCountCap / b ? kVtkCountCap : a * b;
 }
 
-bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -31,7 +35,9 @@ class Input {
  public:
   Input(std::istream& in, size_t block) : in_(in), blockSize_(std::max<size_t>(block, 1)) {}
 
-  int peek() { return at_ < block_.size() || fill() ? static_cast<unsigned char>(block_[at_]) : EOF; }
+  int peek() {
+    return at_ < block_.size() || fill() ? static_cast<unsigned char>(block_[at_]) : EOF;
+  }
   int get() {
     const int c = peek();
     if (c != EOF) {
@@ -46,7 +52,8 @@ class Input {
   bool token(std::string& t) {
     skipSpace();
     t.clear();
-    for (int c; t.size() < 255 && (c = peek()) != EOF && !isSpace(c);) t.push_back(static_cast<char>(get()));
+    for (int c; t.size() < 255 && (c = peek()) != EOF && !isSpace(c);)
+      t.push_back(static_cast<char>(get()));
     return !t.empty();
   }
   // A sign and digits (saturated); false, with nothing more read, when there are no digits.
@@ -57,7 +64,8 @@ class Input {
     if (peek() < '0' || peek() > '9') return false;
     uint64_t n = 0;
     for (int c; (c = peek()) >= '0' && c <= '9'; get()) {
-      n = n > kVtkCountCap / 10 ? kVtkCountCap : std::min(kVtkCountCap, n * 10 + static_cast<uint64_t>(c - '0'));
+      n = n > kVtkCountCap / 10 ? kVtkCountCap
+                                : std::min(kVtkCountCap, n * 10 + static_cast<uint64_t>(c - '0'));
     }
     value = negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
     return true;
@@ -152,12 +160,12 @@ class Input {
 // letters); 0 for strings, -1 for a type VTK does not read.
 int typeBytes(const std::string& type) {
   static const std::pair<std::string_view, int> kTypes[] = {
-      {"unsigned_char", 1}, {"unsigned_short", 2}, {"unsigned_int", 4}, {"unsigned_long", 8},
-      {"vtktypeuint64", 8}, {"vtktypeint64", 8},   {"vtktypeuint32", 4}, {"vtktypeint32", 4},
-      {"vtktypeuint16", 2}, {"vtktypeint16", 2},   {"vtktypeuint8", 1},  {"vtktypeint8", 1},
-      {"vtktypefloat32", 4}, {"vtktypefloat64", 8}, {"vtkidtype", 4},    {"bit", -2},
-      {"char", 1},          {"short", 2},          {"int", 4},          {"long", 8},
-      {"float", 4},         {"double", 8},         {"string", 0},       {"utf8_string", 0},
+      {"unsigned_char", 1},  {"unsigned_short", 2}, {"unsigned_int", 4},  {"unsigned_long", 8},
+      {"vtktypeuint64", 8},  {"vtktypeint64", 8},   {"vtktypeuint32", 4}, {"vtktypeint32", 4},
+      {"vtktypeuint16", 2},  {"vtktypeint16", 2},   {"vtktypeuint8", 1},  {"vtktypeint8", 1},
+      {"vtktypefloat32", 4}, {"vtktypefloat64", 8}, {"vtkidtype", 4},     {"bit", -2},
+      {"char", 1},           {"short", 2},          {"int", 4},           {"long", 8},
+      {"float", 4},          {"double", 8},         {"string", 0},        {"utf8_string", 0},
   };
   const std::string t = lower(type);
   for (const auto& [name, bytes] : kTypes) {
@@ -193,8 +201,9 @@ class Legacy {
 
  private:
   bool lost(const std::string& what) {
-    out_.fault = what + ": a section the check of what the file declares cannot follow (the file is "
-                        "not given to VTK unchecked)";
+    out_.fault = what +
+                 ": a section the check of what the file declares cannot follow (the file is "
+                 "not given to VTK unchecked)";
     out_.line = in_.line();
     return false;
   }
@@ -239,10 +248,12 @@ class Legacy {
   // lost when it is no integer.
   bool integerValue(const std::string& what, const std::string& type, int64_t& value) {
     if (!binary_) {
-      return in_.integer(value) || (!in_.atEnd() && lost(what + " with a value that is no integer"));
+      return in_.integer(value) ||
+             (!in_.atEnd() && lost(what + " with a value that is no integer"));
     }
     const int bytes = typeBytes(type);
-    if (bytes != 1 && bytes != 2 && bytes != 4 && bytes != 8) return lost(what + " of type " + type);
+    if (bytes != 1 && bytes != 2 && bytes != 4 && bytes != 8)
+      return lost(what + " of type " + type);
     unsigned char b[8];
     if (!in_.read(b, static_cast<size_t>(bytes))) return false;
     uint64_t u = 0;
@@ -267,8 +278,8 @@ class Legacy {
       if (!integerValue(what, "int", n)) return false;
       --left;
       if (n < 0 || static_cast<uint64_t>(n) > left) {
-        out_.fault = what + ": cell " + std::to_string(cell) + " of " + std::to_string(cells) + " names " +
-                     std::to_string(n) + " points where " + std::to_string(left) +
+        out_.fault = what + ": cell " + std::to_string(cell) + " of " + std::to_string(cells) +
+                     " names " + std::to_string(n) + " points where " + std::to_string(left) +
                      " values of the list are left";
         out_.line = in_.line();
         return false;
@@ -278,7 +289,8 @@ class Legacy {
       } else {
         for (int64_t k = 0; k < n; ++k) {
           int64_t point = 0;
-          if (!in_.integer(point)) return !in_.atEnd() && lost(what + " with a value that is no integer");
+          if (!in_.integer(point))
+            return !in_.atEnd() && lost(what + " with a value that is no integer");
         }
       }
       left -= static_cast<uint64_t>(n);
@@ -311,8 +323,8 @@ class Legacy {
   // cells.
   bool typesForEveryCell() {
     if (cells_ && types_ && *types_ < *cells_) {
-      out_.fault = "CELL_TYPES: " + std::to_string(*types_) + " types for " + std::to_string(*cells_) +
-                   " cells";
+      out_.fault = "CELL_TYPES: " + std::to_string(*types_) + " types for " +
+                   std::to_string(*cells_) + " cells";
       out_.line = in_.line();
       return false;
     }
@@ -359,7 +371,9 @@ class Legacy {
       }
       if (l.starts_with("null_array")) continue;
       uint64_t components = 0, tuples = 0;
-      if (!count(components, "a FIELD array") || !count(tuples, "a FIELD array") || !in_.token(type)) return false;
+      if (!count(components, "a FIELD array") || !count(tuples, "a FIELD array") ||
+          !in_.token(type))
+        return false;
       declare(times(components, tuples));
       if (!data(times(components, tuples), type)) return false;
     }
@@ -384,7 +398,8 @@ class Legacy {
     if (is("dataset")) {
       if (!in_.token(type)) return false;
       const std::string t = lower(type);
-      for (const char* known : {"structured_points", "structured_grid", "unstructured_grid", "polydata", "rectilinear_grid"}) {
+      for (const char* known : {"structured_points", "structured_grid", "unstructured_grid",
+                                "polydata", "rectilinear_grid"}) {
         if (t.starts_with(known)) return true;
       }
       return lost("a DATASET of type " + t.substr(0, 40));
@@ -416,7 +431,8 @@ class Legacy {
       declare(n);
       return data(n, type);
     }
-    if (is("cells") || is("vertices") || is("lines") || is("polygons") || is("triangle_strips")) return cells(k);
+    if (is("cells") || is("vertices") || is("lines") || is("polygons") || is("triangle_strips"))
+      return cells(k);
     if (is("cell_types")) {
       if (!count(n, "CELL_TYPES")) return false;
       declare(n);
@@ -429,7 +445,8 @@ class Legacy {
       if (!in_.token(name) || !in_.token(type)) return false;
       in_.restOfLine(&rest);
       long components = 1;
-      if (std::sscanf(rest.c_str(), "%ld", &components) == 1 && components < 1) return lost("SCALARS of no component");
+      if (std::sscanf(rest.c_str(), "%ld", &components) == 1 && components < 1)
+        return lost("SCALARS of no component");
       if (!in_.token(name)) return false;
       if (!lower(name).starts_with("lookup_table")) return lost("SCALARS without LOOKUP_TABLE");
       if (!in_.token(name)) return false;
@@ -447,7 +464,9 @@ class Legacy {
     if (is("vectors") || is("normals")) components = 3;
     if (is("tensors")) components = is("tensors6") ? 6 : 9;
     if (is("global_ids") || is("pedigree_ids") || is("edge_flags")) components = 1;
-    if (is("texture_coordinates") && (!in_.token(name) || !count(components, "TEXTURE_COORDINATES"))) return false;
+    if (is("texture_coordinates") &&
+        (!in_.token(name) || !count(components, "TEXTURE_COORDINATES")))
+      return false;
     if (components > 0) {
       if ((!is("texture_coordinates") && !in_.token(name)) || !in_.token(type)) return false;
       declare(times(tuples_, components));
@@ -480,8 +499,8 @@ class Xml {
   std::string walk(Tag tag) {
     // Expat reads UTF-16 (and VTK with it); the names and numbers below are looked for in bytes.
     const int first = in_.ahead(0), second = in_.ahead(1);
-    if ((first == 0xFE && second == 0xFF) || (first == 0xFF && second == 0xFE) || first == 0 || second == 0 ||
-        in_.ahead(2) == 0 || in_.ahead(3) == 0) {
+    if ((first == 0xFE && second == 0xFF) || (first == 0xFF && second == 0xFE) || first == 0 ||
+        second == 0 || in_.ahead(2) == 0 || in_.ahead(3) == 0) {
       return "is written in UTF-16 or UTF-32: write it in UTF-8";
     }
     for (;;) {
@@ -497,7 +516,8 @@ class Xml {
       } else {
         const bool closing = in_.take("/");
         std::string name;
-        for (int c; (c = in_.peek()) != EOF && !isSpace(c) && c != '>' && c != '/';) name.push_back(static_cast<char>(in_.get()));
+        for (int c; (c = in_.peek()) != EOF && !isSpace(c) && c != '>' && c != '/';)
+          name.push_back(static_cast<char>(in_.get()));
         if (name == "AppendedData") return "";  // raw bytes follow
         Attributes attributes;
         bool empty = false;
@@ -518,7 +538,8 @@ class Xml {
         continue;
       }
       std::string name(1, static_cast<char>(c));
-      for (int d; (d = in_.peek()) != EOF && !isSpace(d) && d != '=' && d != '>' && d != '/';) name.push_back(static_cast<char>(in_.get()));
+      for (int d; (d = in_.peek()) != EOF && !isSpace(d) && d != '=' && d != '>' && d != '/';)
+        name.push_back(static_cast<char>(in_.get()));
       in_.skipSpace();
       if (in_.peek() != '=') continue;
       in_.get();
@@ -530,7 +551,9 @@ class Xml {
         if (d == EOF) return "";
         if (value.size() < 4096) value.push_back(static_cast<char>(d));
       }
-      if (!decode(value)) return "writes the attribute " + name.substr(0, 40) + " with an entity: write its value as it is";
+      if (!decode(value))
+        return "writes the attribute " + name.substr(0, 40) +
+               " with an entity: write its value as it is";
       out.emplace_back(std::move(name), std::move(value));
     }
   }
@@ -546,7 +569,8 @@ class Xml {
       const size_t end = value.find(';', k);
       if (end == std::string::npos) return false;
       const std::string entity = value.substr(k + 1, end - k - 1);
-      static const std::pair<const char*, char> kNamed[] = {{"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
+      static const std::pair<const char*, char> kNamed[] = {
+          {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
       char c = 0;
       for (const auto& [n, ch] : kNamed) {
         if (entity == n) c = ch;
@@ -555,7 +579,8 @@ class Xml {
         const bool hex = entity[1] == 'x';
         const std::string digits = entity.substr(hex ? 2 : 1);
         if (digits.empty() || digits.size() > 8 ||
-            digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos) {
+            digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+                std::string::npos) {
           return false;
         }
         const unsigned long code = std::stoul(digits, nullptr, hex ? 16 : 10);
@@ -579,7 +604,7 @@ uint64_t countOf(const Attributes& attributes, std::string_view name, uint64_t o
   for (const auto& [n, value] : attributes) {
     if (n != name) continue;
     std::istringstream text(value);
-    Input in(text, kVtkReadBlock);
+    Input in(text, value.size() + 1);
     int64_t v = 0;
     return in.integer(v) && v > 0 ? static_cast<uint64_t>(v) : 0;
   }
@@ -599,9 +624,13 @@ VtkDeclared declaredInVtu(std::istream& in, size_t block) {
   enum class Section { Other, Points, Cells, PointData, CellData };
   Section section = Section::Other;
   uint64_t points = 0, cells = 0;  // of the piece
-  out.fault = Xml(in, block).walk([&](const std::string& name, const Attributes& attributes, bool closing, bool empty) {
+  out.fault = Xml(in, block).walk([&](const std::string& name, const Attributes& attributes,
+                                      bool closing, bool empty) {
     static const std::pair<std::string_view, Section> kSections[] = {
-        {"Points", Section::Points}, {"Cells", Section::Cells}, {"PointData", Section::PointData}, {"CellData", Section::CellData}};
+        {"Points", Section::Points},
+        {"Cells", Section::Cells},
+        {"PointData", Section::PointData},
+        {"CellData", Section::CellData}};
     for (const auto& [n, s] : kSections) {
       if (name == n) section = closing || empty ? Section::Other : s;
     }
@@ -633,14 +662,16 @@ std::optional<VtkDeclared> declaredVtk(const std::string& path) {
   if (extension != ".pvtu") return std::nullopt;
   std::vector<std::string> pieces;
   VtkDeclared out;
-  out.fault = Xml(in, kVtkReadBlock).walk([&](const std::string& name, const Attributes& attributes, bool closing, bool) {
-    if (name == "Piece" && !closing) {
-      for (const auto& [n, value] : attributes) {
-        if (n == "Source") pieces.push_back(value);
-      }
-    }
-    return true;
-  });
+  out.fault =
+      Xml(in, kVtkReadBlock)
+          .walk([&](const std::string& name, const Attributes& attributes, bool closing, bool) {
+            if (name == "Piece" && !closing) {
+              for (const auto& [n, value] : attributes) {
+                if (n == "Source") pieces.push_back(value);
+              }
+            }
+            return true;
+          });
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   for (const std::string& source : pieces) {
     const std::string piece = (folder / source).string();

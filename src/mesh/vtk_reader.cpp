@@ -125,7 +125,8 @@ std::optional<std::string> checkCells(vtkDataSet* set) {
              std::to_string(types ? types->GetNumberOfValues() : 0) + " cell types";
     }
   } else if (auto* poly = vtkPolyData::SafeDownCast(set)) {
-    for (vtkCellArray* cells : {poly->GetVerts(), poly->GetLines(), poly->GetPolys(), poly->GetStrips()}) {
+    for (vtkCellArray* cells :
+         {poly->GetVerts(), poly->GetLines(), poly->GetPolys(), poly->GetStrips()}) {
       if (auto error = badCells(cells, points)) return error;
     }
   }
@@ -214,8 +215,8 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out,
   const std::optional<VtkDeclared> own = declared ? std::nullopt : declaredVtk(path);
   if (!declared && own) declared = &*own;
   if (declared && !declared->fault.empty()) {
-    return "cannot read " + path + ": " +
-           (declared->line ? "line " + std::to_string(declared->line) + ": " : "") + declared->fault;
+    const std::string line = declared->line ? "line " + std::to_string(declared->line) + ": " : "";
+    return "cannot read " + path + ": " + line + declared->fault;
   }
   // The errors that matter come back in the message; VTK's own printing of them (and of the
   // pipeline's follow-up errors) would only repeat them on standard error.
