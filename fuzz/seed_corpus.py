@@ -87,3 +87,36 @@ bare = b"1 1.5\n002 0.25\n+3 Infinity"
 put("point_files", bytes([0b00_01_10, 1]) + classic + b"\n==\n" + csv + b"\n==\n" + bare)
 put("point_files", bytes([0b01_00_01_10, 2 | 4]) + classic + b"\n==\n" + csv + b"\n==\n" + csv)
 put("point_files", bytes([0, 0]) + bare + b"\n==\n" + bare)
+
+# What VTK files declare: first byte 1 for .vtu text (0 for legacy .vtk) | a small read size.
+def be(fmt, values):
+    return b"".join(struct.pack(">" + fmt, v) for v in values)
+
+
+legacy = b"# vtk DataFile Version 3.0\ngrid\n"
+put("vtk_declared", bytes([7 << 1]) + legacy + b"ASCII\nDATASET UNSTRUCTURED_GRID\nFIELD FieldData 1\n"
+    b"TIME 1 1 double\n0.5\nPOINTS 4 double\n0 0 0\n1 0 0\n1 1 0\n0 1 0\nMETADATA\nINFORMATION 0\n\n"
+    b"CELLS 1 5\n4 0 1 2 3\nCELL_TYPES 1\n9\nPOINT_DATA 4\nSCALARS T double 1\nLOOKUP_TABLE default\n"
+    b"1 2 3 4\nVECTORS U float\n1 0 0 2 0 0 3 0 0 4 0 0\nCELL_DATA 1\nFIELD f 2\nname 1 1 string\nab\n"
+    b"NULL_ARRAY\nTENSORS6 s float\n1 2 3 4 5 6\n")
+put("vtk_declared", bytes([3 << 1]) + legacy + b"BINARY\nDATASET POLYDATA\nPOINTS 3 float\n" + be("f", [0] * 9)
+    + b"\nPOLYGONS 1 4\n" + be("i", [3, 0, 1, 2]) + b"\nLINES 1 3\n" + be("i", [2, 0, 2])
+    + b"\nPOINT_DATA 3\nCOLOR_SCALARS c 2\n" + bytes(6) + b"\nLOOKUP_TABLE t 1\n" + bytes(4)
+    + b"\nTEXTURE_COORDINATES tc 2 double\n" + be("d", [0] * 6) + b"\nSCALARS b bit 3\nLOOKUP_TABLE default\n\x01\x02")
+put("vtk_declared", bytes([1 << 1]) + b"# vtk DataFile Version 5.1\nv\nBINARY\nDATASET UNSTRUCTURED_GRID\n"
+    b"CELLS 2 3\nOFFSETS vtktypeint64\n" + be("q", [0, 3]) + b"\nCONNECTIVITY vtktypeint64\n" + be("q", [0, 1, 2])
+    + b"\nCELL_TYPES 1\n" + be("i", [5]) + b"\nCELLS 1 5\n" + be("i", [900000, 0, 1, 2, 3]))
+put("vtk_declared", bytes([0]) + legacy + b"ASCII\nDATASET RECTILINEAR_GRID\nDIMENSIONS 2 2 1\n"
+    b"X_COORDINATES 2 float\n0 1\nY_COORDINATES 2 float\n0 1\nZ_COORDINATES 1 float\n0\n")
+put("vtk_declared", bytes([0]) + legacy + b"ascii\ndataset structured_points\ndimensions 3 4 5\nspacing 1 1 1\n"
+    b"origin 0 0 0\npoint_data 60\nglobal_ids g int\n" + b"1 " * 60 + b"\nCELLS 2 3\n-1 0 0\n")
+put("vtk_declared", bytes([1 | 5 << 1]) + b'<?xml version="1.0"?>\n<!-- <Piece NumberOfPoints="9"> -->\n'
+    b'<VTKFile type="UnstructuredGrid" version="1.0" header_type="UInt64"><UnstructuredGrid>\n'
+    b"<FieldData><DataArray type='Float64' Name='TIME' NumberOfTuples='1' format='ascii'>0</DataArray></FieldData>\n"
+    b"<Piece NumberOfCells = '1' NumberOfPoints=\"&#52;\"><PointData><DataArray type=\"Float64\" Name=\"T\" "
+    b'NumberOfComponents="3" format="ascii"><![CDATA[1 2 3]]></DataArray></PointData>\n'
+    b'<Points><DataArray type="Float64" NumberOfComponents="3" format="appended" offset="0"/></Points>\n'
+    b'<Cells><DataArray type="Int64" Name="offsets" format="ascii">4</DataArray></Cells></Piece>\n'
+    b'</UnstructuredGrid><AppendedData encoding="raw">_\x00<Piece NumberOfPoints="9"></AppendedData></VTKFile>\n')
+put("vtk_declared", bytes([1]) + b'<!DOCTYPE v [<!ENTITY n "9">]><VTKFile><Piece NumberOfPoints="&n;"/></VTKFile>')
+put("vtk_declared", bytes([1]) + "<VTKFile/>".encode("utf-16"))

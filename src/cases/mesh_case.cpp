@@ -11,7 +11,7 @@
 
 #include "field/field_case.h"
 #include "field/point_file.h"
-#include "io/whole_file.h"
+#include "mesh/vtk_declared.h"
 #include "mesh/vtk_reader.h"
 #include "cases/study_case.h"
 #include "text/csv.h"
@@ -210,16 +210,28 @@ mesh::PointCloud readCsvGrid(const std::string& path, bool needQuantities) {
 }
 
 mesh::PointCloud readVtkGrid(const std::string& path, bool needQuantities, bool& cellCentres) {
-  if (const std::optional<uint64_t> declared = declaredVtkPoints(path);
-      declared && *declared > kMeshFileBudget / kVtkBytesPerPoint) {
-    refuse(path, 0,
-           "declares " + std::to_string(*declared) +
-               " points: a grid file is read whole, at about " + std::to_string(kVtkBytesPerPoint) +
-               " bytes a point while VTK reads it, within " + mebibytes(kMeshFileBudget) +
-               " (at most " + std::to_string(kMeshFileBudget / kVtkBytesPerPoint) + " points)");
+  const std::optional<mesh::VtkDeclared> declared = mesh::declaredVtk(path);
+  if (declared) {
+    if (!declared->fault.empty()) refuse(path, declared->line, declared->fault);
+    if (declared->points > kMeshFileBudget / kVtkBytesPerPoint) {
+      refuse(path, 0,
+             "declares " + std::to_string(declared->points) +
+                 " points: a grid file is read whole, at about " +
+                 std::to_string(kVtkBytesPerPoint) + " bytes a point while VTK reads it, within " +
+                 mebibytes(kMeshFileBudget) + " (at most " +
+                 std::to_string(kMeshFileBudget / kVtkBytesPerPoint) + " points)");
+    }
+    if (declared->values > kMeshFileBudget / kVtkBytesPerValue) {
+      refuse(path, 0,
+             "declares " + std::to_string(declared->values) +
+                 " values (coordinates, cells and arrays): VTK holds each in " +
+                 std::to_string(kVtkBytesPerValue) + " bytes, within " +
+                 mebibytes(kMeshFileBudget) + " (at most " +
+                 std::to_string(kMeshFileBudget / kVtkBytesPerValue) + " values)");
+    }
   }
   mesh::VtkContent content;
-  if (auto e = mesh::readVtk(path, content)) throw Failure("", 0, *e);
+  if (auto e = mesh::readVtk(path, content, declared ? &*declared : nullptr)) throw Failure("", 0, *e);
   cellCentres = content.points.quantities.empty() && !content.cellCentres.quantities.empty();
   mesh::PointCloud cloud = std::move(cellCentres ? content.cellCentres : content.points);
   if (cloud.size() == 0) refuse(path, 0, "holds no points");
@@ -228,103 +240,7 @@ mesh::PointCloud readVtkGrid(const std::string& path, bool needQuantities, bool&
   return cloud;
 }
 
-// Reads the file in blocks and calls `found` with the text that follows each occurrence of
-// `pattern` (at least 32 bytes of it, or up to the end of the file) before the first `stop`,
-// until `found` returns false.
-template <class Found>
-void scanFile(const std::string& path, std::string_view pattern, std::string_view stop,
-              Found found) {
-  constexpr size_t kBlock = size_t{1} << 20, kKeep = 64;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  std::string text, block(kBlock, '\0');
-  size_t from = 0;  // where occurrences not seen yet may start
-  for (;;) {
-    in.read(block.data(), kBlock);
-    text.append(block.data(), static_cast<size_t>(in.gcount()));
-    const bool last = !in;
-    const size_t end = text.find(stop);
-    // Where the next round searches: an occurrence that starts later is not whole here.
-    size_t next = text.size() >= pattern.size() ? text.size() - pattern.size() + 1 : 0;
-    for (size_t at = text.find(pattern, from); at != std::string::npos && at < end;
-         at = text.find(pattern, at + 1)) {
-      if (!last && end == std::string::npos && text.size() - at < pattern.size() + 32) {
-        next = at;
-        break;
-      }
-      if (!found(std::string_view(text).substr(at + pattern.size()))) return;
-    }
-    if (end != std::string::npos || last) return;
-    const size_t keepFrom = std::min(next, text.size() - std::min(text.size(), kKeep));
-    text.erase(0, keepFrom);
-    from = next - keepFrom;
-  }
-}
-
-// The digits at the start of `text`, as a number (nothing when none, or too many).
-std::optional<uint64_t> leadingCount(std::string_view text) {
-  size_t k = 0;
-  while (k < text.size() && text[k] == ' ') ++k;
-  uint64_t n = 0;
-  size_t digits = 0;
-  for (; k < text.size() && text[k] >= '0' && text[k] <= '9' && digits < 19; ++k, ++digits)
-    n = 10 * n + (text[k] - '0');
-  return digits > 0 ? std::optional<uint64_t>(n) : std::nullopt;
-}
-
 }  // namespace
-
-std::optional<uint64_t> declaredVtkPoints(const std::string& path) {
-  const std::string extension = extensionOf(path);
-  std::optional<uint64_t> total;
-  auto add = [&](std::optional<uint64_t> n) {
-    if (n) total = std::min<uint64_t>(UINT64_MAX / 2, total.value_or(0) + *n);
-  };
-  if (extension == ".vtu") {
-    // Raw appended data may hold any bytes: the scan stops where it starts.
-    scanFile(path, "NumberOfPoints=\"", "<AppendedData", [&](std::string_view rest) {
-      add(leadingCount(rest));
-      return true;
-    });
-  } else if (extension == ".pvtu") {
-    const io::WholeFile read = io::readWholeFile(path, io::kMaxCaseBytes);
-    if (read.status != io::WholeFile::Status::Ok) return std::nullopt;
-    const fs::path folder = fs::path(path).parent_path();
-    for (size_t at = read.text.find("Source=\""); at != std::string::npos;
-         at = read.text.find("Source=\"", at + 1)) {
-      const size_t begin = at + 8, end = read.text.find('"', begin);
-      if (end == std::string::npos) break;
-      const std::string piece = (folder / read.text.substr(begin, end - begin)).string();
-      if (extensionOf(piece) == ".vtu") add(declaredVtkPoints(piece));
-    }
-  } else if (extension == ".vtk") {
-    // The header is text, even in a binary file, and declares the points before any data.
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    for (int k = 0; k < 1000 && std::getline(in, line) && line.size() < 4096; ++k) {
-      if (line.starts_with("POINTS ")) {
-        add(leadingCount(std::string_view(line).substr(7)));
-        break;
-      }
-      if (line.starts_with("DIMENSIONS ")) {
-        uint64_t product = 1;
-        std::string_view rest = std::string_view(line).substr(11);
-        for (int axis = 0; axis < 3; ++axis) {
-          const auto n = leadingCount(rest);
-          if (!n) return std::nullopt;
-          product = *n != 0 && product > UINT64_MAX / 4 / *n ? UINT64_MAX / 4 : product * *n;
-          const size_t space = rest.find_first_not_of(' ');
-          rest.remove_prefix(space == std::string_view::npos ? rest.size() : space);
-          const size_t next = rest.find(' ');
-          rest.remove_prefix(next == std::string_view::npos ? rest.size() : next);
-        }
-        add(product);
-        break;
-      }
-    }
-  }
-  return total;
-}
 
 bool namesCoordinates(std::string_view headerLine) {
   // By the names of x and y alone: a header with a fault besides (a name twice, an empty one)

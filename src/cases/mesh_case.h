@@ -23,7 +23,8 @@
 // read, as the arrays grow) and about 12 bytes of tree (20 are counted); a VTK file's point costs
 // about kVtkBytesPerPoint while VTK reads it (VTK's copy of the points, arrays and cells, then
 // ours). A file whose points would take more than kMeshFileBudget is refused: a CSV file as soon as
-// its rows pass the budget, a VTK file before it is read, from the number of points it declares.
+// its rows pass the budget, a VTK file before it is read, from the number of points it declares,
+// or when VTK's own copy of all it declares (kVtkBytesPerValue a value) would pass it.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,8 @@ namespace kv::study {
 inline constexpr uint64_t kMeshFileBudget = uint64_t{4} << 30;  // bytes, per grid file
 inline constexpr uint64_t kMeshTreeBytesPerPoint = 20;
 inline constexpr uint64_t kVtkBytesPerPoint = 256;
+// Every value VTK allocates for what a file declares (mesh/vtk_declared.h) takes 8 bytes or more.
+inline constexpr uint64_t kVtkBytesPerValue = 8;
 
 // The head's gridFiles hold coordinates, and so does its exactFile.
 using MeshCase = CaseHead;
@@ -62,11 +65,6 @@ struct GridPoints {
   bool cellCentres = false;  // the points are a VTK file's cell centres (it had no point data)
 };
 GridPoints readGridPoints(const std::string& path, bool needQuantities = true);
-
-// The points a VTK file declares, without reading its data: the NumberOfPoints of a .vtu's
-// pieces, those of the piece files a .pvtu names, the POINTS (or DIMENSIONS) line of a legacy
-// .vtk. Nothing when the file declares none that can be found.
-std::optional<uint64_t> declaredVtkPoints(const std::string& path);
 
 // 1 + the last axis on which some point has a coordinate other than 0 (1 when there is none).
 int usedDimension(const mesh::PointCloud& cloud);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/error.h"
+#include "mesh/vtk_declared.h"
 #include "mesh/vtu_writer.h"
 #include "temp_folder.h"
 
@@ -98,20 +99,20 @@ TEST(MeshCase, KnowsTheVtkPointsBeforeReadingThem) {
   cloud.coordinates = {0, 0, 1, 0, 0, 1};
   cloud.quantities = {{"T", {1, 2, 3}}};
   ASSERT_EQ(mesh::writeVtu("three.vtu", cloud), std::nullopt);
-  EXPECT_EQ(declaredVtkPoints("three.vtu"), 3u);
+  EXPECT_EQ(mesh::declaredVtk("three.vtu")->points, 3u);
   writeBytes(
       "two.pvtu",
       "<VTKFile type=\"PUnstructuredGrid\"><PUnstructuredGrid>"
       "<Piece Source=\"three.vtu\"/><Piece Source=\"three.vtu\"/></PUnstructuredGrid></VTKFile>");
-  EXPECT_EQ(declaredVtkPoints("two.pvtu"), 6u);
+  EXPECT_EQ(mesh::declaredVtk("two.pvtu")->points, 6u);
   writeBytes("grid.vtk",
              "# vtk DataFile Version 3.0\nt\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 3 4 5\n");
-  EXPECT_EQ(declaredVtkPoints("grid.vtk"), 60u);
+  EXPECT_EQ(mesh::declaredVtk("grid.vtk")->points, 60u);
   // A file that declares more points than the budget holds is refused before VTK reads it.
   writeBytes("huge.vtk",
              "# vtk DataFile Version 3.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 99999999999 "
              "double\n");
-  EXPECT_EQ(declaredVtkPoints("huge.vtk"), 99999999999u);
+  EXPECT_EQ(mesh::declaredVtk("huge.vtk")->points, 99999999999u);
   try {
     readGridPoints("huge.vtk");
     ADD_FAILURE() << "read";

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <numeric>
 
 #include "base/limits.h"
@@ -51,6 +52,47 @@ std::string shape(const std::vector<hsize_t>& dims) {
   return out;
 }
 
+enum class Stored { None, Part, All };
+
+// How much of the dataset's storage the file holds. Contiguous storage is allocated whole when
+// the dataset is written. Chunked storage (that of every compressed, checksummed or resizable
+// dataset) is allocated a chunk at a time as values are written; its allocation status compares
+// the bytes stored with the bytes declared, which compression and edge chunks (reaching past the
+// extent) make differ when every chunk is there, so the chunks are counted instead. The count
+// walks the chunk index, whose size is that of what was written, not of what is declared.
+Stored stored(hid_t dataset, hid_t space, const std::vector<hsize_t>& dims) {
+  Handle create(H5Dget_create_plist(dataset), H5Pclose);
+  if (create.valid() && H5Pget_layout(create.get()) == H5D_CHUNKED) {
+    const int rank = static_cast<int>(dims.size());
+    std::vector<hsize_t> chunk(dims.size(), 0);
+    if (H5Pget_chunk(create.get(), rank, chunk.data()) != rank) return Stored::None;
+    hsize_t written = 0;
+#if H5_VERSION_GE(1, 10, 5)
+    if (H5Dget_num_chunks(dataset, space, &written) < 0) return Stored::None;
+#else
+    // No chunk count before HDF5 1.10.5: a dataset with chunks is taken as written whole.
+    H5D_space_status_t status = H5D_SPACE_STATUS_ERROR;
+    if (H5Dget_space_status(dataset, &status) < 0) return Stored::None;
+    written = status == H5D_SPACE_STATUS_NOT_ALLOCATED ? 0 : std::numeric_limits<hsize_t>::max();
+#endif
+    if (written == 0) return Stored::None;
+    // Every chunk the extent reaches into, counted until it passes `written`.
+    hsize_t expected = 1;
+    for (size_t d = 0; d < dims.size(); ++d) {
+      if (chunk[d] == 0) return Stored::None;
+      const hsize_t along = dims[d] / chunk[d] + (dims[d] % chunk[d] != 0);
+      if (along != 0 && expected > written / along) return Stored::Part;
+      expected *= along;
+    }
+    return written >= expected ? Stored::All : Stored::Part;
+  }
+  H5D_space_status_t status = H5D_SPACE_STATUS_ERROR;
+  if (H5Dget_space_status(dataset, &status) < 0) return Stored::None;
+  return status == H5D_SPACE_STATUS_ALLOCATED       ? Stored::All
+         : status == H5D_SPACE_STATUS_PART_ALLOCATED ? Stored::Part
+                                                     : Stored::None;
+}
+
 // Opens `path` and checks the class of its elements; throws BadFile.
 DatasetShape openDataset(const std::string& file, hid_t h5, const std::string& path,
                          H5T_class_t wanted, const char* what) {
@@ -67,13 +109,15 @@ DatasetShape openDataset(const std::string& file, hid_t h5, const std::string& p
   if (rank > 0) H5Sget_simple_extent_dims(space.get(), dims.data(), nullptr);
   // A dataset declared but never written (or written in part) would be read as its fill value
   // however large it is said to be: a few kilobytes of file asking for gigabytes of work.
-  H5D_space_status_t status = H5D_SPACE_STATUS_ERROR;
-  if (H5Sget_simple_extent_npoints(space.get()) > 0 &&
-      (H5Dget_space_status(dataset.get(), &status) < 0 || status != H5D_SPACE_STATUS_ALLOCATED)) {
-    throw BadFile(file, path, std::string("declares ") + shape(dims) + " values but " +
-                                  (status == H5D_SPACE_STATUS_PART_ALLOCATED ? "holds only part of them"
-                                                                              : "holds none (never written)") +
-                                  ": write every value");
+  if (H5Sget_simple_extent_npoints(space.get()) > 0) {
+    const Stored s = stored(dataset.get(), space.get(), dims);
+    if (s != Stored::All) {
+      throw BadFile(file, path,
+                    "declares " + shape(dims) + " values but " +
+                        (s == Stored::Part ? "holds only part of them"
+                                           : "holds none (never written)") +
+                        ": write every value");
+    }
   }
   return {std::move(dataset), dims};
 }
@@ -132,12 +176,31 @@ Handle selection(hid_t dataset, Range range, hsize_t rows, bool twoD, Handle& me
   return file;
 }
 
+// Why a dataset may fail to read although it opened: a filter of its chunks (h5py's lzf, a
+// plugin's) that this library lacks. "" when it has every one.
+std::string missingFilter(hid_t dataset) {
+  Handle create(H5Dget_create_plist(dataset), H5Pclose);
+  for (int f = 0, n = create.valid() ? H5Pget_nfilters(create.get()) : 0; f < n; ++f) {
+    unsigned flags = 0;
+    size_t values = 0;
+    char name[64] = "";
+    const H5Z_filter_t id = H5Pget_filter2(create.get(), static_cast<unsigned>(f), &flags,
+                                           &values, nullptr, sizeof name, name, nullptr);
+    if (id >= 0 && H5Zfilter_avail(id) <= 0) {
+      return ": it is stored through HDF5 filter " + std::to_string(id) +
+             (*name ? " (" + std::string(name) + ")" : "") +
+             ", which this program's HDF5 library lacks (write it uncompressed, or with gzip)";
+    }
+  }
+  return "";
+}
+
 void read(hid_t dataset, hid_t memoryType, Range range, hsize_t rows, bool twoD, void* buffer,
           hid_t transfer, const std::string& file, const std::string& name) {
   Handle memory;
   Handle fileSpace = selection(dataset, range, rows, twoD, memory);
   if (H5Dread(dataset, memoryType, memory.get(), fileSpace.get(), transfer, buffer) < 0) {
-    throw BadFile(file, name, "cannot be read");
+    throw BadFile(file, name, "cannot be read" + missingFilter(dataset));
   }
 }
 

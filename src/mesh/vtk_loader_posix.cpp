@@ -15,7 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Entry = void (*)(const std::string*, VtkContent*, std::optional<std::string>*);
+using Entry = void (*)(const std::string*, VtkContent*, const VtkDeclared*,
+                      std::optional<std::string>*);
 
 void anchor() {}
 
@@ -47,7 +48,7 @@ Entry entry() {
         if (!fs::is_regular_file(candidate, error)) continue;
         void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (module == nullptr) continue;
-        loaded = reinterpret_cast<Entry>(dlsym(module, "kvReadVtk"));
+        loaded = reinterpret_cast<Entry>(dlsym(module, "kvReadVtkChecked"));
         if (loaded != nullptr) return;
       }
     }
@@ -59,7 +60,8 @@ Entry entry() {
 
 bool vtkReaderAvailable() { return entry() != nullptr; }
 
-std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
+std::optional<std::string> readVtk(const std::string& path, VtkContent& out,
+                                   const VtkDeclared* declared) {
   out = VtkContent{};
   const Entry read = entry();
   if (read == nullptr) {
@@ -69,7 +71,7 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
            std::string(kExportCsvAdvice);
   }
   std::optional<std::string> error;
-  read(&path, &out, &error);
+  read(&path, &out, declared, &error);
   return error;
 }
 

@@ -15,11 +15,18 @@
 #include <vtkSmartPointer.h>
 #include <vtkXMLPUnstructuredGridReader.h>
 #include <vtkXMLUnstructuredGridReader.h>
+#include <vtkCellArray.h>
+#include <vtkPolyData.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkUnstructuredGrid.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 
 namespace kv::mesh {
@@ -47,6 +54,7 @@ struct ErrorSink {
     size_t start = t.rfind("): ");
     m = start == std::string::npos ? t : t.substr(start + 3);
     while (!m.empty() && std::isspace(static_cast<unsigned char>(m.back()))) m.pop_back();
+    std::replace_if(m.begin(), m.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
   }
 };
 
@@ -71,7 +79,61 @@ void addArrays(vtkFieldData* data, vtkIdType tuples, PointCloud& cloud) {
   }
 }
 
-// Fills `out` from the data set.
+// What is wrong with the cells of an array, or nothing: offsets from 0, in order, to the end of
+// the connectivity, and every point one of the data set's. VTK's readers take both as the file
+// gives them; nothing may be read through them before they are checked.
+std::optional<std::string> badCells(vtkCellArray* cells, vtkIdType points) {
+  if (cells == nullptr) return std::nullopt;
+  vtkDataArray* offsets = cells->GetOffsetsArray();
+  vtkDataArray* connectivity = cells->GetConnectivityArray();
+  if (offsets == nullptr || connectivity == nullptr) return std::nullopt;
+  const vtkIdType size = connectivity->GetNumberOfValues();
+  double previous = 0;
+  for (vtkIdType k = 0; k < offsets->GetNumberOfValues(); ++k) {
+    const double offset = offsets->GetComponent(k, 0);
+    if ((k == 0 && offset != 0) || offset < previous || offset > static_cast<double>(size)) {
+      return "the offset of cell " + std::to_string(k) + " is out of order or past the " +
+             std::to_string(size) + " values of the connectivity";
+    }
+    previous = offset;
+  }
+  if (offsets->GetNumberOfValues() > 0 && previous != static_cast<double>(size)) {
+    return "the cell offsets do not end at the end of the connectivity";
+  }
+  for (vtkIdType k = 0; k < size; ++k) {
+    const double point = connectivity->GetComponent(k, 0);
+    if (!(point >= 0 && point < static_cast<double>(points))) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.0f", point);
+      return "a cell refers to point " + std::string(text) + " of a cloud of " +
+             std::to_string(points) + " points";
+    }
+  }
+  return std::nullopt;
+}
+
+// The cells of an unstructured grid or of polygonal data, checked; other data sets have
+// implicit cells.
+std::optional<std::string> checkCells(vtkDataSet* set) {
+  const vtkIdType points = set->GetNumberOfPoints();
+  if (auto* grid = vtkUnstructuredGrid::SafeDownCast(set)) {
+    if (auto error = badCells(grid->GetCells(), points)) return error;
+    vtkUnsignedCharArray* types = grid->GetCellTypesArray();
+    const vtkIdType cells = grid->GetCells() ? grid->GetCells()->GetNumberOfCells() : 0;
+    if (cells > 0 && (types == nullptr || types->GetNumberOfValues() != cells)) {
+      return std::to_string(cells) + " cells but " +
+             std::to_string(types ? types->GetNumberOfValues() : 0) + " cell types";
+    }
+  } else if (auto* poly = vtkPolyData::SafeDownCast(set)) {
+    for (vtkCellArray* cells :
+         {poly->GetVerts(), poly->GetLines(), poly->GetPolys(), poly->GetStrips()}) {
+      if (auto error = badCells(cells, points)) return error;
+    }
+  }
+  return std::nullopt;
+}
+
+// Fills `out` from the data set, its cells checked.
 void convert(vtkDataSet* set, VtkContent& out) {
   const vtkIdType n = set->GetNumberOfPoints();
   bool anyY = false, anyZ = false;
@@ -129,7 +191,8 @@ void convert(vtkDataSet* set, VtkContent& out) {
 
 bool vtkReaderAvailable() { return true; }
 
-std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
+std::optional<std::string> readVtk(const std::string& path, VtkContent& out,
+                                   const VtkDeclared* declared) {
   out = VtkContent{};
   const std::string ext = lowerExtension(path);
   vtkSmartPointer<vtkAlgorithm> reader;
@@ -149,6 +212,12 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
     return "cannot read " + path + ": VTK files end in .vtu, .pvtu or .vtk";
   }
   if (!std::ifstream(path, std::ios::binary)) return "cannot open " + path;
+  const std::optional<VtkDeclared> own = declared ? std::nullopt : declaredVtk(path);
+  if (!declared && own) declared = &*own;
+  if (declared && !declared->fault.empty()) {
+    const std::string line = declared->line ? "line " + std::to_string(declared->line) + ": " : "";
+    return "cannot read " + path + ": " + line + declared->fault;
+  }
   // The errors that matter come back in the message; VTK's own printing of them (and of the
   // pipeline's follow-up errors) would only repeat them on standard error.
   static std::once_flag quiet;
@@ -161,13 +230,24 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
   onError->SetCallback(&ErrorSink::collect);
   onError->SetClientData(&sink);
   reader->AddObserver(vtkCommand::ErrorEvent, onError);
-  reader->Update();
-  auto* set = vtkDataSet::SafeDownCast(reader->GetOutputDataObject(0));
-  if (!sink.message.empty() || !set) {
-    return "cannot read " + path + ": " +
-           (sink.message.empty() ? "not a VTK data set" : sink.message);
+  // VTK allocates what a file declares, some of it with new: what it cannot have is refused
+  // like any other fault of the file.
+  try {
+    reader->Update();
+    auto* set = vtkDataSet::SafeDownCast(reader->GetOutputDataObject(0));
+    if (!sink.message.empty() || !set) {
+      return "cannot read " + path + ": " +
+             (sink.message.empty() ? "not a VTK data set" : sink.message);
+    }
+    if (auto error = checkCells(set)) return "cannot read " + path + ": " + *error;
+    convert(set, out);
+  } catch (const std::bad_alloc&) {
+    out = VtkContent{};
+    return "cannot read " + path + ": it declares more than this machine's memory holds";
+  } catch (const std::exception& e) {
+    out = VtkContent{};
+    return "cannot read " + path + ": " + e.what();
   }
-  convert(set, out);
   for (const PointCloud* cloud : {&out.points, &out.cellCentres}) {
     if (auto error = validate(*cloud)) {
       out = VtkContent{};
@@ -182,9 +262,9 @@ std::optional<std::string> readVtk(const std::string& path, VtkContent& out) {
 #ifdef KV_VTK_MODULE
 // The entry point of the module libkv_vtk.so, which vtk_loader_posix.cpp loads: the one name it
 // exports.
-extern "C" __attribute__((visibility("default"))) void kvReadVtk(const std::string* path,
-                                                                 kv::mesh::VtkContent* out,
-                                                                 std::optional<std::string>* error) {
-  *error = kv::mesh::readVtk(*path, *out);
+extern "C" __attribute__((visibility("default"))) void kvReadVtkChecked(
+    const std::string* path, kv::mesh::VtkContent* out, const kv::mesh::VtkDeclared* declared,
+    std::optional<std::string>* error) {
+  *error = kv::mesh::readVtk(*path, *out, declared);
 }
 #endif

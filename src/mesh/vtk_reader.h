@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "mesh/point_cloud.h"
+#include "mesh/vtk_declared.h"
 
 namespace kv::mesh {
 
@@ -38,8 +39,11 @@ inline constexpr std::string_view kExportCsvAdvice =
 bool vtkReaderAvailable();
 
 // Reads `path` (.vtu, .pvtu or .vtk, by its extension in any case). Returns why it could not:
-// another extension, a file that is missing or not of its format, data that make no valid point
-// cloud (a coordinate that is not finite, two arrays of one name), or a build without VTK.
-std::optional<std::string> readVtk(const std::string& path, VtkContent& out);
+// another extension, a file that is missing or not of its format, a file VTK must not be given
+// (the fault of what it declares: `declared` when given, else declaredVtk(path)), cells that name
+// points the file does not hold, data that make no valid point cloud (a coordinate that is not
+// finite, two arrays of one name), or a build without VTK.
+std::optional<std::string> readVtk(const std::string& path, VtkContent& out,
+                                   const VtkDeclared* declared = nullptr);
 
 }  // namespace kv::mesh

@@ -96,6 +96,47 @@ TEST_F(VtkReader, ReadsTheMergedPiecesOfAParallelFile) {
   EXPECT_EQ(content.points.quantities[0].values, (std::vector<double>{1, 2, 2, 3}));
 }
 
+// Cells that name points the file does not hold (just past the end, negative, far beyond), in
+// legacy and XML files, cell lists that run past their end, cell types missing: refused, and
+// nothing is read through them first.
+TEST_F(VtkReader, RefusesCellsOutsideTheGrid) {
+  auto legacy = [](const std::string& cells, const std::string& types) {
+    return "# vtk DataFile Version 3.0\ng\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS 4 double\n0 0 0\n"
+           "1 0 0\n1 1 0\n0 1 0\n" + cells + "\nCELL_TYPES " + types +
+           "\nPOINT_DATA 4\nSCALARS T double 1\nLOOKUP_TABLE default\n1 2 3 4\n";
+  };
+  auto xml = [](const std::string& connectivity) {
+    return R"(<VTKFile type="UnstructuredGrid" version="1.0"><UnstructuredGrid><Piece NumberOfPoints="4" NumberOfCells="1">
+<Points><DataArray type="Float64" NumberOfComponents="3" format="ascii">0 0 0 1 0 0 1 1 0 0 1 0</DataArray></Points>
+<Cells><DataArray type="Int64" Name="connectivity" format="ascii">)" + connectivity + R"(</DataArray>
+<DataArray type="Int64" Name="offsets" format="ascii">4</DataArray><DataArray type="UInt8" Name="types" format="ascii">9</DataArray></Cells>
+<PointData><DataArray type="Float64" Name="T" format="ascii">1 2 3 4</DataArray></PointData></Piece></UnstructuredGrid></VTKFile>)";
+  };
+  const struct {
+    const char* name;
+    std::string text;
+    const char* says;
+  } cases[] = {
+      {"past.vtk", legacy("CELLS 1 5\n4 0 1 2 4", "1\n9"), "refers to point 4 of a cloud of 4 points"},
+      {"negative.vtk", legacy("CELLS 1 5\n4 0 1 2 -1", "1\n9"), "refers to point -1 of"},
+      {"far.vtk", legacy("CELLS 1 5\n4 0 1 2 900000000", "1\n9"), "refers to point 900000000 of"},
+      {"overrun.vtk", legacy("CELLS 1 5\n900000000 0 1 2 3", "1\n9"), "line 11: CELLS: cell 0 of 1 names 900000000"},
+      {"types.vtk", legacy("CELLS 2 10\n4 0 1 2 3\n4 3 2 1 0", "1\n9"), "line 13: CELL_TYPES: 1 types for 2 cells"},
+      {"past.vtu", xml("0 1 2 4"), "refers to point 4 of"},
+      {"negative.vtu", xml("0 1 -1 2"), "refers to point -1 of"},
+      {"far.vtu", xml("0 1 2 900000000"), "refers to point 900000000 of"},
+  };
+  for (const auto& c : cases) {
+    const std::string file = vtkTempPath(c.name);
+    std::ofstream(file) << c.text;
+    VtkContent content;
+    const auto error = readVtk(file, content);
+    ASSERT_TRUE(error) << c.name;
+    EXPECT_NE(error->find(c.says), std::string::npos) << c.name << ": " << *error;
+    EXPECT_EQ(content.points.size(), 0u) << c.name;
+  }
+}
+
 TEST_F(VtkReader, RefusesWhatIsNoVtkFile) {
   std::ofstream(vtkTempPath("text.vtu")) << "not xml at all\n";
   std::ofstream(vtkTempPath("text.vtk")) << "# vtk DataFile Version 3.0\nx\nASCII\nDATASET NOTHING\n";

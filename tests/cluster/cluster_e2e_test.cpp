@@ -218,6 +218,49 @@ TEST_F(Cluster, EveryNumberOfRanksWritesTheSameBytes) {
   }
 }
 
+// A field as solvers and h5py store it: in chunks (edge chunks reaching past the extent on both
+// axes), compressed, checksummed, resizable. Each gives the bytes of the contiguous copy, on one
+// rank and on two.
+TEST_F(Cluster, EveryStorageGivesTheBytesOfAContiguousCopy) {
+  const std::vector<hsize_t> chunk = {2, 96}, chunk1 = {96};
+  struct Layout {
+    const char* name;
+    Storage storage;
+  };
+  std::vector<Layout> layouts = {
+      {"contiguous", {}},
+      {"chunked", {chunk}},
+      {"gzip", {chunk, false, 6}},
+      {"shuffle", {chunk, false, 4, true}},
+      {"fletcher32", {chunk, false, 0, false, true}},
+      {"resizable", {chunk, true}},
+      {"everything", {chunk, true, 9, true, true}},
+  };
+  unsigned szip = 0;
+  if (H5Zfilter_avail(H5Z_FILTER_SZIP) > 0 && H5Zget_filter_info(H5Z_FILTER_SZIP, &szip) >= 0 &&
+      (szip & H5Z_FILTER_CONFIG_ENCODE_ENABLED)) {
+    layouts.push_back({"szip", {chunk, false, 0, false, false, true}});
+  }
+  for (const Layout& layout : layouts) {
+    std::map<std::string, Dataset> d = smallField(1000);
+    for (auto& [path, dataset] : d) {
+      if (path == "/h" || layout.storage.chunk.empty()) continue;
+      dataset.storage = layout.storage;
+      if (dataset.dims.size() == 1) dataset.storage.chunk = chunk1;
+    }
+    ASSERT_TRUE(writeH5("field.h5", d)) << layout.name;
+    for (int ranks : {0, 2}) {
+      const std::string out = layout.name + std::to_string(ranks);
+      const Outcome r = run("study field.h5 --no-plots --out " + out, ranks);
+      ASSERT_EQ(r.status, 0) << out << ": " << r.err;
+      for (const char* file : {"summary.csv", "summary.h5", "study.json"}) {
+        EXPECT_EQ(fileBytes(out + "/" + file), fileBytes(std::string("contiguous0/") + file))
+            << out << " " << file;
+      }
+    }
+  }
+}
+
 // A job array: the slabs given in any order merge into the bytes of one run; a slab missing or
 // given twice is refused and nothing is written.
 TEST_F(Cluster, SlabsMergeIntoOneRun) {
@@ -327,6 +370,11 @@ TEST_F(Cluster, BadFilesAreRefusedWithOneMessage) {
       // A few bytes of file that declare a billion values.
       {"unwritten", {{"/h", h}, {"/fields/a", {{3, 400000000}, {}}}},
        "unwritten.h5: /fields/a: declares 3 x 400000000 values but holds none (never written): write every value"},
+      // The same in chunks, compressed; and chunks written for the first 96 points only.
+      {"unwritten_chunks", {{"/h", h}, {"/fields/a", {{3, 400000000}, {}, H5T_IEEE_F64LE, {{1, 65536}, true, 6}}}},
+       "unwritten_chunks.h5: /fields/a: declares 3 x 400000000 values but holds none (never written)"},
+      {"part", {{"/h", h}, {"/fields/a", {{3, 1000}, std::vector<double>(3 * 96, 1.0), H5T_IEEE_F64LE, {{3, 96}, false, 6}}}},
+       "part.h5: /fields/a: declares 3 x 1000 values but holds only part of them: write every value"},
   };
   for (const Case& c : cases) {
     const std::string file = std::string(c.name) + ".h5";

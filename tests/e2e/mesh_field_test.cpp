@@ -285,5 +285,64 @@ TEST(MeshField, VtkGridsGiveAFieldWithCells) {
       "");
 }
 
+// Hostile grid files: cells outside the grid (past its end, negative, far beyond) in .vtk and
+// .vtu, a legacy cell list that runs past its end (ASCII and binary), declared sizes past the
+// budget however they are written. Each ends the study with status 2 and one line, before
+// anything is computed from them, and nothing is left in the folder.
+TEST(MeshField, HostileGridFilesEndWithOneLine) {
+  auto legacy = [](const std::string& mode, const std::string& cells) {
+    return "# vtk DataFile Version 3.0\ng\n" + mode + "\nDATASET UNSTRUCTURED_GRID\nPOINTS 4 double\n0 0 0\n"
+           "1 0 0\n1 1 0\n0 1 0\n" + cells + "\nCELL_TYPES 1\n9\nPOINT_DATA 4\nSCALARS T double 1\n"
+           "LOOKUP_TABLE default\n1 2 3 4\n";
+  };
+  auto xml = [](const std::string& piece, const std::string& connectivity, const std::string& array) {
+    return "<VTKFile type=\"UnstructuredGrid\"><UnstructuredGrid><Piece " + piece +
+           "><Points><DataArray type=\"Float64\" NumberOfComponents=\"3\" format=\"ascii\">0 0 0 1 0 0 1 1 0 "
+           "0 1 0</DataArray></Points><Cells><DataArray type=\"Int64\" Name=\"connectivity\" format=\"ascii\">" +
+           connectivity + "</DataArray><DataArray type=\"Int64\" Name=\"offsets\" format=\"ascii\">4</DataArray>"
+           "<DataArray type=\"UInt8\" Name=\"types\" format=\"ascii\">9</DataArray></Cells><PointData><DataArray "
+           "type=\"Float64\" Name=\"T\" " + array + " format=\"ascii\">1 2 3 4</DataArray></PointData></Piece>"
+           "</UnstructuredGrid></VTKFile>\n";
+  };
+  const std::string four = "NumberOfPoints=\"4\" NumberOfCells=\"1\"";
+  // A binary legacy file: its cell list (big-endian) names 900000000 points.
+  std::string binary = "# vtk DataFile Version 3.0\ng\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 1 int\n" +
+                       std::string(12, '\0') + "\nCELLS 1 2\n" + std::string("\x35\xa4\xe9\x00\x00\x00\x00\x00", 8);
+  const struct {
+    const char* name;
+    std::string text;
+    const char* says;
+  } cases[] = {
+      {"far.vtk", legacy("ASCII", "CELLS 1 5\n4 0 1 2 900000000"), "cannot read far.vtk: a cell refers to point 900000000 of"},
+      {"past.vtk", legacy("ASCII", "CELLS 1 5\n4 0 1 2 4"), "cannot read past.vtk: a cell refers to point 4 of"},
+      {"negative.vtk", legacy("ASCII", "CELLS 1 5\n4 0 -1 2 3"), "cannot read negative.vtk: a cell refers to point -1 of"},
+      {"overrun.vtk", legacy("ASCII", "CELLS 1 5\n900000000 0 1 2 3"), "overrun.vtk:11: CELLS: cell 0 of 1 names 900000000"},
+      {"binary.vtk", binary, "binary.vtk: CELLS: cell 0 of 1 names 900000000 points"},
+      {"huge.vtk", "# vtk DataFile Version 3.0\ng\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 2000000000 double\n",
+       "huge.vtk: declares 2000000000 points"},
+      {"far.vtu", xml(four, "0 1 2 900000000", ""), "cannot read far.vtu: a cell refers to point 900000000 of"},
+      {"past.vtu", xml(four, "0 1 2 4", ""), "cannot read past.vtu: a cell refers to point 4 of"},
+      {"negative.vtu", xml(four, "0 -1 2 3", ""), "cannot read negative.vtu: a cell refers to point -1 of"},
+      {"single.vtu", xml("NumberOfCells='1' NumberOfPoints='2000000000'", "0 1 2 3", ""), "single.vtu: declares 2000000000 points"},
+      {"reference.vtu", xml("NumberOfPoints=\"&#50;000000000\"", "0 1 2 3", ""), "reference.vtu: declares 2000000000 points"},
+      {"components.vtu", xml(four, "0 1 2 3", "NumberOfComponents = '1000000000'"), "components.vtu: declares 4000000015 values"},
+  };
+  CaseFolder f(false);
+  f.write("g1.vtu", xml(four, "0 1 2 3", ""));
+  f.write("g2.vtu", xml(four, "0 1 2 3", ""));
+  for (const auto& c : cases) {
+    f.write(c.name, c.text);
+    f.write("case.csv", std::string("h,file\n0.05,") + c.name + "\n0.1,g1.vtu\n0.2,g2.vtu\n");
+    const auto before = f.files();
+    const RunResult r = f.run({"study", "case.csv", "--no-plots"});
+    if (r.err.find("without VTK") != std::string::npos) GTEST_SKIP() << "built without VTK 9";
+    EXPECT_EQ(r.status, 2) << c.name << ": " << r.err;
+    EXPECT_THAT(r.err, StartsWith(std::string("kestrovanilque study: error: ") + c.says)) << c.name;
+    EXPECT_EQ(lines(r.err).size(), 1u) << c.name << ": " << r.err;
+    EXPECT_EQ(f.files(), before) << c.name;
+    EXPECT_FALSE(f.exists("case.study")) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace kv::e2e
