@@ -274,8 +274,9 @@ std::string spaceTimeText(const SpaceTimeStudy& study) {
   }
   size_t judged = 0, bounded = 0;
   for (const SpaceTimeQuantityStudy& q : study.quantities) {
-    for (const SpaceTimeWarning& w : q.result.warnings)
-      out += "warning: " + q.input->name + ": " + w.message + "\n";
+    for (const SpaceTimeWarning& w : q.result.warnings) {
+      out += std::string(severityName(findingText(w.code).severity)) + ": " + q.input->name + ": " + w.message + "\n";
+    }
     if (q.result.refused()) out += "refused: " + q.input->name + ": " + q.result.refusal + "\n";
     if (q.error.empty() || q.result.refused() || !std::isfinite(q.result.uNum)) continue;
     ++judged;

@@ -23,9 +23,8 @@ bool SpaceTimeQuantityStudy::bounded() const {
 
 bool SpaceTimeQuantityStudy::sound() const {
   if (result.refused() || !std::isfinite(result.uNum)) return false;
-  return std::all_of(result.warnings.begin(), result.warnings.end(), [](const SpaceTimeWarning& w) {
-    return w.code == SpaceTimeWarningCode::gridDominates ||
-           w.code == SpaceTimeWarningCode::timeDominates;
+  return std::none_of(result.warnings.begin(), result.warnings.end(), [](const SpaceTimeWarning& w) {
+    return findingText(w.code).severity == FindingSeverity::warning;
   });
 }
 

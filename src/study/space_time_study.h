@@ -19,8 +19,8 @@ struct SpaceTimeQuantityStudy {
 
   // The true error of the finest run is within u_num (false without an exact value or a U).
   bool bounded() const;
-  // What --strict asks of every quantity: a U, and no warning but the advice of which error
-  // dominates (a refusal, an order out of range, scatter, an iterative error... fail).
+  // What --strict asks of every quantity: a U, and no finding of severity warning (a refusal,
+  // no order, scatter, an iterative error fail; the fits' fallbacks and advice do not).
   bool sound() const;
 };
 

@@ -142,7 +142,7 @@ TEST(SpaceTimeStudy, WritesTheThreeOutputsWithAPlotAgainstEachVariable) {
   EXPECT_EQ(r.out,
             "quantity  design  model       phi0  p_x  p_t   u_num  status\n"
             "phi       c       px=2 pt=1  0.996    2    1  0.0662  order-range\n"
-            "warning: phi: the observed grid order px = 2.25 is outside [0.5, 2]: the fit \"px=2 "
+            "info: phi: the observed grid order px = 2.25 is outside [0.5, 2]: the fit \"px=2 "
             "pt=1\" was used.\n"
             "truth: u_num bounds the true error of the finest run in 1 of 1 quantity\n"
             "report: case.study/report.html\n");
