@@ -56,8 +56,9 @@ void addOptions(CLI::App& app, Arguments& a) {
   }
   for (const OptionRow& row : optionRows()) {
     CLI::Option* option = addOption(app, row, a);
-    // Hidden, and a merge keeps the settings of its slabs: its help lists only what applies to it.
-    if (row.hidden || (merge && !row.applies(CaseKind::Slabs))) option->group("");
+    // A merge keeps the settings of its slabs: its help lists only what applies to it (the others
+    // are read, then refused with what they apply to).
+    if (merge && !row.applies(CaseKind::Slabs)) option->group("");
   }
   for (const OptionRow& row : optionRows()) {
     if (!row.needs.empty()) app.get_option(std::string(row.name))->needs(app.get_option(std::string(row.needs)));
