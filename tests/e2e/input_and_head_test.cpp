@@ -342,5 +342,35 @@ TEST(Arguments, HelpAndVersionStartNoRun) {
   EXPECT_FALSE(f.exists("Kestrovanilque.in"));
 }
 
+// Whatever is given, the program says what it takes; only no argument at all starts the classic
+// run, and nothing else creates a file or launches anything.
+TEST(Arguments, EveryCommandLineIsAnsweredWithHelp) {
+  CaseFolder f(false);
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* out;  // what standard output starts with
+    const char* err;  // what standard error starts with
+  } cases[] = {
+      {{"-h"}, 0, "Usage: kestrovanilque", ""},
+      {{"--help"}, 0, "Usage: kestrovanilque", ""},
+      {{"stdy", "x.csv"}, 2, "", "kestrovanilque: error: unknown command 'stdy': did you mean 'study'?\nUsage: kestrovanilque"},
+      {{"x.csv"}, 2, "", "kestrovanilque: error: unknown command 'x.csv': did you mean 'kestrovanilque study x.csv'?\n"},
+      {{"merge", "--help"}, 0, "Joins the output folders", ""},
+      {{"study", "x.csv", "--oder", "1"}, 2, "", "kestrovanilque study: error: unknown option --oder: did you mean --order?\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = f.run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args.front();
+    EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+    EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    EXPECT_TRUE(r.launches.empty());
+  }
+  const RunResult help = f.run({"-h"});
+  EXPECT_NE(help.out.find("\n  merge SLAB_DIR... --out DIR "), std::string::npos);
+  EXPECT_EQ(f.run({"nonsense"}).err, "kestrovanilque: error: unknown command 'nonsense'\n" + help.out);
+  EXPECT_TRUE(f.files().empty());
+}
+
 }  // namespace
 }  // namespace kv::e2e

@@ -216,6 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
         StudyBadInputCase{"cells without dim", "cells,a\n100,1\n400,2\n", {}, 2, ":1: the first column holds cell counts: give --cells --dim D"},
         StudyBadInputCase{"cells zero", "cells,a\n0,1\n400,2\n", {"--cells", "--dim", "2"}, 2, ":2: cells = '0'"},
         StudyBadInputCase{"bad option", "h,a\n0.1,1\n0.2,2\n", {"--colour"}, 2, "^kestrovanilque study: error: .*--colour\nRun 'kestrovanilque study --help'"},
+        StudyBadInputCase{"misspelt option", "h,a\n0.1,1\n0.2,2\n", {"--target_gci", "0.1"}, 2, "^kestrovanilque study: error: unknown option --target_gci: did you mean --target-gci\\?\n$"},
         StudyBadInputCase{"bad format", "h,a\n0.1,1\n0.2,2\n", {"--format", "xml"}, 2, "^kestrovanilque study: error: --format: .*xml"},
         StudyBadInputCase{"dim out of range", "h,a\n0.1,1\n0.2,2\n", {"--cells", "--dim", "4"}, 2, "error: --dim: .*4"},
         StudyBadInputCase{"dim without cells", "h,a\n0.1,1\n0.2,2\n", {"--dim", "2"}, 2, "error: --dim requires --cells"},
