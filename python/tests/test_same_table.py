@@ -109,6 +109,30 @@ def test_pandas_empty_field_is_a_value_and_an_exact_nan_is_unknown(tmp_path):
         kv.study_table({"h": [0.04, 0.02, 0.01], "drag": [1.3, 1.1, 1.0]}, exact={"drag": float("inf")})
 
 
+def test_pandas_index_column_is_refused_with_how_to_save_without_it(tmp_path):
+    frame = pd.DataFrame({"h": [0.04, 0.02, 0.01], "drag": [1.3, 1.1, 1.0]})
+    frame.to_csv(tmp_path / "indexed.csv")  # pandas' default: the index first, its column unnamed
+    message = ("the first column has no name and h comes second, as pandas writes its index with to_csv(): "
+               "save the table with to_csv(path, index=False)")
+    assert shell(tmp_path, (tmp_path / "indexed.csv").read_text(), []) == (None, "case.csv:1: " + message)
+    with pytest.raises(ValueError) as raised:
+        kv.read_case(str(tmp_path / "indexed.csv"))
+    assert str(raised.value) == f"{tmp_path / 'indexed.csv'}:1: {message}"
+    # pandas reads the index back as a column 'Unnamed: 0'.
+    with pytest.raises(ValueError) as raised:
+        kv.study_table(pd.read_csv(tmp_path / "indexed.csv"))
+    assert str(raised.value) == ("column 'Unnamed: 0' holds 0, 1, 2, ...: pandas' index, written by to_csv() and read "
+                                 "back as a column: read the file with read_csv(path, index_col=0), or save the table "
+                                 "with to_csv(path, index=False)")
+    # Read as the index, or saved without it, the table is studied.
+    rows, _ = shell(tmp_path, frame.to_csv(index=False), [])
+    for table in [pd.read_csv(tmp_path / "indexed.csv", index_col=0), frame]:
+        result = kv.study_table(table)
+        assert_rows_equal(rows, {c: list(result[c]) for c in result.columns})
+    # A first column of that name that is no index is a quantity, as before.
+    assert list(kv.study_table({"Unnamed: 0": [5, 6, 7], "h": [0.04, 0.02, 0.01]})["quantity"]) == ["Unnamed: 0"]
+
+
 @pytest.mark.parametrize("call", [
     lambda h: kv.study(h, [1.0] * len(h)),
     lambda h: kv.study(None, [1.0] * len(h), cells=[1 / x for x in h], dim=1),

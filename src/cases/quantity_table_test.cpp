@@ -91,6 +91,19 @@ TEST(QuantityTable, RefusesAsTheCsvTableDoesNamingTheRow) {
   }
 }
 
+// pandas' index column, first and unnamed before h or cells, is refused with how to save without
+// it; any other header without h first keeps its message.
+TEST(QuantityTable, RefusesPandasIndexColumn) {
+  const char* const hint = ": save the table with to_csv(path, index=False)";
+  EXPECT_EQ(refusal([] { parseCsvCase(",h,a\n0,0.1,1\n1,0.2,2\n", "t.csv", {}); }),
+            std::string("t.csv:1: the first column has no name and h comes second, as pandas writes its index with to_csv()") +
+                hint);
+  EXPECT_EQ(refusal([] { parseCsvCase("# c\n;cells;a\n0;8;1\n1;64;2\n", "t.csv", {true, 3}); }),
+            std::string("t.csv:2: the first column has no name and cells comes second, as pandas writes its index with "
+                        "to_csv()") + hint);
+  EXPECT_EQ(refusal([] { parseCsvCase(",a,h\n0,0.1,1\n", "t.csv", {}); }).rfind("t.csv:1: missing header", 0), 0u);
+}
+
 TEST(QuantityTable, ChecksTheNamesOnTheTableAsAWhole) {
   const TableRules rules = memoryRules();
   const auto names = [&](std::vector<TableField> given) {

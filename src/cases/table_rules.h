@@ -14,6 +14,10 @@
 
 namespace kv::study {
 
+// The name pandas gives the unnamed first column of a file when it reads one (its index, written
+// by to_csv()).
+inline constexpr std::string_view kPandasIndexName = "Unnamed: 0";
+
 // A field of a table: its text, or a number held as one (not read again; NaN and inf included).
 struct TableField {
   std::string_view text;
@@ -83,6 +87,10 @@ class TableRules {
   double number(const TableField& field, size_t row, const std::string& column) const;
 
   [[noreturn]] void fail(size_t row, const std::string& message) const { rows_.fail(row, message); }
+  // Refuses pandas' index column, which DataFrame.to_csv() writes first unless index=False: in a
+  // file an unnamed first column before `first` (h or cells), in a DataFrame read from one a
+  // first column `name` (pandas' "Unnamed: 0") holding 0, 1, 2, ... Says how to save without it.
+  [[noreturn]] void refuseIndexColumn(size_t row, std::string_view name, std::string_view first) const;
 
   const TableRows& rows() const { return rows_; }
   bool cells() const { return cells_; }

@@ -201,6 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
         StudyBadInputCase{"empty", "", {}, 2, ":1: the file is empty"},
         StudyBadInputCase{"only comments", "# nothing\n\n", {}, 2, ":1: the file holds no data"},
         StudyBadInputCase{"no header", "0.1,1.0\n0.2,1.1\n", {}, 2, ":1: missing header.*found '0.1'"},
+        StudyBadInputCase{"pandas index", ",h,a\n0,0.1,1\n1,0.2,2\n", {}, 2, ":1: the first column has no name and h comes second, as pandas writes its index with to_csv\\(\\): save the table with to_csv\\(path, index=False\\)\n$"},
         StudyBadInputCase{"no quantity", "h\n0.1\n0.2\n", {}, 2, ":1: the header has no quantity column"},
         StudyBadInputCase{"one grid", "h,a\n0.1,1\n", {}, 2, ":2: only 1 grid"},
         StudyBadInputCase{"duplicate name", "h,a,a\n0.1,1,2\n0.2,1,2\n", {}, 2, ":1: the quantity name 'a' appears twice"},
