@@ -16,6 +16,7 @@ namespace kv::e2e {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 const std::string kHeader =
@@ -282,6 +283,19 @@ TEST(Study, WithoutGnuplotTheReportSaysSoAndTheStudySucceeds) {
   RunResult r = f.run({"study", "case.csv"}, nullptr, {{"PATH", "/nonexistent"}});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(f.read("case.study/report.html"), HasSubstr("The plots are unavailable: gnuplot is not available"));
+}
+
+// A quantity with no finite value (nan on every grid) has empty plots, and the others keep theirs:
+// an empty data block would fail gnuplot on the whole script.
+TEST(Study, AQuantityWithoutAFiniteValueLeavesTheOtherPlots) {
+  if (std::system("command -v gnuplot > /dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+  CaseFolder f(false);
+  f.write("case.csv", "h,a,b\n1,1.0,nan\n2,1.1,nan\n4,1.3,nan\n");
+  RunResult r = f.run({"study", "case.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string report = f.read("case.study/report.html");
+  EXPECT_THAT(report, Not(HasSubstr("id=\"no-plots\"")));
+  EXPECT_THAT(report, HasSubstr("no finite value: nothing to draw"));
 }
 
 // A classic case of three grids; `edit` changes one of its files before the study runs.
