@@ -99,6 +99,11 @@ double TableRules::value(const TableField& field, size_t row, const std::string&
   return number(field, row, column);
 }
 
+std::optional<double> TableRules::presentValue(const TableField& field, size_t row, const std::string& column) const {
+  if (field.empty()) return std::nullopt;
+  return number(field, row, column);
+}
+
 void TableRules::refuseIndexColumn(size_t row, std::string_view name, std::string_view first) const {
   const std::string save = "save the table with to_csv(path, index=False)";
   if (name.empty()) {

@@ -80,6 +80,8 @@ class TableRules {
   // finite (nan, inf) are studied, not refused: the quantity comes out undetermined, as a point
   // of a field does.
   double value(const TableField& field, size_t row, const std::string& column) const;
+  // The same where an empty field is a missing value (a table of quantities): nothing for it.
+  std::optional<double> presentValue(const TableField& field, size_t row, const std::string& column) const;
   // A value of an exact row: a finite number, or NaN (unknown) for an empty field and for NaN
   // held as a number (how pandas holds an empty field). The text nan or inf is refused.
   double exactValue(const TableField& field, size_t row, const std::string& column) const;

@@ -128,9 +128,9 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
   s << "set terminal svg size 560,400 font 'sans,11' background '#ffffff' noenhanced\n";
   s << "set grid lc rgb '#dddddd'\nset border lc rgb '#444444'\nset samples 200\n";
   s << "set format x '%g'\nset format y '%g'\n";
-  const std::vector<double>& h = study.input->h;
   for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
     const QuantityStudy& q = study.quantities[k];
+    const std::vector<double> h = study.spacings(q);
     s << "set output " << quoted((fs::path(folder) / (plotStem(k) + "_values.svg")).string()) << "\n";
     valuesPlot(s, q, h, k);
     s << "set output " << quoted((fs::path(folder) / (plotStem(k) + "_convergence.svg")).string()) << "\n";
