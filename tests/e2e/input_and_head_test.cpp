@@ -346,29 +346,17 @@ TEST(Arguments, HelpAndVersionStartNoRun) {
 // run, and nothing else creates a file or launches anything.
 TEST(Arguments, EveryCommandLineIsAnsweredWithHelp) {
   CaseFolder f(false);
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* out;  // what standard output starts with
-    const char* err;  // what standard error starts with
-  } cases[] = {
-      {{"-h"}, 0, "Usage: kestrovanilque", ""},
-      {{"--help"}, 0, "Usage: kestrovanilque", ""},
-      {{"stdy", "x.csv"}, 2, "", "kestrovanilque: error: unknown command 'stdy': did you mean 'study'?\nUsage: kestrovanilque"},
-      {{"x.csv"}, 2, "", "kestrovanilque: error: unknown command 'x.csv': did you mean 'kestrovanilque study x.csv'?\n"},
-      {{"merge", "--help"}, 0, "Joins the output folders", ""},
-      {{"study", "x.csv", "--oder", "1"}, 2, "", "kestrovanilque study: error: unknown option --oder: did you mean --order?\n"},
-  };
-  for (const auto& c : cases) {
-    const RunResult r = f.run(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args.front();
-    EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
-    EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
-    EXPECT_TRUE(r.launches.empty());
-  }
   const RunResult help = f.run({"-h"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, f.run({"--help"}).out);
   EXPECT_NE(help.out.find("\n  merge SLAB_DIR... --out DIR "), std::string::npos);
-  EXPECT_EQ(f.run({"nonsense"}).err, "kestrovanilque: error: unknown command 'nonsense'\n" + help.out);
+  const RunResult unknown = f.run({"stdy", "x.csv"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err, "kestrovanilque: error: unknown command 'stdy': did you mean 'study'?\n" + help.out);
+  const RunResult merge = f.run({"merge", "--help"});
+  EXPECT_EQ(merge.status, 0);
+  EXPECT_NE(merge.out.find("--out TEXT REQUIRED"), std::string::npos);
+  EXPECT_TRUE(help.launches.empty() && unknown.launches.empty());
   EXPECT_TRUE(f.files().empty());
 }
 
