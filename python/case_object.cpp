@@ -15,6 +15,13 @@ const study::FieldStudyCase* fieldOf(const CaseObject& c) { return c.read.field 
 
 py::object optionalValue(const std::optional<double>& v) { return v ? py::object(py::float_(*v)) : py::none(); }
 
+// A quantity's values, finest first, None where one is missing (an empty field).
+py::list valuesOf(const study::Quantity& q) {
+  py::list values;
+  for (size_t k = 0; k < q.values.size(); ++k) values.append(q.isMissing(k) ? py::object(py::none()) : py::float_(q.values[k]));
+  return values;
+}
+
 // The grid table of a table case: h (or cells) and one column per quantity, the grids numbered
 // from 1 (the finest), and the exact values in a row labelled "exact".
 py::object caseFrame(const CaseObject& c) {
@@ -34,8 +41,7 @@ py::object caseFrame(const CaseObject& c) {
   if (anyExact) first.append(kNotANumber);
   columns[t->cells.empty() ? "h" : "cells"] = first;
   for (const study::Quantity& q : t->quantities) {
-    py::list values;
-    for (double v : q.values) values.append(v);
+    py::list values = valuesOf(q);
     if (anyExact) values.append(q.exact);
     columns[py::str(q.name)] = values;
   }
@@ -92,11 +98,11 @@ void bindCase(py::module_& m) {
           [](const CaseObject& c) {
             py::dict out;
             if (const study::StudyCase* t = tableOf(c)) {
-              for (const study::Quantity& q : t->quantities) out[py::str(q.name)] = q.values;
+              for (const study::Quantity& q : t->quantities) out[py::str(q.name)] = valuesOf(q);
             }
             return out;
           },
-          "quantity name -> its values, finest first (a table case; empty for a field)")
+          "quantity name -> its values, finest first, None where missing (a table case; empty for a field)")
       .def_property_readonly(
           "exact",
           [](const CaseObject& c) {

@@ -80,7 +80,8 @@ empty; grids as int64; quantity, convergence, status and ls_fit as str).
 table    a pandas DataFrame or a dict of columns shaped like the CSV case: a column h (or cells,
          with dim), one row per grid in any order, one column per quantity; or a Case of
          read_case (a table of quantities: its settings, pL and Fs of a main data file, apply
-         as in the command).
+         as in the command). None (or '') is a missing value: that quantity is studied on the
+         grids that have one, as an empty field of the CSV file; NaN is a value.
 exact    the exact values, a dict quantity -> value; or give them in the table, in a row whose
          index label is 'exact' or whose h field is the text 'exact' (as in the CSV file, so a
          DataFrame of pandas.read_csv(case, comment='#') works as it is). NaN or None: unknown.

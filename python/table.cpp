@@ -63,6 +63,15 @@ study::TableField tableField(py::handle x, std::string& text) {
   return study::TableField(csvTrimmed(text));
 }
 
+// Whether a column holds 0, 1, 2, ... (the integers of pandas' index).
+bool isCount(const py::list& values) {
+  for (size_t k = 0; k < values.size(); ++k) {
+    const py::object x = values[k];
+    if (!py::isinstance<py::int_>(x) || py::isinstance<py::bool_>(x) || !x.equal(py::int_(k))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 study::StudyCase tableCase(py::handle table, py::handle exact, std::optional<int64_t> dimension) {
@@ -103,6 +112,9 @@ study::StudyCase tableCase(py::handle table, py::handle exact, std::optional<int
   }
   const study::TableRules rules(study::TableRows([&c](size_t r) { return c.rows[r]; }), "grid", cells,
                                 static_cast<int>(dimension.value_or(0)));
+  if (c.names.front() == study::kPandasIndexName && isCount(c.values.front())) {
+    rules.refuseIndexColumn(0, c.names.front(), c.names[*hColumn]);
+  }
   study::QuantityTable quantities(rules, "<table>");
   std::vector<std::string> texts(order.size());
   std::vector<study::TableField> fields(order.size());

@@ -14,7 +14,8 @@ namespace kv::python {
 // The table's columns: `h` or `cells` (any case; with cells, `dimension` gives h =
 // cells^(-1/D)), then one per quantity. A row whose index label or h field is "exact", or the
 // mapping `exact` (quantity -> value), gives exact values. The rows are read as the rows of a
-// CSV table, by its rules (cases/quantity_table.h): None is an empty field, NaN and inf are
+// CSV table, by its rules (cases/quantity_table.h): None is an empty field (a missing value),
+// pandas' index read back as a first column 'Unnamed: 0' is refused, NaN and inf are
 // values; faults are named by the row ("row 3: ..."). Throws OptionError for a table of the
 // wrong shape (TypeError for one that is neither), Failure for a fault of its rows.
 study::StudyCase tableCase(pybind11::handle table, pybind11::handle exact, std::optional<int64_t> dimension);

@@ -1,7 +1,5 @@
 #include "app/run_sequence.h"
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/input_reader.h"
@@ -67,38 +65,11 @@ constexpr OutputStage kOutputStages[] = {
      [](FormattedRecordWriter&, const RunData& r) { plotSecondEstimatedErrors(r); }},
 };
 
-void printHelp() {
-  std::fputs(
-      "Usage: kestrovanilque\n"
-      "Grid-convergence analysis of one variable computed on a sequence of refined grids.\n"
-      "Run it without arguments in the folder of a case: it reads Kestrovanilque.in (the name\n"
-      "of the main data file), the main data file, the grid files and the exact-solution file,\n"
-      "and writes the listing, the plot data files (.dat) and completes the plot scripts\n"
-      "(.gnu). The editor opens on the input files first and on the listing at the end.\n"
-      "  study CASE batch study of every quantity of a case (see kestrovanilque study --help)\n"
-      "  --help     this text\n"
-      "  --version  the version\n",
-      stdout);
-}
-
 }  // namespace
 
 std::span<const OutputStage> outputStages() { return kOutputStages; }
 
-int runProgram(int argc, char** argv) {
-  if (argc > 1) {
-    if (std::strcmp(argv[1], "--help") == 0) {
-      printHelp();
-      return 0;
-    }
-    if (std::strcmp(argv[1], "--version") == 0) {
-      std::fputs("kestrovanilque 1.0.0\n", stdout);
-      return 0;
-    }
-    std::fprintf(stderr, "kestrovanilque: takes no arguments (see kestrovanilque --help)\n");
-    return 2;
-  }
-
+int runProgram() {
   RunData run;
   readInput(run);
   std::string listingName(adjusted(run.params.listingFile));

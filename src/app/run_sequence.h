@@ -21,8 +21,8 @@ struct OutputStage {
 // The output stages, in the order in which they run.
 std::span<const OutputStage> outputStages();
 
-// Runs the program; the result is the process exit status. The run itself takes no argument;
-// --help and --version print their text and return without starting a run.
-int runProgram(int argc, char** argv);
+// Runs the program; the result is the process exit status. The run takes no argument (the
+// command line's help, version and commands are command/'s).
+int runProgram();
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 //
 //   h,drag,lift          (or "cells,..."; the delimiter , ; or tab is taken from this line)
 //   0.01,1.234,0.567     one row per grid, in any order
+//   0.02,,0.571          an empty field: that quantity has no value on this grid
 //   exact,1.230,         optional: exact values, an empty field where unknown
 //
 // '#' starts a comment line; blank lines are skipped; a UTF-8 byte-order mark and CR LF line

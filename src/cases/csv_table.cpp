@@ -12,6 +12,9 @@ const CsvLine& CsvTable::header(std::string_view line, size_t number) {
   fields_.split(line, delimiter_);
   const std::string_view first = fields_[0];
   const bool cells = csvKeyword(first, "cells");
+  if (first.empty() && fields_.size() > 1 && (csvKeyword(fields_[1], "h") || csvKeyword(fields_[1], "cells"))) {
+    refuseIndexColumn(number, "", fields_[1]);
+  }
   if (!cells && !csvKeyword(first, "h")) {
     fail(number,
          "missing header: the first row must name the columns, starting with h "

@@ -1,5 +1,6 @@
 #include "cases/quantity_table.h"
 
+#include <optional>
 #include <set>
 
 #include "base/limits.h"
@@ -40,7 +41,14 @@ void QuantityTable::row(std::span<const TableField> fields, size_t row) {
   c_.lines.push_back(row);
   for (size_t k = 1; k < fields.size(); ++k) {
     Quantity& q = c_.quantities[k - 1];
-    q.values.push_back(rules_.value(fields[k], row, q.name));
+    const std::optional<double> value = rules_.presentValue(fields[k], row, q.name);
+    if (!value) {
+      q.missing.resize(q.values.size(), false);  // the grids before have theirs
+      q.missing.push_back(true);
+    } else if (!q.missing.empty()) {
+      q.missing.push_back(false);
+    }
+    q.values.push_back(value.value_or(kNotANumber));
   }
 }
 

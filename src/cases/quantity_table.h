@@ -6,10 +6,11 @@
 //    kMaxTableQuantities, each named, no name twice;
 //  - a row's first field is h (or a cell count, h = cells^(-1/D)), a positive, finite number, or
 //    the keyword exact;
-//  - a grid's row has a value of every quantity: an empty field (a None) is refused; a value
-//    that is not finite (the text nan or inf, or NaN or an infinity held as a number) is studied,
-//    not refused: the quantity comes out undetermined, as a point of a field does. Solvers write
-//    nan for a quantity they could not compute, and stored studies keep those rows;
+//  - an empty field (a None) on a grid's row is a missing value: the quantity is studied on the
+//    grids that have one (Quantity::missing), the others as they are; a value that is not finite
+//    (the text nan or inf, or NaN or an infinity held as a number) is studied, not dropped: the
+//    quantity comes out undetermined, as a point of a field does. Solvers write nan for a
+//    quantity they could not compute, and stored studies keep those rows;
 //  - one exact row at most: per quantity a finite value, or unknown (an empty field, or NaN held
 //    as a number, how pandas holds an empty field); an exact value nan or inf written as text is
 //    refused;

@@ -91,6 +91,33 @@ TEST(QuantityTable, RefusesAsTheCsvTableDoesNamingTheRow) {
   }
 }
 
+// An empty field (a None) is a missing value of its quantity on its grid, wherever the table
+// comes from, and follows its grid finest first; nan is a value.
+TEST(QuantityTable, AnEmptyFieldIsAMissingValue) {
+  const StudyCase memory = memoryTable(memoryRules(), {{TableField::of(0.4), TableField(), TableField::of(3.0)},
+                                                       {TableField::of(0.1), TableField::of(1.0), TableField::of(NAN)},
+                                                       {TableField::of(0.2), TableField(), TableField::of(2.0)}});
+  const StudyCase csv = parseCsvCase("h,a,b\n0.4,,3\n0.1,1,nan\n0.2,,2\n", "t.csv", {});
+  for (const StudyCase* c : {&memory, &csv}) {
+    EXPECT_EQ(c->quantities[0].missing, (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(c->quantities[0].values[0], 1.0);
+    EXPECT_TRUE(c->quantities[1].missing.empty());
+  }
+}
+
+// pandas' index column, first and unnamed before h or cells, is refused with how to save without
+// it; any other header without h first keeps its message.
+TEST(QuantityTable, RefusesPandasIndexColumn) {
+  const char* const hint = ": save the table with to_csv(path, index=False)";
+  EXPECT_EQ(refusal([] { parseCsvCase(",h,a\n0,0.1,1\n1,0.2,2\n", "t.csv", {}); }),
+            std::string("t.csv:1: the first column has no name and h comes second, as pandas writes its index with to_csv()") +
+                hint);
+  EXPECT_EQ(refusal([] { parseCsvCase("# c\n;cells;a\n0;8;1\n1;64;2\n", "t.csv", {true, 3}); }),
+            std::string("t.csv:2: the first column has no name and cells comes second, as pandas writes its index with "
+                        "to_csv()") + hint);
+  EXPECT_EQ(refusal([] { parseCsvCase(",a,h\n0,0.1,1\n", "t.csv", {}); }).rfind("t.csv:1: missing header", 0), 0u);
+}
+
 TEST(QuantityTable, ChecksTheNamesOnTheTableAsAWhole) {
   const TableRules rules = memoryRules();
   const auto names = [&](std::vector<TableField> given) {

@@ -61,7 +61,10 @@ void sortFinestFirst(StudyCase& c, const TableRows& rows) {
   permuteRows(c.cells, order);
   permuteRows(c.lines, order);
   permuteRows(c.gridFiles, order);
-  for (Quantity& q : c.quantities) permuteRows(q.values, order);
+  for (Quantity& q : c.quantities) {
+    permuteRows(q.values, order);
+    permuteRows(q.missing, order);
+  }
 }
 
 }  // namespace kv::study

@@ -19,8 +19,12 @@ namespace kv::study {
 
 struct Quantity {
   std::string name;
-  std::vector<double> values;  // per grid, finest first
+  std::vector<double> values;  // per grid, finest first (NaN where missing)
   double exact = kNotANumber;  // NaN: unknown
+  // Per grid, finest first: no value (an empty field of a table); empty when every grid has one.
+  std::vector<bool> missing = {};
+
+  bool isMissing(size_t grid) const { return grid < missing.size() && missing[grid]; }
 };
 
 // The settings of the classic computation that a main data file carries.

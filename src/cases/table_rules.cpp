@@ -99,6 +99,21 @@ double TableRules::value(const TableField& field, size_t row, const std::string&
   return number(field, row, column);
 }
 
+std::optional<double> TableRules::presentValue(const TableField& field, size_t row, const std::string& column) const {
+  if (field.empty()) return std::nullopt;
+  return number(field, row, column);
+}
+
+void TableRules::refuseIndexColumn(size_t row, std::string_view name, std::string_view first) const {
+  const std::string save = "save the table with to_csv(path, index=False)";
+  if (name.empty()) {
+    fail(row, "the first column has no name and " + std::string(first) +
+                  " comes second, as pandas writes its index with to_csv(): " + save);
+  }
+  fail(row, "column '" + std::string(name) + "' holds 0, 1, 2, ...: pandas' index, written by to_csv() and read back "
+            "as a column: read the file with read_csv(path, index_col=0), or " + save);
+}
+
 double TableRules::exactValue(const TableField& field, size_t row, const std::string& column) const {
   if (field.empty() || (field.number && std::isnan(*field.number))) return NAN;
   const double v = number(field, row, column);

@@ -14,6 +14,10 @@
 
 namespace kv::study {
 
+// The name pandas gives the unnamed first column of a file when it reads one (its index, written
+// by to_csv()).
+inline constexpr std::string_view kPandasIndexName = "Unnamed: 0";
+
 // A field of a table: its text, or a number held as one (not read again; NaN and inf included).
 struct TableField {
   std::string_view text;
@@ -76,6 +80,8 @@ class TableRules {
   // finite (nan, inf) are studied, not refused: the quantity comes out undetermined, as a point
   // of a field does.
   double value(const TableField& field, size_t row, const std::string& column) const;
+  // The same where an empty field is a missing value (a table of quantities): nothing for it.
+  std::optional<double> presentValue(const TableField& field, size_t row, const std::string& column) const;
   // A value of an exact row: a finite number, or NaN (unknown) for an empty field and for NaN
   // held as a number (how pandas holds an empty field). The text nan or inf is refused.
   double exactValue(const TableField& field, size_t row, const std::string& column) const;
@@ -83,6 +89,10 @@ class TableRules {
   double number(const TableField& field, size_t row, const std::string& column) const;
 
   [[noreturn]] void fail(size_t row, const std::string& message) const { rows_.fail(row, message); }
+  // Refuses pandas' index column, which DataFrame.to_csv() writes first unless index=False: in a
+  // file an unnamed first column before `first` (h or cells), in a DataFrame read from one a
+  // first column `name` (pandas' "Unnamed: 0") holding 0, 1, 2, ... Says how to save without it.
+  [[noreturn]] void refuseIndexColumn(size_t row, std::string_view name, std::string_view first) const;
 
   const TableRows& rows() const { return rows_; }
   bool cells() const { return cells_; }

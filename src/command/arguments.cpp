@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <type_traits>
 #include <variant>
 
@@ -56,8 +57,9 @@ void addOptions(CLI::App& app, Arguments& a) {
   }
   for (const OptionRow& row : optionRows()) {
     CLI::Option* option = addOption(app, row, a);
-    // Hidden, and a merge keeps the settings of its slabs: its help lists only what applies to it.
-    if (row.hidden || (merge && !row.applies(CaseKind::Slabs))) option->group("");
+    // A merge keeps the settings of its slabs: its help lists only what applies to it (the others
+    // are read, then refused with what they apply to).
+    if (merge && !row.applies(CaseKind::Slabs)) option->group("");
   }
   for (const OptionRow& row : optionRows()) {
     if (!row.needs.empty()) app.get_option(std::string(row.name))->needs(app.get_option(std::string(row.needs)));
@@ -65,7 +67,127 @@ void addOptions(CLI::App& app, Arguments& a) {
   if (merge) app.get_option("--out")->description("the output folder of the whole field")->required();
 }
 
+
+// Edits (insertions, deletions, substitutions, swaps of two neighbours) that make `a` into `b`.
+size_t editDistance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+std::string_view withoutDashes(std::string_view word) {
+  while (!word.empty() && word.front() == '-') word.remove_prefix(1);
+  return word;
+}
+
+// An argument that is meant as an option: a dash and a letter ("-1", a value, and "-", standard
+// input, are not).
+bool optionLike(std::string_view word) {
+  const std::string_view name = withoutDashes(word);
+  return name.size() < word.size() && !name.empty() && std::isalpha(static_cast<unsigned char>(name.front()));
+}
+
+// The usage of the program as a whole: the two commands, and the classic run without arguments.
+constexpr std::string_view kTopLevelHelp =
+    "Usage: kestrovanilque [COMMAND [ARGUMENTS...]]\n"
+    "Grid-convergence verification of quantities computed on a sequence of refined grids.\n"
+    "\n"
+    "Without arguments: the classic interactive run, in the folder of a case. It reads\n"
+    "Kestrovanilque.in (the name of the main data file), the main data file, the grid files and\n"
+    "the exact-solution file, opens the editor on the input files first and on the listing at the\n"
+    "end, and writes the listing, the plot data files (.dat) and the plot scripts (.gnu).\n"
+    "\n"
+    "Commands:\n"
+    "  study CASE [OPTIONS]         study every quantity or point of a case, in batch (study --help)\n"
+    "  merge SLAB_DIR... --out DIR  join the outputs of the slabs of an HDF5 job array (merge --help)\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help                   this text\n"
+    "  --version                    the version\n";
+
+constexpr std::string_view kCommands[] = {"study", "merge"};
+constexpr std::string_view kTopLevelOptions[] = {"--help", "--version"};
+
+// The options a command takes, by their long names.
+std::vector<std::string_view> commandOptions(Arguments::Command command) {
+  std::vector<std::string_view> names;
+  for (const OptionRow& row : optionRows()) {
+    if (command == Arguments::Command::Study || row.applies(CaseKind::Slabs)) names.push_back(row.name);
+  }
+  names.emplace_back("--help");
+  return names;
+}
+
+// The first argument CLI11 left over that is meant as an option, in the order given.
+std::optional<std::string> unknownOption(const CLI::App& app, int argc, const char* const* argv) {
+  const std::vector<std::string> extras = app.remaining();
+  for (int k = 2; k < argc; ++k) {
+    const std::string_view word(argv[k]);
+    if (word == "--") break;
+    const std::string option(word.substr(0, word.find('=')));
+    if (!optionLike(option)) continue;
+    if (std::find(extras.begin(), extras.end(), std::string(word)) != extras.end() ||
+        std::find(extras.begin(), extras.end(), option) != extras.end()) {
+      return option;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::string_view> closestName(std::string_view given, std::span<const std::string_view> names) {
+  const std::string_view word = withoutDashes(given);
+  if (word.empty()) return std::nullopt;
+  std::optional<std::string_view> best;
+  size_t bestDistance = 0;
+  for (std::string_view name : names) {
+    const std::string_view bare = withoutDashes(name);
+    size_t distance = editDistance(word, bare);
+    // A beginning of the name (--interp for --interp-degree) is as close as a slip of the finger.
+    const bool start = word.size() >= 3 && bare.substr(0, word.size()) == word;
+    if (distance > std::max<size_t>(1, bare.size() / 3) && !start) continue;
+    if (start) distance = std::min<size_t>(distance, 1);
+    if (!best || distance < bestDistance) {
+      best = name;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+ParsedCommand parseTopLevel(int argc, const char* const* argv) {
+  ParsedCommand parsed;
+  const std::string_view word = argc > 1 ? std::string_view(argv[1]) : std::string_view();
+  if (word == "-h" || word == "--help") {
+    parsed.out = kTopLevelHelp;
+    return parsed;
+  }
+  if (word == "--version") {
+    parsed.out = "kestrovanilque " KV_VERSION "\n";
+    return parsed;
+  }
+  parsed.status = 2;
+  const bool option = optionLike(word);
+  // Options bare, as every message names them; a command quoted.
+  std::string message = option ? "kestrovanilque: error: unknown option " + std::string(word)
+                               : "kestrovanilque: error: unknown command '" + std::string(word) + "'";
+  if (auto near = option ? closestName(word, kTopLevelOptions) : closestName(word, kCommands)) {
+    message += ": did you mean " + (option ? std::string(*near) : "'" + std::string(*near) + "'") + "?";
+  } else if (!option && word.find_first_of("./") != std::string_view::npos) {
+    // A case given without its command.
+    message += ": did you mean 'kestrovanilque study " + std::string(word) + "'?";
+  }
+  parsed.err = message + "\n" + std::string(kTopLevelHelp);
+  return parsed;
+}
 
 std::string_view programName(Arguments::Command command) {
   return command == Arguments::Command::Merge ? "kestrovanilque merge" : "kestrovanilque study";
@@ -95,8 +217,19 @@ ParsedCommand parseCommand(int argc, const char* const* argv) {
     return parsed;
   } catch (const CLI::ParseError& e) {
     parsed.status = 2;
+    // An option that is no option of the command, whatever else went wrong (a misspelt --cells
+    // leaves --dim without it): the closest option that is, in one line.
+    const std::optional<std::string> unknown = unknownOption(app, argc, argv);
+    if (unknown) {
+      const std::vector<std::string_view> names = commandOptions(a.command);
+      if (const auto near = closestName(*unknown, names)) {
+        parsed.err = name + ": error: unknown option " + *unknown + ": did you mean " + std::string(*near) + "?\n";
+        return parsed;
+      }
+    }
     // One line naming the option, then where the options are explained (not all of them again).
-    parsed.err = name + ": error: " + e.what() + "\nRun '" + name + " --help' for the options.\n";
+    const std::string what = unknown ? "unknown option " + *unknown : std::string(e.what());
+    parsed.err = name + ": error: " + what + "\nRun '" + name + " --help' for the options.\n";
     return parsed;
   }
   for (const CLI::Option* option : app.get_options()) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +36,19 @@ struct ParsedCommand {
   std::string err;  // for standard error
 };
 
-// argv[1] is "study" or "merge".
+// argv[1] is "study" or "merge". An option that is none of the command's is refused with the
+// closest one that is ("did you mean '--order'?"), where one is close.
 ParsedCommand parseCommand(int argc, const char* const* argv);
+
+// The command line whose argv[1] is no command: -h or --help (the help of the program as a whole:
+// its commands, and the classic run without arguments), --version, or anything else, refused
+// (status 2) with the closest command or option where one is close, then the help.
+ParsedCommand parseTopLevel(int argc, const char* const* argv);
+
+// The name of `names` closest to `given` (leading dashes aside): a few slips of the finger away
+// (one per three letters of the name, one at least), or one the given word begins; none when no
+// name is that close. The first of equally close names.
+std::optional<std::string_view> closestName(std::string_view given, std::span<const std::string_view> names);
 
 // The program's name in messages: "kestrovanilque study", "kestrovanilque merge".
 std::string_view programName(Arguments::Command command);

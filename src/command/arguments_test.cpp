@@ -137,12 +137,11 @@ TEST(Arguments, EveryOptionIsReadAndRefusedByItsRow) {
                                std::string(caseKindName(kind)));
       }
     }
+    // Every option a command accepts is in its help (a merge reads the others only to refuse them).
     const std::string listed = "\n  " + std::string(row.name) + " ";
-    EXPECT_EQ(help.out.find(listed) != std::string::npos, !row.hidden) << row.name;
-    EXPECT_EQ(mergeHelp.out.find(listed) != std::string::npos, !row.hidden && row.applies(CaseKind::Slabs)) << row.name;
-    if (!row.hidden) {
-      EXPECT_NE(help.out.find(std::string(row.help)), std::string::npos) << row.name;
-    }
+    EXPECT_NE(help.out.find(listed), std::string::npos) << row.name;
+    EXPECT_EQ(mergeHelp.out.find(listed) != std::string::npos, row.applies(CaseKind::Slabs)) << row.name;
+    EXPECT_NE(help.out.find(std::string(row.help)), std::string::npos) << row.name;
   }
   EXPECT_NE(mergeHelp.out.find("--out TEXT REQUIRED         the output folder of the whole field\n"), std::string::npos);
   EXPECT_NE(help.out.find("--out TEXT                  output folder (default: CASE without extension + .study)\n"),
@@ -158,6 +157,77 @@ TEST(Arguments, TheOptionsAsAWholeAreValidated) {
             (Error{"", 0, "--format csv prints summary.csv, which --no-csv leaves out"}));
   EXPECT_EQ(parse({"study", "c.csv", "--dim", "2"}).err,
             "kestrovanilque study: error: --dim requires --cells\nRun 'kestrovanilque study --help' for the options.\n");
+}
+
+// An option that is none of the command's: the closest that is, in one line, whatever else is
+// wrong; none when nothing is close (then where the options are explained), nor one that the
+// command would refuse (a merge takes no --order).
+TEST(Arguments, AnUnknownOptionGetsTheClosestOne) {
+  const struct {
+    std::vector<const char*> args;
+    const char* unknown;
+    const char* near;  // nullptr: no option is close
+  } cases[] = {
+      {{"study", "c.csv", "--oder", "1"}, "--oder", "--order"},
+      {{"study", "c.csv", "-order", "1"}, "-order", "--order"},
+      {{"study", "--oder"}, "--oder", "--order"},
+      {{"study", "c.csv", "--oder=1"}, "--oder", "--order"},
+      {{"study", "c.csv", "--target_gci", "0.1"}, "--target_gci", "--target-gci"},
+      {{"study", "c.csv", "--interp", "2"}, "--interp", "--interp-degree"},
+      {{"study", "c.csv", "--cell", "--dim", "2"}, "--cell", "--cells"},
+      {{"merge", "a", "--out", "o", "--no-csb"}, "--no-csb", "--no-csv"},
+      {{"merge", "a", "--out", "o", "--oder", "1"}, "--oder", nullptr},
+      {{"study", "c.csv", "--colour"}, "--colour", nullptr},
+      {{"study", "c.csv", "-x"}, "-x", nullptr},
+  };
+  for (const auto& c : cases) {
+    const ParsedCommand p = parse(c.args);
+    const std::string program = std::string("kestrovanilque ") + c.args.front();
+    const std::string error = program + ": error: unknown option " + c.unknown;
+    EXPECT_EQ(p.status, 2);
+    EXPECT_EQ(p.err, c.near ? error + ": did you mean " + c.near + "?\n"
+                            : error + "\nRun '" + program + " --help' for the options.\n");
+  }
+  // What is no option: a negative value, standard input, an extra positional argument.
+  EXPECT_EQ(parse({"study", "c.csv", "--noise", "-1"}).err.find("unknown"), std::string::npos);
+  EXPECT_TRUE(parse({"study", "-", "--order", "1"}).arguments);
+  EXPECT_EQ(parse({"study", "c.csv", "d.csv"}).err,
+            "kestrovanilque study: error: The following argument was not expected: d.csv\n"
+            "Run 'kestrovanilque study --help' for the options.\n");
+}
+
+// The program as a whole: its help (the commands, one line each, and the classic run without
+// arguments), and an unknown command or option refused with the closest one and the help.
+TEST(Arguments, TheTopLevelHelpsWithUnknownCommands) {
+  const auto top = [](std::vector<const char*> args) {
+    args.insert(args.begin(), "kestrovanilque");
+    return parseTopLevel(static_cast<int>(args.size()), args.data());
+  };
+  const ParsedCommand help = top({"-h"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(top({"--help", "study"}).out, help.out);
+  EXPECT_EQ(help.out.rfind("Usage: kestrovanilque", 0), 0u);
+  for (const char* line : {"\n  study CASE [OPTIONS] ", "\n  merge SLAB_DIR... --out DIR ", "\nWithout arguments: the classic interactive run",
+                           "\n  -h, --help ", "\n  --version "}) {
+    EXPECT_NE(help.out.find(line), std::string::npos) << line;
+  }
+  const struct {
+    std::vector<const char*> args;
+    const char* first;  // the line before the help
+  } cases[] = {
+      {{"stdy", "x.csv"}, "kestrovanilque: error: unknown command 'stdy': did you mean 'study'?"},
+      {{"x.csv", "--order", "1"}, "kestrovanilque: error: unknown command 'x.csv': did you mean 'kestrovanilque study x.csv'?"},
+      {{"report"}, "kestrovanilque: error: unknown command 'report'"},
+      {{"--verison"}, "kestrovanilque: error: unknown option --verison: did you mean --version?"},
+      {{"-"}, "kestrovanilque: error: unknown command '-'"},
+  };
+  for (const auto& c : cases) {
+    const ParsedCommand p = top(c.args);
+    EXPECT_EQ(p.status, 2);
+    EXPECT_EQ(p.out, "");
+    EXPECT_EQ(p.err, std::string(c.first) + "\n" + help.out);
+  }
 }
 
 }  // namespace

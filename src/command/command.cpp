@@ -33,21 +33,31 @@ int exitStatus(const study::Outcome& outcome, bool strict) {
   return strict && outcome.unsound ? 1 : 0;
 }
 
+// What a command line that starts nothing gives (help, a refusal), printed; the exit status.
+int printParsed(const study::ParsedCommand& parsed, std::string_view program) {
+  print(stdout, parsed.out);
+  print(stderr, parsed.err);
+  if (!study::standardOutputWritten()) {
+    study::OutputPlan plan;
+    plan.program = program;
+    return exitStatus(study::failToPrint(plan), false);
+  }
+  return parsed.status;
+}
+
 }  // namespace
+
+int runTopLevel(int argc, char** argv) {
+  io::platform::guardStandardStreams();
+  return printParsed(study::parseTopLevel(argc, argv), "kestrovanilque");
+}
 
 int runStudyCommand(int argc, char** argv) {
   io::platform::guardStandardStreams();
   const study::ParsedCommand parsed = study::parseCommand(argc, argv);
   if (!parsed.arguments) {
-    print(stdout, parsed.out);
-    print(stderr, parsed.err);
-    if (!study::standardOutputWritten()) {
-      study::OutputPlan plan;
-      plan.program = std::string(study::programName(study::Arguments::Command::Study));
-      if (argc > 1 && std::string_view(argv[1]) == "merge") plan.program = study::programName(study::Arguments::Command::Merge);
-      return exitStatus(study::failToPrint(plan), false);
-    }
-    return parsed.status;
+    const bool merge = argc > 1 && std::string_view(argv[1]) == "merge";
+    return printParsed(parsed, study::programName(merge ? study::Arguments::Command::Merge : study::Arguments::Command::Study));
   }
   const study::Arguments& a = *parsed.arguments;
   const bool merge = a.command == study::Arguments::Command::Merge;

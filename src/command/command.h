@@ -9,4 +9,8 @@ namespace kv::command {
 // argv[1] is "study" or "merge". Returns the exit status.
 int runStudyCommand(int argc, char** argv);
 
+// argv[1] is anything else: the help, the version, or an unknown command refused with the help.
+// Returns the exit status.
+int runTopLevel(int argc, char** argv);
+
 }  // namespace kv::command

@@ -52,7 +52,8 @@ const char* const kAdviceApart = "make successive grids further apart (r >= 1.3)
 // procedure has already fallen back on a fixed order or Fs = 3, a conservative estimate; so are
 // no-change (an error taken as zero because the values do not move) and the dominance advice.
 // No-order (no U), scatter (the data do not follow the model) and iterative-error (the runs'
-// differences unresolved) are warnings.
+// differences unresolved) are warnings, and so are missing values that leave a quantity of a
+// table fewer than three grids (no observed order).
 constexpr StatusText kFindings[] = {
     {FindingId::ratioNearOne, kWarnRatioNearOne, "ratio~1", FindingSeverity::warning,
      [](const FindingContext& c) {
@@ -181,13 +182,22 @@ constexpr StatusText kFindings[] = {
     {FindingId::gridDominates, 0, "grid-dominates", FindingSeverity::info, nullptr},
     {FindingId::timeDominates, 0, "time-dominates", FindingSeverity::info, nullptr},
     {FindingId::iterativeError, 0, "iterative-error", FindingSeverity::warning, nullptr},
+    {FindingId::missingValues, 0, "missing values", FindingSeverity::warning,
+     [](const FindingContext& c) {
+       const int grids = c.standard->grids;
+       return "a value on only " + std::to_string(grids) + " of the " + std::to_string(c.caseGrids) +
+              " grids (the other fields are empty): " +
+              (grids == 2 ? "no observed order, and the GCI rests on the theoretical order and Fs = 3"
+                          : "nothing can be estimated") +
+              "; give the values of three grids or more";
+     }},
 };
 
 constexpr bool rowsInIdOrder() {
   for (std::size_t k = 0; k < std::size(kFindings); ++k) {
     if (kFindings[k].id != static_cast<FindingId>(k)) return false;
   }
-  return std::size(kFindings) == static_cast<std::size_t>(FindingId::iterativeError) + 1;
+  return std::size(kFindings) == static_cast<std::size_t>(FindingId::missingValues) + 1;
 }
 static_assert(rowsInIdOrder(), "one row per finding, in the order of FindingId");
 // The standard procedure's rows come first.

@@ -63,6 +63,8 @@ enum class FindingId : uint8_t {
   gridDominates,
   timeDominates,
   iterativeError,
+  // A table's: values missing on so many grids that fewer than three remain.
+  missingValues,
 };
 
 // A warning: the result should not be trusted as it stands (no estimate, or one resting on grids,
@@ -77,6 +79,7 @@ struct FindingContext {
   const StandardResult* standard = nullptr;
   double pTh = 0.0;
   const LeastSquaresResult* leastSquares = nullptr;
+  int caseGrids = 0;  // the grids of the case, of which the standard procedure had standard->grids
 };
 
 // One row of the table of findings: the finding, its warning bit (the standard procedure's; 0 for

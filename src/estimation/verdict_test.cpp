@@ -151,7 +151,9 @@ TEST(Verdict, OneTableOfEveryFinding) {
         static_cast<std::size_t>(SpaceTimeWarningCode::orderRange) + k);
     EXPECT_EQ(spaceTimeWarningCode(code), spaceTime[k]);
   }
-  EXPECT_EQ(findingTexts().size(), statusTexts().size() + 1 + std::size(spaceTime));
+  // Besides them, least squares' and a table's missing values.
+  EXPECT_EQ(findingTexts().size(), statusTexts().size() + 1 + std::size(spaceTime) + 1);
+  EXPECT_EQ(findingTexts().back().code, "missing values");
 
   LeastSquaresResult ls;
   ls.pAtBracketEnd = true;

@@ -1,5 +1,6 @@
 #include "report/plots.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -27,8 +28,20 @@ std::string plotStem(size_t k) {
   return stem;
 }
 
+// A plot with nothing to draw: the axes and a word, where gnuplot would refuse an empty range.
+void emptyPlot(std::ostringstream& s, const char* why) {
+  s << "unset logscale\nset xrange [0:1]\nset yrange [0:1]\n"
+    << "set label 1 '" << why << ": nothing to draw' at 0.5,0.5 center\nplot NaN notitle\nunset label 1\n";
+}
+
 void valuesPlot(std::ostringstream& s, const QuantityStudy& q, const std::vector<double>& h, size_t k) {
   const StandardResult& r = q.standard;
+  if (std::none_of(q.values.begin(), q.values.end(), [](double v) { return std::isfinite(v); })) {
+    // No grid, or no finite value (missing, nan): an empty data block is an error to gnuplot.
+    s << "set title " << quoted(q.name + ": value against h") << "\n";
+    emptyPlot(s, "no finite value");
+    return;
+  }
   s << "$v" << k << " << EOD\n";
   for (size_t i = 0; i < h.size(); ++i) s << shortest(h[i]) << ' ' << shortest(q.values[i]) << '\n';
   s << "EOD\n";
@@ -65,8 +78,7 @@ void convergencePlot(std::ostringstream& s, const QuantityStudy& q, const std::v
     }
   }
   if (!any) {
-    s << "unset logscale\nset xrange [0:1]\nset yrange [0:1]\n"
-      << "set label 1 'no extrapolated value: nothing to draw' at 0.5,0.5 center\nplot NaN notitle\nunset label 1\n";
+    emptyPlot(s, "no extrapolated value");
     return;
   }
   s << "$c" << k << " << EOD\n" << data.str() << "EOD\n";
@@ -116,9 +128,9 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
   s << "set terminal svg size 560,400 font 'sans,11' background '#ffffff' noenhanced\n";
   s << "set grid lc rgb '#dddddd'\nset border lc rgb '#444444'\nset samples 200\n";
   s << "set format x '%g'\nset format y '%g'\n";
-  const std::vector<double>& h = study.input->h;
   for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
     const QuantityStudy& q = study.quantities[k];
+    const std::vector<double> h = study.spacings(q);
     s << "set output " << quoted((fs::path(folder) / (plotStem(k) + "_values.svg")).string()) << "\n";
     valuesPlot(s, q, h, k);
     s << "set output " << quoted((fs::path(folder) / (plotStem(k) + "_convergence.svg")).string()) << "\n";

@@ -137,16 +137,18 @@ void judgementTable(std::ostringstream& s, const StudyResult& study) {
 }
 
 void seriesTable(std::ostringstream& s, const StudyResult& study, const QuantityStudy& q) {
-  const std::vector<double>& h = study.input->h;
+  const std::vector<double> h = study.spacings(q);
+  const std::vector<size_t> grid = study.gridNumbers(q);
   s << "<details><summary>The series over all " << h.size()
-    << " grids (grid 1 the finest; each entry uses this grid and the coarser ones)</summary>\n"
+    << (q.grids ? " grids with a value" : " grids")
+    << " (grid 1 the finest; each entry uses this grid and the coarser ones)</summary>\n"
     << "<table><thead><tr><th>grid</th><th>h</th><th>&phi;</th>";
   for (const SeriesColumn& c : seriesColumns()) {
     s << "<th title=\"" << htmlEscaped(std::string(c.meaning)) << "\">" << c.name << "</th>";
   }
   s << "</tr></thead><tbody>\n";
   for (size_t i = 0; i < h.size(); ++i) {
-    s << "<tr><td>" << i + 1 << "</td><td>" << num(h[i]) << "</td><td>" << num(q.values[i]) << "</td>";
+    s << "<tr><td>" << grid[i] << "</td><td>" << num(h[i]) << "</td><td>" << num(q.values[i]) << "</td>";
     for (const SeriesColumn& c : seriesColumns()) s << "<td>" << num((q.series.value().*c.values)[i]) << "</td>";
     s << "</tr>\n";
   }
@@ -252,6 +254,15 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
       }
     }
     s << ".</p>\n";
+    if (q.grids) {
+      std::string numbers;
+      for (size_t g : study.gridNumbers(q)) numbers += (numbers.empty() ? "" : ", ") + std::to_string(g);
+      s << "<p class=\"note\">"
+        << (numbers.empty() ? std::string("No grid has a value: every field of this column is empty")
+                            : "Studied on grid" + std::string(q.grids->size() > 1 ? "s " : " ") + numbers + " of " +
+                                  std::to_string(in.h.size()) + ": the others have no value")
+        << ".</p>\n";
+    }
     {
       const Uncertainties& u = q.uncertainty;
       s << "<p>Uncertainty of &phi;<sub>1</sub>:";

@@ -172,6 +172,8 @@ std::string studyJson(const StudyResult& study) {
   for (const QuantityStudy& q : study.quantities) {
     ordered_json e;
     e["name"] = q.name;
+    // With missing values: the grids studied (1 the finest), whose values follow.
+    if (q.grids) e["grids"] = study.gridNumbers(q);
     e["values"] = numbers(q.values);
     e["status"] = q.status;
     e["standard"] = standardJson(q.standard);

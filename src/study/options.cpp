@@ -194,11 +194,11 @@ constexpr OptionRow kRows[] = {
      .kinds = bit(CaseKind::MeshField),
      .appliesTo = kUnsharedGrids},
     {.name = "--block-points",
-     .help = "points read and computed at a time",
+     .help = "fields: points read and computed at a time (memory against speed; the results are the same)",
+     .byDefault = "chosen for the kind of field",
      .target = &StudyOptions::blockPoints,
      .low = 1,
      .high = static_cast<double>(uint64_t{1} << 40),
-     .hidden = true,
      .kinds = kFields,
      .appliesTo = "fields"},
 };

@@ -1,7 +1,8 @@
 // The options of a study, whatever front end fills them (the command line, the Python module):
 // what is computed (StudyOptions) and what is written and shown (OutputOptions), and the one
 // table of them, a row per option (optionRows()). From the rows come the command line's
-// declarations (command/arguments.cpp), `study --help` and `merge --help`, the refusal of an
+// declarations (command/arguments.cpp), `study --help` and `merge --help` (every row is listed
+// where it applies: an option nobody should see is no row), the refusal of an
 // option that does not apply to the kind of the case, validate(), and the keyword arguments of
 // the Python module (python/options.cpp).
 //
@@ -97,7 +98,6 @@ struct OptionRow {
   std::string_view must{};       // a real or a slab: what the value must be, for the message
   std::span<const std::string_view> choices{};  // a text: the values it may take (none: any)
   std::string_view needs{};      // an option that must be given with this one
-  bool hidden = false;           // not listed by --help (for tuning and the tests)
   uint16_t kinds = 0;            // the case kinds it applies to, a bit per CaseKind
   std::string_view appliesTo{};  // those kinds, in the message that refuses it for another kind
   std::string_view keyword{};    // the Python keyword argument ("": Python does not take it)

@@ -63,6 +63,10 @@ using Finding = StatusFinding;
 struct QuantityStudy {
   std::string name;
   std::vector<double> values;  // finest first
+  // A quantity of a table with missing values: the grids it was studied on (0-based indices into
+  // the case's grids, finest first; none, one, ...), which `values` and every per-grid result
+  // follow. Nothing: every grid of the case.
+  std::optional<std::vector<size_t>> grids;
   StandardResult standard;
   std::optional<ClassicSeries> series;  // absent when the theoretical order is not an integer
   std::vector<Finding> findings;        // the reason without an order, then the warnings

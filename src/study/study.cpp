@@ -46,7 +46,39 @@ void uncertainties(const StandardResult& r, std::span<const double> values, cons
   }
 }
 
+// A quantity with missing values, studied on the grids that have one (the finest of them the
+// grid of a target's cell count).
+QuantityStudy studyGiven(const StudyCase& input, const Quantity& q, StudySettings settings) {
+  std::vector<size_t> grids;
+  std::vector<double> h, values;
+  for (size_t g = 0; g < input.h.size(); ++g) {
+    if (q.isMissing(g)) continue;
+    grids.push_back(g);
+    h.push_back(input.h[g]);
+    values.push_back(q.values[g]);
+  }
+  if (!grids.empty() && !input.cells.empty()) settings.cells1 = input.cells[grids.front()];
+  QuantityStudy out = PointStudy(std::move(h), std::move(settings), input.h.size())(q.name, values, q.exact);
+  out.grids = std::move(grids);
+  return out;
+}
+
 }  // namespace
+
+std::vector<double> StudyResult::spacings(const QuantityStudy& q) const {
+  if (!q.grids) return input->h;
+  std::vector<double> h;
+  for (size_t g : *q.grids) h.push_back(input->h[g]);
+  return h;
+}
+
+std::vector<size_t> StudyResult::gridNumbers(const QuantityStudy& q) const {
+  std::vector<size_t> numbers;
+  for (size_t k = 0; k < (q.grids ? q.grids->size() : input->h.size()); ++k) {
+    numbers.push_back((q.grids ? (*q.grids)[k] : k) + 1);
+  }
+  return numbers;
+}
 
 StudySettings resolveSettings(const StudyOptions& options, std::optional<double> caseOrder,
                               std::optional<double> caseSafetyFactor) {
@@ -71,9 +103,10 @@ StudySettings fieldSettings(const StudyOptions& options, std::optional<double> c
   return s;
 }
 
-PointStudy::PointStudy(std::vector<double> h, StudySettings settings)
+PointStudy::PointStudy(std::vector<double> h, StudySettings settings, size_t caseGrids)
     : h_(std::move(h)),
       settings_(std::move(settings)),
+      caseGrids_(caseGrids),
       standard_{.theoreticalOrder = settings_.theoreticalOrder, .safetyFactor = settings_.safetyFactor,
                 .noise = settings_.noise.value_or(kNotANumber)} {
   // What least squares needs of the spacings, once for every point.
@@ -94,6 +127,14 @@ void PointStudy::study(QuantityStudy& q, std::string_view name, std::span<const 
   q.standard = standardProcedure(h_, values, std::isfinite(exact) ? exact : kNotANumber, standard_);
   const StandardResult& r = q.standard;
   q.findings.clear();
+  if (caseGrids_ > h_.size() && h_.size() < 3) {
+    // Missing values leave too few grids: the reason for what follows, so first.
+    const StatusText& missing = findingText(FindingId::missingValues);
+    q.findings.push_back({missing.code, settings_.findingMessages
+                                            ? missing.message({&r, settings_.theoreticalOrder, nullptr,
+                                                               static_cast<int>(caseGrids_)})
+                                            : std::string()});
+  }
   appendStatusFindings(r, settings_.theoreticalOrder, settings_.findingMessages, q.findings);
   uncertainties(r, values, settings_, plan_ ? &*plan_ : nullptr, q.uncertainty);
   if (q.uncertainty.leastSquares) {
@@ -105,7 +146,7 @@ void PointStudy::study(QuantityStudy& q, std::string_view name, std::span<const 
     q.status += q.findings[k].code;
   }
   q.series.reset();
-  if (settings_.series) {
+  if (settings_.series && h_.size() >= 2) {
     q.series = classicSeries(h_, values, static_cast<int>(settings_.theoreticalOrder), r.Fs, settings_.classic);
   }
 }
@@ -125,7 +166,7 @@ StudyResult runStudy(const StudyCase& input, const StudyOptions& options) {
   const PointStudy study(input.h, out.settings);
   out.quantities.reserve(input.quantities.size());
   for (const Quantity& q : input.quantities) {
-    out.quantities.push_back(study(q.name, q.values, q.exact));
+    out.quantities.push_back(q.missing.empty() ? study(q.name, q.values, q.exact) : studyGiven(input, q, out.settings));
     out.distribution.add(out.quantities.size() - 1, out.quantities.back());
   }
   // Each estimator against the true errors of phi1, where they are known.

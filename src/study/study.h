@@ -37,13 +37,20 @@ struct StudyResult {
   // Per estimator (in the order of estimators()), judged against the true errors of phi1;
   // nothing where no quantity has both an exact value and that estimator's U.
   std::vector<std::optional<TruthJudgement>> judgements;
+
+  // The spacings of the grids `q` was studied on, finest first (the case's, less those where its
+  // value is missing), and their numbers in the case (1 the finest).
+  std::vector<double> spacings(const QuantityStudy& q) const;
+  std::vector<size_t> gridNumbers(const QuantityStudy& q) const;
 };
 
 // The study of every point of one study: the spacings (finest first) and the settings, shared and
 // read-only, so one object serves every thread.
 class PointStudy {
  public:
-  PointStudy(std::vector<double> h, StudySettings settings);
+  // `caseGrids`: the grids of the case when `h` leaves out those where the values are missing
+  // (fewer than three left is a finding); 0 when `h` is every grid of the case.
+  PointStudy(std::vector<double> h, StudySettings settings, size_t caseGrids = 0);
   // One point (or quantity): a pure function of its values on the grids (finest first) and its
   // exact value (NaN, or not finite: unknown).
   QuantityStudy operator()(std::string name, std::span<const double> values, double exact) const;
@@ -55,6 +62,7 @@ class PointStudy {
  private:
   std::vector<double> h_;
   StudySettings settings_;
+  size_t caseGrids_ = 0;
   StandardOptions standard_;
   std::optional<LeastSquaresPlan> plan_;
 };

@@ -342,5 +342,23 @@ TEST(Arguments, HelpAndVersionStartNoRun) {
   EXPECT_FALSE(f.exists("Kestrovanilque.in"));
 }
 
+// Whatever is given, the program says what it takes; only no argument at all starts the classic
+// run, and nothing else creates a file or launches anything.
+TEST(Arguments, EveryCommandLineIsAnsweredWithHelp) {
+  CaseFolder f(false);
+  const RunResult help = f.run({"-h"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, f.run({"--help"}).out);
+  EXPECT_NE(help.out.find("\n  merge SLAB_DIR... --out DIR "), std::string::npos);
+  const RunResult unknown = f.run({"stdy", "x.csv"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err, "kestrovanilque: error: unknown command 'stdy': did you mean 'study'?\n" + help.out);
+  const RunResult merge = f.run({"merge", "--help"});
+  EXPECT_EQ(merge.status, 0);
+  EXPECT_NE(merge.out.find("--out TEXT REQUIRED"), std::string::npos);
+  EXPECT_TRUE(help.launches.empty() && unknown.launches.empty());
+  EXPECT_TRUE(f.files().empty());
+}
+
 }  // namespace
 }  // namespace kv::e2e

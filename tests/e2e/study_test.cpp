@@ -16,6 +16,7 @@ namespace kv::e2e {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 const std::string kHeader =
@@ -201,6 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
         StudyBadInputCase{"empty", "", {}, 2, ":1: the file is empty"},
         StudyBadInputCase{"only comments", "# nothing\n\n", {}, 2, ":1: the file holds no data"},
         StudyBadInputCase{"no header", "0.1,1.0\n0.2,1.1\n", {}, 2, ":1: missing header.*found '0.1'"},
+        StudyBadInputCase{"pandas index", ",h,a\n0,0.1,1\n1,0.2,2\n", {}, 2, ":1: the first column has no name and h comes second, as pandas writes its index with to_csv\\(\\): save the table with to_csv\\(path, index=False\\)\n$"},
         StudyBadInputCase{"no quantity", "h\n0.1\n0.2\n", {}, 2, ":1: the header has no quantity column"},
         StudyBadInputCase{"one grid", "h,a\n0.1,1\n", {}, 2, ":2: only 1 grid"},
         StudyBadInputCase{"duplicate name", "h,a,a\n0.1,1,2\n0.2,1,2\n", {}, 2, ":1: the quantity name 'a' appears twice"},
@@ -216,6 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
         StudyBadInputCase{"cells without dim", "cells,a\n100,1\n400,2\n", {}, 2, ":1: the first column holds cell counts: give --cells --dim D"},
         StudyBadInputCase{"cells zero", "cells,a\n0,1\n400,2\n", {"--cells", "--dim", "2"}, 2, ":2: cells = '0'"},
         StudyBadInputCase{"bad option", "h,a\n0.1,1\n0.2,2\n", {"--colour"}, 2, "^kestrovanilque study: error: .*--colour\nRun 'kestrovanilque study --help'"},
+        StudyBadInputCase{"misspelt option", "h,a\n0.1,1\n0.2,2\n", {"--target_gci", "0.1"}, 2, "^kestrovanilque study: error: unknown option --target_gci: did you mean --target-gci\\?\n$"},
         StudyBadInputCase{"bad format", "h,a\n0.1,1\n0.2,2\n", {"--format", "xml"}, 2, "^kestrovanilque study: error: --format: .*xml"},
         StudyBadInputCase{"dim out of range", "h,a\n0.1,1\n0.2,2\n", {"--cells", "--dim", "4"}, 2, "error: --dim: .*4"},
         StudyBadInputCase{"dim without cells", "h,a\n0.1,1\n0.2,2\n", {"--dim", "2"}, 2, "error: --dim requires --cells"},
@@ -225,6 +228,20 @@ INSTANTIATE_TEST_SUITE_P(
       for (const char* p = info.param.what; *p; ++p) name.push_back(std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_');
       return name;
     });
+
+// An empty field is a missing value: study.json and the report name the grids its quantity was
+// studied on.
+TEST(Study, AnEmptyFieldIsAMissingValue) {
+  CaseFolder f(false);
+  f.write("case.csv", "h,a,b\n0.4,1.3,1.3\n0.2,1.1,\n0.1,1.0,1.0\n0.05,0.975,0.975\n");
+  RunResult r = f.run({"study", "case.csv", "--no-plots", "--format", "json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  nlohmann::json j = nlohmann::json::parse(r.out);
+  EXPECT_FALSE(j["quantities"][0].contains("grids"));
+  EXPECT_EQ(j["quantities"][1]["grids"], nlohmann::json::parse("[1, 2, 4]"));
+  EXPECT_EQ(j["quantities"][1]["values"], nlohmann::json::parse("[0.975, 1.0, 1.3]"));
+  EXPECT_THAT(f.read("case.study/report.html"), HasSubstr("Studied on grids 1, 2, 4 of 4: the others have no value."));
+}
 
 TEST(Study, AcceptsByteOrderMarkCommentsTabsAndCrLf) {
   CaseFolder f(false);
@@ -283,6 +300,19 @@ TEST(Study, WithoutGnuplotTheReportSaysSoAndTheStudySucceeds) {
   RunResult r = f.run({"study", "case.csv"}, nullptr, {{"PATH", "/nonexistent"}});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(f.read("case.study/report.html"), HasSubstr("The plots are unavailable: gnuplot is not available"));
+}
+
+// A quantity with no finite value (nan on every grid) has empty plots, and the others keep theirs:
+// an empty data block would fail gnuplot on the whole script.
+TEST(Study, AQuantityWithoutAFiniteValueLeavesTheOtherPlots) {
+  if (std::system("command -v gnuplot > /dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+  CaseFolder f(false);
+  f.write("case.csv", "h,a,b\n1,1.0,nan\n2,1.1,nan\n4,1.3,nan\n");
+  RunResult r = f.run({"study", "case.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string report = f.read("case.study/report.html");
+  EXPECT_THAT(report, Not(HasSubstr("id=\"no-plots\"")));
+  EXPECT_THAT(report, HasSubstr("no finite value: nothing to draw"));
 }
 
 // A classic case of three grids; `edit` changes one of its files before the study runs.
