@@ -26,10 +26,14 @@ class TableStudy : public CaseFilesStudy<StudyCase> {
     const StudyPlots plots = reportPlots<StudyPlots>(plan, [&](double timeout) { return drawPlots(study, timeout); });
     std::vector<PaperColumn> columns;
     for (const QuantityStudy& q : study.quantities) {
-      const StandardResult& r = q.standard;
-      columns.push_back(input_.cells.size() >= 3
-                            ? paperColumn(q.name, r, {input_.cells[0], input_.cells[1], input_.cells[2]})
-                            : paperColumn(q.name, r));
+      // The cell counts of the three finest grids the quantity was studied on (its own, when
+      // values are missing on some grids).
+      const std::vector<size_t> grids = study.gridNumbers(q);
+      const bool cells = input_.cells.size() >= 3 && grids.size() >= 3;
+      columns.push_back(cells ? paperColumn(q.name, q.standard,
+                                            {input_.cells[grids[0] - 1], input_.cells[grids[1] - 1],
+                                             input_.cells[grids[2] - 1]})
+                              : paperColumn(q.name, q.standard));
     }
     const PaperTableOptions paper{.cells = input_.cells.size() >= 3};
     Printout out;

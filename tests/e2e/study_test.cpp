@@ -241,6 +241,11 @@ TEST(Study, AnEmptyFieldIsAMissingValue) {
   EXPECT_EQ(j["quantities"][1]["grids"], nlohmann::json::parse("[1, 2, 4]"));
   EXPECT_EQ(j["quantities"][1]["values"], nlohmann::json::parse("[0.975, 1.0, 1.3]"));
   EXPECT_THAT(f.read("case.study/report.html"), HasSubstr("Studied on grids 1, 2, 4 of 4: the others have no value."));
+  // The table for a paper gives each quantity the cell counts of its own three finest grids.
+  f.write("cells.csv", "cells,a,b\n8000,1.01,\n1000,1.04,1.04\n125,1.16,1.16\n16,1.64,1.64\n");
+  r = f.run({"study", "cells.csv", "--cells", "--dim", "3", "--no-plots", "--format", "markdown"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("| N<sub>1</sub> | 8000 | 1000 |\n| N<sub>2</sub> | 1000 | 125 |\n| N<sub>3</sub> | 125 | 16 |"));
 }
 
 TEST(Study, AcceptsByteOrderMarkCommentsTabsAndCrLf) {
