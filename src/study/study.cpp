@@ -126,10 +126,7 @@ StudyResult runStudy(const StudyCase& input, const StudyOptions& options) {
   out.quantities.reserve(input.quantities.size());
   for (const Quantity& q : input.quantities) {
     out.quantities.push_back(study(q.name, q.values, q.exact));
-    // The quantities of a table share no scale: none is near a zero of another's.
-    PointSummary summary = pointSummary(out.quantities.back());
-    summary.phi1 = kNoValue;
-    out.distribution.add(out.quantities.size() - 1, q.name, summary);
+    out.distribution.add(out.quantities.size() - 1, out.quantities.back());
   }
   // Each estimator against the true errors of phi1, where they are known.
   for (const Estimator& e : estimators()) {
