@@ -43,7 +43,8 @@ std::string reportPlotName(size_t k) { return "q" + std::to_string(k + 1) + "_ls
 // The grid spacing axis over `range`: h, or with cell counts h = N^(-1/D) with each grid's N on
 // the top axis (the same range: gnuplot links no logarithmic axes).
 std::string spacingAxis(const StudyCase& in, bool log, const std::string& range) {
-  std::string s = "unset logscale\nunset x2tics\nset x2label ''\nset xtics mirror autofreq\nset xrange " + range + "\n";
+  std::string s = "unset logscale\nunset x2tics\nset x2label ''\nset xtics mirror autofreq\nset offsets 0,0,0,0\n"
+                  "set xrange " + range + "\n";
   if (log) s += "set logscale xy\n";
   // On a logarithmic axis of few grids, the tics are the grids' spacings.
   if (log && in.h.size() <= kMaxSpacingTics) {
@@ -83,7 +84,8 @@ void valuesPlot(std::ostringstream& s, const StudyCase& in, const QuantityStudy&
   if (!bars.empty()) s << block << "u << EOD\n" << bars << "EOD\n";
   s << "set title " << plain(q.name + ": value against h") << "\n"
     << spacingAxis(in, false, "[0:" + shortest(h.back() * 1.05) + "]");
-  s << "set ylabel " << plain(q.name) << "\nset yrange [*:*]\n";
+  // A margin above and below, so that a line at the extreme value is not drawn on the border.
+  s << "set ylabel " << plain(q.name) << "\nset yrange [*:*]\nset offsets 0,0,graph 0.05,graph 0.05\n";
   s << kKey;
   s << "plot " << block << " using 1:2 with linespoints pt 7 ps 1.1 lw 2 lc rgb '#1f4e8c' title 'φ on each grid'";
   // The exact value under the extrapolated one: where they agree, the dashes show on it.
@@ -145,7 +147,7 @@ void convergencePlot(std::ostringstream& s, const StudyCase& in, const QuantityS
     s << "unset logscale\nunset x2tics\nset x2label ''\nset xtics mirror autofreq\nset format y '%g'\n"
       << "set xrange [0:1]\nset yrange [0:1]\n"
       << "set label 1 'no extrapolated value and no exact value: nothing to draw' at 0.5,0.5 center\n"
-         "plot NaN notitle\nunset label 1\n";
+         "plot NaN notitle\n";
     return;
   }
   // The slopes start from the finest grid's estimated error (else its true error).
@@ -198,7 +200,7 @@ void leastSquaresPlot(std::ostringstream& s, const StudyCase& in, const Quantity
   s << "EOD\n";
   s << "set title " << plain(q.name + ": least-squares fit and U per grid") << "\n"
     << spacingAxis(in, false, "[0:" + shortest(h.back() * 1.05) + "]");
-  s << "set ylabel " << plain(q.name) << "\nset yrange [*:*]\n" << kKey;
+  s << "set ylabel " << plain(q.name) << "\nset yrange [*:*]\nset offsets 0,0,graph 0.05,graph 0.05\n" << kKey;
   s << "plot $l" << k << " using 1:($2-$3):($2+$3) with filledcurves fc rgb '#f3dcc0' fs solid 0.6 noborder "
     << "title 'φ ± U (least squares)', ";
   s << fitExpression(fit, h.front()) << " with lines lw 2 lc rgb '#c0392b' title "
@@ -251,7 +253,7 @@ std::string plotScript(const StudyResult& study, const std::string& folder) {
         convergencePlot(s, in, q, k, study.settings.theoreticalOrder);
       }
       s << kPdfTerminal << outputIn(folder, figureName(k + 1, kind, "pdf")) << "replot\n";
-      s << "set format y '%g'\n";
+      s << "unset label 1\nset format y '%g'\n";
     }
     if (q.uncertainty.leastSquares) {
       s << kSvgTerminal << outputIn(folder, reportPlotName(k));
