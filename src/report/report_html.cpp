@@ -246,7 +246,8 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
   judgementTable(s, study);
   if (!study.seriesNote.empty()) s << "<p class=\"note\">No series over all grids: " << htmlEscaped(study.seriesNote) << ".</p>\n";
   if (!plots.available) {
-    s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << htmlEscaped(plots.note) << ".</p>\n";
+    s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << htmlEscaped(plots.note)
+      << ". No figures are written in <code>" << kFigureFolder << "/</code>.</p>\n";
   }
   for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
     const QuantityStudy& q = study.quantities[k];

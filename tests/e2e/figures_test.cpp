@@ -83,16 +83,18 @@ TEST(Figures, EachQuantityHasItsFiguresInSvgAndPdfWithTheTrueErrorWhenKnown) {
     }
     EXPECT_THAT(report, HasSubstr("figures/" + stem + "_phi.svg"));
   }
-  // The same quantity without its exact value: another error figure, without the true error.
-  f.write("noexact.csv", "h,drag_coefficient\n0.04,0.532672\n0.02,0.531544\n0.01,0.531283\n0.005,0.5312204\n");
-  ASSERT_EQ(f.run({"study", "noexact.csv"}).status, 0);
-  EXPECT_NE(f.read("noexact.study/figures/q1_error.svg"), readFile(figures / "q1_error.svg"));
-  EXPECT_EQ(f.read("noexact.study/figures/q1_error.svg").find("true error"), std::string::npos);
-
   // --no-plots: no figures, and none left of the run before; the report says why.
   ASSERT_EQ(f.run({"study", "step.csv", "--no-plots"}).status, 0);
   EXPECT_FALSE(fs::exists(figures));
-  EXPECT_THAT(f.read("step.study/report.html"), HasSubstr("The plots are unavailable: --no-plots was given"));
+  EXPECT_THAT(f.read("step.study/report.html"),
+              HasSubstr("The plots are unavailable: --no-plots was given. No figures are written"));
+  // Without gnuplot the same, and the study succeeds.
+  ASSERT_EQ(f.run({"study", "step.csv"}).status, 0);
+  ASSERT_TRUE(fs::is_directory(figures));
+  const RunResult without = f.run({"study", "step.csv"}, nullptr, {{"PATH", "/nonexistent"}});
+  ASSERT_EQ(without.status, 0) << without.err;
+  EXPECT_FALSE(fs::exists(figures));
+  EXPECT_THAT(f.read("step.study/report.html"), HasSubstr("gnuplot is not available"));
 }
 
 // With cell counts the axis says so: h = N^(-1/D), and each grid's N on the top axis.
