@@ -79,7 +79,7 @@ void valuesPlot(std::ostringstream& s, const StudyCase& in, const QuantityStudy&
   const bool perGrid = e != nullptr && std::string_view(e->key) == "u_ls";
   for (size_t i = 0; e != nullptr && i < (perGrid ? h.size() : 1); ++i) {
     const double u = perGrid ? q.uncertainty.leastSquares->u[i] : *e->u(q.uncertainty);
-    if (std::isfinite(u)) bars += shortest(h[i]) + ' ' + shortest(q.values[i]) + ' ' + shortest(u) + '\n';
+    if (std::isfinite(u) && std::isfinite(q.values[i])) bars += shortest(h[i]) + ' ' + shortest(q.values[i]) + ' ' + shortest(u) + '\n';
   }
   if (!bars.empty()) s << block << "u << EOD\n" << bars << "EOD\n";
   s << "set title " << plain(q.name + ": value against h") << "\n"
@@ -121,7 +121,7 @@ void convergencePlot(std::ostringstream& s, const StudyCase& in, const QuantityS
   s << "set title " << plain(q.name + ": error against h") << "\n";
   s << "set ylabel 'absolute error'\n" << kKey;
   // The estimated error (from the extrapolated value) and, with an exact value, the true one.
-  struct Series {
+  struct ErrorSeries {
     double reference;
     const char* block;
     const char* title;
@@ -130,10 +130,10 @@ void convergencePlot(std::ostringstream& s, const StudyCase& in, const QuantityS
     double first = kNotANumber;  // on the finest grid
   };
   // The true error's open squares drawn around the estimated error's dots, both seen where they agree.
-  Series series[] = {{r.phiExt21, "$ce", "estimated error |φ − φ_{ext}^{21}|", "pt 7 ps 1.1 lc rgb '#1f4e8c'", {}},
+  ErrorSeries series[] = {{r.phiExt21, "$ce", "estimated error |φ − φ_{ext}^{21}|", "pt 7 ps 1.1 lc rgb '#1f4e8c'", {}},
                      {r.exact, "$ct", "true error |φ − exact|", "pt 4 ps 1.9 lw 2 lc rgb '#2e8b57'", {}}};
   Range x, y;
-  for (Series& c : series) {
+  for (ErrorSeries& c : series) {
     for (size_t i = 0; i < h.size() && std::isfinite(c.reference); ++i) {
       const double e = std::fabs(q.values[i] - c.reference);
       if (i == 0) c.first = e;
