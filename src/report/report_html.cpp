@@ -181,8 +181,10 @@ void distribution(std::ostringstream& s, const StudyResult& study) {
 // Under a quantity's plots: the figure files for a paper and what their bars and errors are.
 void figureLegend(std::ostringstream& s, const QuantityStudy& q, size_t k) {
   s << "<p class=\"legend figures\">Figures for a paper, beside this page:";
+  const char* separator = " ";
   for (std::string_view kind : kFigureKinds) {
-    s << " <code>" << kFigureFolder << "/" << figureName(k + 1, kind, "svg") << "</code> (<code>.pdf</code>)";
+    s << separator << "<code>" << kFigureFolder << "/" << figureName(k + 1, kind, "svg") << "</code> (<code>.pdf</code>)";
+    separator = " and ";
   }
   s << ". The bars: ";
   if (const Estimator* e = barEstimator(q)) {
