@@ -4,8 +4,8 @@
 BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
   libtbb-dev libopenmpi-dev openmpi-bin libhdf5-openmpi-dev libnanoflann-dev libvtk9-dev \
   pybind11-dev python3-dev python3-numpy
-# gnuplot draws the plots (the wgnuplot adapter, the study's report); without it a run still
-# completes.
+# gnuplot draws the plots (the wgnuplot adapter, the study's report, and the study's figures:
+# PDF by its pdfcairo terminal, which gnuplot-nox has); without it a run still completes.
 RUN_PACKAGES := gnuplot-nox
 # The study's report is loaded in headless Chromium by a test (skipped when it cannot run);
 # h5dump and h5py (MPI build) are for looking into HDF5 fields and writing them; meshio reads

@@ -18,7 +18,7 @@ size_t rowNameWidth(const std::vector<study::FieldSummary::Quantity>& quantities
 json SlabManifest::toJson() const {
   json distributions = json::array();
   for (const auto& q : summary.quantities) distributions.push_back(q.distribution.toExactJson());
-  return {{"schema", 2},
+  return {{"schema", 3},
           {"tool", "kestrovanilque study --slab"},
           {"slab", slab.index},
           {"slabs", slab.count},
@@ -33,7 +33,7 @@ json SlabManifest::toJson() const {
 }
 
 SlabManifest SlabManifest::fromJson(const json& j) {
-  if (j.at("schema").get<int>() != 2) throw std::invalid_argument("a manifest of another version");
+  if (j.at("schema").get<int>() != 3) throw std::invalid_argument("a manifest of another version");
   SlabManifest m;
   m.slab.index = j.at("slab").get<uint64_t>();
   m.slab.count = j.at("slabs").get<uint64_t>();

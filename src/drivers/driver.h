@@ -29,9 +29,10 @@
 namespace kv::study {
 
 // Every output a study or a merge writes, whatever the kind: a run sweeps the stale temporaries
-// of them all from its folder (those of a run of another kind killed there too).
-inline constexpr std::string_view kEveryOutput[] = {"summary.csv", "study.json", "report.html", "table.tex",
-                                                    "table.md",    "field.vtu",  "summary.h5",  "slab.json"};
+// of them all from its folder (those of a run of another kind killed there too; "figures/":
+// every output in that subfolder).
+inline constexpr std::string_view kEveryOutput[] = {"summary.csv", "study.json", "report.html", "table.tex", "table.md",
+                                                    "field.vtu",   "summary.h5", "slab.json",   "figures/"};
 
 // Where the outputs go and what is shown.
 struct OutputPlan {

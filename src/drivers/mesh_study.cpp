@@ -344,6 +344,8 @@ void MeshRun::studyQuantity(size_t q, const PointStudy& study, const PointDecora
             map->y.push_back(coordinates[2 * next + 1]);
             map->p.push_back(s.standard.order.p);
             map->gci.push_back(s.standard.gciFine21);
+            map->phi1.push_back(s.standard.phi1);
+            map->u.push_back(s.standard.gciFine21Absolute);
           }
           ++next;
         }

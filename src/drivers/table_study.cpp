@@ -1,5 +1,6 @@
 // A table of quantities (a CSV table or a main data file): every quantity through the one
-// per-point study, plus the classic series over all grids; its outputs are held whole.
+// per-point study, plus the classic series over all grids; its outputs are held whole, the
+// figures in figures/ with them.
 #include <algorithm>
 #include <vector>
 
@@ -46,6 +47,9 @@ class TableStudy : public CaseFilesStudy<StudyCase> {
                            {"table.tex", out.latex},
                            {"table.md", out.markdown},
                            {"report.html", reportHtml(study, plots)}});
+    // The figures for a paper: those drawn, and none left of an earlier run that are not.
+    for (const auto& [name, bytes] : plots.figures) writeOutputs(outputs, {{name, bytes}});
+    outputs.retireUnwritten(std::string(kFigureFolder), isFigureName);
     out.table = summaryTable(study) + findingLines(study) + judgementLines(study);
     out.unsound = std::any_of(study.quantities.begin(), study.quantities.end(),
                               [](const QuantityStudy& q) { return !q.sound(); });

@@ -1,5 +1,6 @@
 #include "io/output_set.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "io/platform.h"
@@ -27,18 +28,23 @@ bool faultAt(std::string_view step, const std::string& name) { return commitFaul
 
 bool renameFile(const fs::path& from, const fs::path& to) { return platform::replaceFile(from.string(), to.string()); }
 
-// A name inside the folder: relative, no part "." or "..", no NUL (an output may lie in a
-// subfolder of it: "figures/q1.svg").
-bool insideName(std::string_view name) {
-  if (name.empty() || name.find('\0') != std::string_view::npos || name.find('\\') != std::string_view::npos) {
-    return false;
-  }
-  const fs::path p(name);
-  if (p.is_absolute()) return false;
-  for (const fs::path& part : p) {
-    if (part.empty() || part == "." || part == "..") return false;
-  }
-  return true;
+// A plain name of a file in the folder: no separator, not "." or "..".
+bool plainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\\') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+// An output's name: a plain name, or a plain name in a plain subfolder ("figures/q1_phi.svg").
+bool outputName(std::string_view name) {
+  const size_t slash = name.find('/');
+  if (slash == std::string_view::npos) return plainName(name);
+  return plainName(name.substr(0, slash)) && plainName(name.substr(slash + 1));
+}
+
+// Whether `path` is a folder itself (not a link to one).
+bool realFolder(const fs::path& path) {
+  std::error_code error;
+  return fs::is_directory(fs::symlink_status(path, error));
 }
 
 // Puts back what the journal `journal` of process `pid` says: each earlier version from its
@@ -54,19 +60,20 @@ void rollBack(const fs::path& folder, const fs::path& journal, unsigned long pid
     const size_t tab = line.find('\t');
     if (tab == std::string_view::npos) continue;
     const std::string_view name = line.substr(0, tab), backup = line.substr(tab + 1);
-    if (!insideName(name)) continue;
+    if (!outputName(name)) continue;
+    const fs::path target = folder / name;
+    if (name.find('/') != std::string_view::npos && !realFolder(target.parent_path())) continue;
     std::error_code error;
     if (backup.empty()) {
       // No earlier version; the new one is removed (a file only, never a folder).
-      if (fs::is_regular_file(fs::symlink_status(folder / name, error))) fs::remove(folder / name, error);
+      if (fs::is_regular_file(fs::symlink_status(target, error))) fs::remove(target, error);
       continue;
     }
-    const std::optional<TemporaryName> t = parseTemporaryName(fs::path(backup).filename().string());
-    if (!insideName(backup) || fs::path(backup).parent_path() != fs::path(name).parent_path() || !t ||
-        t->pid != pid || t->name != fs::path(name).filename().string() + ".old") {
-      continue;
-    }
-    if (fs::is_regular_file(fs::symlink_status(folder / backup, error))) renameFile(folder / backup, folder / name);
+    // The backup lies beside its output, in the output's subfolder.
+    const std::optional<TemporaryName> t = parseTemporaryName(backup);
+    if (!plainName(backup) || !t || t->pid != pid || t->name != target.filename().string() + ".old") continue;
+    const fs::path saved = target.parent_path() / backup;
+    if (fs::is_regular_file(fs::symlink_status(saved, error))) renameFile(saved, target);
   }
 }
 
@@ -122,7 +129,28 @@ std::optional<Error> OutputSet::create(std::span<const std::string_view> outputs
   return std::nullopt;
 }
 
+std::optional<Error> OutputSet::prepare(const std::string& name) {
+  const size_t slash = name.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  if (!outputName(name)) return Error{pathOf(name).string(), 0, "is not the name of an output", Error::Kind::Output};
+  const fs::path sub = folder_ / name.substr(0, slash);
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(sub, error);
+  if (fs::is_directory(status)) return std::nullopt;
+  if (fs::exists(status) || fs::is_symlink(status)) {
+    return Error{sub.string(), 0, "exists and is not a folder", Error::Kind::Output};
+  }
+  // Registered before it exists, so that an interruption at any moment takes it away again.
+  createdRegistrations_.push_back(Registration::folder(sub.string()));
+  if (!fs::create_directory(sub, error) && error) {
+    return outputError("cannot create the folder " + sub.string() + " (" + error.message() + ")");
+  }
+  created_.push_back(sub);
+  return std::nullopt;
+}
+
 std::optional<Error> OutputSet::open(const std::string& name, TempFile*& file) {
+  if (auto error = prepare(name)) return error;
   auto out = std::make_unique<TempFile>();
   if (auto error = out->open(pathOf(name).string())) return error;
   names_.push_back(name);
@@ -132,6 +160,7 @@ std::optional<Error> OutputSet::open(const std::string& name, TempFile*& file) {
 }
 
 std::optional<Error> OutputSet::reserve(const std::string& name, std::string& temporary) {
+  if (auto error = prepare(name)) return error;
   auto out = std::make_unique<TempFile>();
   if (auto error = out->reserve(pathOf(name).string())) return error;
   temporary = out->temporaryPath();
@@ -145,6 +174,22 @@ std::optional<Error> OutputSet::write(const std::string& name, std::string_view 
   if (auto error = open(name, file)) return error;
   if (!file->write(bytes)) return Error{pathOf(name).string(), 0, "cannot be written (disk full?)", Error::Kind::Output};
   return std::nullopt;
+}
+
+void OutputSet::retireUnwritten(const std::string& subfolder, const std::function<bool(std::string_view)>& ours) {
+  const fs::path dir = folder_ / subfolder;
+  if (!plainName(subfolder) || !realFolder(dir)) return;
+  std::error_code error;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    const std::string file = it->path().filename().string();
+    std::error_code kind;
+    if (!ours(file) || !fs::is_regular_file(fs::symlink_status(it->path(), kind))) continue;
+    const std::string name = subfolder + "/" + file;
+    if (std::find(names_.begin(), names_.end(), name) == names_.end() &&
+        std::find(retired_.begin(), retired_.end(), name) == retired_.end()) {
+      retired_.push_back(name);
+    }
+  }
 }
 
 std::optional<Error> OutputSet::commit() {
@@ -173,23 +218,24 @@ std::optional<Error> OutputSet::commit() {
     fs::path backup;  // empty: no earlier version
     bool backedUp = false, replaced = false;
   };
-  std::vector<Step> steps(names_.size());
+  // The new outputs, then the earlier ones retired (backed up, never replaced).
+  std::vector<std::string> all = names_;
+  all.insert(all.end(), retired_.begin(), retired_.end());
+  std::vector<Step> steps(all.size());
   std::string journalText;
-  for (size_t k = 0; k < names_.size(); ++k) {
-    if (fs::is_regular_file(fs::symlink_status(pathOf(names_[k]), error))) {
-      steps[k].backup = temporaryPath(pathOf(names_[k] + ".old").string());
+  for (size_t k = 0; k < all.size(); ++k) {
+    if (fs::is_regular_file(fs::symlink_status(pathOf(all[k]), error))) {
+      steps[k].backup = temporaryPath(pathOf(all[k] + ".old").string());
     }
-    const std::string backup =
-        steps[k].backup.empty() ? "" : (fs::path(names_[k]).parent_path() / steps[k].backup.filename()).generic_string();
-    journalText += names_[k] + "\t" + backup + "\n";
+    journalText += all[k] + "\t" + steps[k].backup.filename().string() + "\n";
   }
   const fs::path journal = temporaryPath(pathOf(std::string(kJournal)).string());
   const Error failed{folder_.string(), 0, "the outputs cannot be put in place: the earlier ones are kept",
                      Error::Kind::Output};
   auto rollBackHere = [&](Error e) {
     for (size_t k = steps.size(); k-- > 0;) {
-      if (steps[k].replaced && steps[k].backup.empty()) fs::remove(pathOf(names_[k]), error);
-      if (steps[k].backedUp) renameFile(steps[k].backup, pathOf(names_[k]));
+      if (steps[k].replaced && steps[k].backup.empty()) fs::remove(pathOf(all[k]), error);
+      if (steps[k].backedUp) renameFile(steps[k].backup, pathOf(all[k]));
     }
     fs::remove(journal, error);
     discard();
@@ -201,9 +247,9 @@ std::optional<Error> OutputSet::commit() {
     const bool written = std::fwrite(journalText.data(), 1, journalText.size(), out) == journalText.size();
     if (std::fclose(out) != 0 || !written) return rollBackHere(failed);
   }
-  for (size_t k = 0; k < names_.size(); ++k) {
+  for (size_t k = 0; k < all.size(); ++k) {
     if (steps[k].backup.empty()) continue;
-    if (faultAt("backup", names_[k]) || !renameFile(pathOf(names_[k]), steps[k].backup)) return rollBackHere(failed);
+    if (faultAt("backup", all[k]) || !renameFile(pathOf(all[k]), steps[k].backup)) return rollBackHere(failed);
     steps[k].backedUp = true;
   }
   for (size_t k = 0; k < names_.size(); ++k) {
@@ -216,6 +262,8 @@ std::optional<Error> OutputSet::commit() {
   for (const Step& step : steps) {
     if (step.backedUp) fs::remove(step.backup, error);
   }
+  // A subfolder whose outputs were all retired goes with them (only when empty).
+  for (const std::string& name : retired_) fs::remove(pathOf(name).parent_path(), error);
   committed_ = true;
   createdRegistrations_.clear();
   return std::nullopt;
@@ -224,6 +272,7 @@ std::optional<Error> OutputSet::commit() {
 void OutputSet::discard() {
   files_.clear();  // each removes its temporary
   names_.clear();
+  retired_.clear();
   if (!committed_) {
     std::error_code error;
     for (auto it = created_.rbegin(); it != created_.rend(); ++it) fs::remove(*it, error);  // only if empty
@@ -235,9 +284,22 @@ void OutputSet::discard() {
 
 size_t removeStaleTemporaries(const fs::path& folder, std::span<const std::string_view> names) {
   if (names.empty()) return 0;
+  size_t removed = 0;
+  // "SUB/": every temporary of the subfolder SUB is of an output.
+  for (std::string_view name : names) {
+    if (name.size() < 2 || name.back() != '/' || !plainName(name.substr(0, name.size() - 1))) continue;
+    const fs::path sub = folder / name.substr(0, name.size() - 1);
+    if (!realFolder(sub)) continue;
+    std::vector<std::string> files;
+    std::error_code error;
+    for (fs::directory_iterator it(sub, error), end; !error && it != end; it.increment(error)) {
+      if (const auto t = parseTemporaryName(it->path().filename().string())) files.push_back(t->name);
+    }
+    std::vector<std::string_view> own(files.begin(), files.end());
+    removed += removeStaleTemporaries(sub, own);
+  }
   const std::string host = platform::hostName();
   const unsigned long self = platform::processId();
-  size_t removed = 0;
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const std::string file = it->path().filename().string();

@@ -15,6 +15,13 @@
 // Interruptions (Ctrl-C, SIGTERM) are held back during the commit. A process that ends halfway
 // nevertheless (kill -9, a power cut) leaves its journal: the next set created in the folder
 // finds it, and puts the earlier versions back before anything else.
+//
+// An output may lie in a subfolder one level down ("figures/q1_phi.svg"; both parts plain
+// names). The subfolder is made by the first output opened in it, registered like a temporary
+// (an interruption takes it away again while it is empty) and removed again when the set is
+// discarded; one that exists must be a folder, never a symbolic link. An earlier output that a
+// run no longer writes there (a figure of a quantity that is gone) is retired: backed up with
+// the rest at the commit, removed once it is done, put back when it fails.
 #pragma once
 
 #include <filesystem>
@@ -52,6 +59,9 @@ class OutputSet {
   std::optional<Error> reserve(const std::string& name, std::string& temporary);
   // Writes the whole output `name` at once.
   std::optional<Error> write(const std::string& name, std::string_view bytes);
+  // Retires, at the commit, every file of the subfolder `subfolder` that `ours` names (the
+  // tool's own names there) and that this set does not write. Call it after the last output.
+  void retireUnwritten(const std::string& subfolder, const std::function<bool(std::string_view)>& ours);
   // Renames every output to its final name. Only files are replaced: a folder in the place of
   // an output stops the commit before any output is renamed.
   std::optional<Error> commit();
@@ -61,11 +71,16 @@ class OutputSet {
   std::filesystem::path pathOf(const std::string& name) const { return folder_ / name; }
 
  private:
+  // Makes the subfolder of `name`, when it has one and it is missing; an error when `name` is
+  // not a plain name or one in a subfolder, or its subfolder is not a folder.
+  std::optional<Error> prepare(const std::string& name);
+
   std::filesystem::path folder_;
-  std::vector<std::filesystem::path> created_;  // outermost first
+  std::vector<std::filesystem::path> created_;  // outermost first, then the subfolders made
   std::vector<Registration> createdRegistrations_;
   std::vector<std::string> names_;
   std::vector<std::unique_ptr<TempFile>> files_;
+  std::vector<std::string> retired_;  // earlier outputs removed at the commit
   platform::FolderLock lock_;
   bool committed_ = false;
 };
@@ -81,7 +96,8 @@ void setCommitFault(std::function<bool(std::string_view step, const std::string&
 size_t repairInterruptedCommits(const std::filesystem::path& folder);
 
 // Removes from `folder` the temporaries of the outputs `names` (temp_file.h) written by processes
-// of this machine that no longer run. Returns how many were removed.
+// of this machine that no longer run; a name "SUB/" stands for every output of the subfolder SUB
+// (a real folder, never a link). Returns how many were removed.
 size_t removeStaleTemporaries(const std::filesystem::path& folder, std::span<const std::string_view> names);
 
 // An output that would take the place of an input (`--out .` beside a case named summary.csv,

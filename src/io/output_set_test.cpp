@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -182,6 +183,141 @@ TEST(OutputSet, AKillAtAnyStepOfTheCommitIsRepairedByTheNextRun) {
     removeStaleTemporaries(dir, names);
     EXPECT_EQ(holding(dir), step == "cleanup" ? kNew : kEarlier) << step << " " << name;
   }
+}
+
+// What the folder holds, its subfolders' files too ("sub/x"), temporaries included.
+std::map<std::string, std::string> holdingAll(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_directory()) {
+      files[fs::relative(entry.path(), dir).string() + "/"] = "";
+    } else {
+      files[fs::relative(entry.path(), dir).string()] = fileBytes(entry.path());
+    }
+  }
+  return files;
+}
+
+bool figure(std::string_view name) { return name.size() > 4 && name.substr(name.size() - 4) == ".svg"; }
+
+// The earlier set {a, sub/x.svg, sub/y.svg} (and a file of the user's in sub) replaced by
+// {a, sub/x.svg}: y.svg, a figure no longer made, is retired.
+const std::map<std::string, std::string> kEarlierSub = {
+    {"a", "old a"}, {"sub/", ""}, {"sub/notes.txt", "mine"}, {"sub/x.svg", "old x"}, {"sub/y.svg", "old y"}};
+const std::map<std::string, std::string> kNewSub = {{"a", "new a"}, {"sub/", ""}, {"sub/notes.txt", "mine"}, {"sub/x.svg", "new x"}};
+
+void writeEarlierSub(const fs::path& dir) {
+  fs::remove_all(dir);
+  ASSERT_FALSE(writeAll(dir, {{"a", "old a"}, {"sub/x.svg", "old x"}, {"sub/y.svg", "old y"}}).has_value());
+  writeBytes(dir / "sub" / "notes.txt", "mine");
+}
+
+std::optional<Error> writeNewSub(const fs::path& dir) {
+  OutputSet set(dir);
+  if (auto failure = set.create()) return failure;
+  for (const auto& [name, bytes] : {std::pair{"a", "new a"}, std::pair{"sub/x.svg", "new x"}}) {
+    if (auto failure = set.write(name, bytes)) return failure;
+  }
+  set.retireUnwritten("sub", figure);
+  return set.commit();
+}
+
+// The commit's steps for kEarlierSub replaced as above.
+const std::pair<std::string, std::string> kSubSteps[] = {
+    {"close", "a"},        {"close", "sub/x.svg"},   {"journal", ""},          {"backup", "a"}, {"backup", "sub/x.svg"},
+    {"backup", "sub/y.svg"}, {"replace", "a"},       {"replace", "sub/x.svg"}, {"done", ""},    {"cleanup", ""}};
+
+// Outputs in a subfolder: made by the first output opened there, removed again with the set
+// when it is discarded (a folder that was there stays), never a link or a file in its place.
+TEST(OutputSet, OutputsInASubfolder) {
+  testing_support::TempFolder tmp("kv_sub");
+  const fs::path dir = tmp.path() / "out";
+  {
+    OutputSet abandoned(dir);
+    ASSERT_FALSE(abandoned.create());
+    ASSERT_FALSE(abandoned.write("sub/x.svg", "x"));
+    EXPECT_TRUE(fs::is_directory(dir / "sub"));
+  }
+  EXPECT_FALSE(fs::exists(dir));
+  ASSERT_FALSE(writeAll(dir, {{"a", "1"}, {"sub/x.svg", "x"}}));
+  EXPECT_EQ(holdingAll(dir), (std::map<std::string, std::string>{{"a", "1"}, {"sub/", ""}, {"sub/x.svg", "x"}}));
+  {
+    OutputSet abandoned(dir);
+    ASSERT_FALSE(abandoned.create());
+    ASSERT_FALSE(abandoned.write("sub/z.svg", "z"));
+  }
+  EXPECT_EQ(holdingAll(dir), (std::map<std::string, std::string>{{"a", "1"}, {"sub/", ""}, {"sub/x.svg", "x"}}));
+  // In the subfolder's place: a file, a link to a folder elsewhere; names that are no output's.
+  fs::create_directory(tmp.path() / "elsewhere");
+  struct Case {
+    const char* what;
+    std::function<void()> plant;
+    std::string name;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"file", [&] { writeBytes(dir / "f", "file"); }, "f/x.svg", (dir / "f").string() + ": exists and is not a folder"},
+      {"link", [&] { fs::create_directory_symlink(tmp.path() / "elsewhere", dir / "l"); }, "l/x.svg",
+       (dir / "l").string() + ": exists and is not a folder"},
+      {"parent", [] {}, "../x.svg", (dir / "../x.svg").string() + ": is not the name of an output"},
+      {"deeper", [] {}, "sub/deeper/x.svg", (dir / "sub/deeper/x.svg").string() + ": is not the name of an output"},
+  };
+  for (const Case& c : cases) {
+    c.plant();
+    const auto refused = writeAll(dir, {{"a", "2"}, {c.name, "x"}});
+    ASSERT_TRUE(refused) << c.what;
+    EXPECT_EQ(refused->where(), c.message) << c.what;
+    EXPECT_EQ(fileBytes(dir / "a"), "1") << c.what;
+  }
+  EXPECT_TRUE(fs::is_empty(tmp.path() / "elsewhere"));
+  EXPECT_FALSE(fs::exists(tmp.path() / "x.svg"));
+}
+
+// Earlier figures no longer made are retired with the commit; a failure at any step keeps the
+// whole earlier set, a kill at any step is repaired by the next run; files that are not the
+// tool's stay. Once every figure is retired, the empty subfolder goes too.
+TEST(OutputSet, RetiredOutputsInASubfolderAreAllOrNothing) {
+  testing_support::TempFolder tmp("kv_sub_commit");
+  const fs::path dir = tmp.path() / "out";
+  for (const auto& [step, name] : kSubSteps) {
+    writeEarlierSub(dir);
+    if (step != "cleanup") {
+      setCommitFault([&](std::string_view s, const std::string& n) { return s == step && n == name; });
+      const std::optional<Error> failure = writeNewSub(dir);
+      setCommitFault(nullptr);
+      ASSERT_TRUE(failure) << step << " " << name;
+      EXPECT_EQ(holdingAll(dir), kEarlierSub) << step << " " << name;
+    }
+    writeEarlierSub(dir);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      setCommitFault([&](std::string_view s, const std::string& n) {
+        if (s == step && n == name) _exit(9);
+        return false;
+      });
+      writeNewSub(dir);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << step << " " << name;
+    const std::string_view names[] = {"a", "sub/"};
+    OutputSet next(dir);
+    ASSERT_FALSE(next.create(names));
+    next.discard();
+    EXPECT_EQ(holdingAll(dir), step == "cleanup" ? kNewSub : kEarlierSub) << step << " " << name;
+  }
+  writeEarlierSub(dir);
+  ASSERT_FALSE(writeNewSub(dir));
+  EXPECT_EQ(holdingAll(dir), kNewSub);
+  fs::remove(dir / "sub" / "notes.txt");
+  OutputSet none(dir);
+  ASSERT_FALSE(none.create());
+  ASSERT_FALSE(none.write("a", "plain"));
+  none.retireUnwritten("sub", figure);
+  ASSERT_FALSE(none.commit());
+  EXPECT_EQ(holdingAll(dir), (std::map<std::string, std::string>{{"a", "plain"}}));
 }
 
 TEST(TemporaryName, ReadsBackWhatItWrites) {

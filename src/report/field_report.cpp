@@ -150,7 +150,7 @@ FieldPlots drawFieldPlots(const FieldSummary& study, double timeoutSeconds) {
   }
   const size_t maps = study.mesh ? std::min(study.mesh->maps.size(), count) : 0;
   for (size_t k = 0; k < maps; ++k) {
-    for (const char* suffix : {"_map_p.svg", "_map_gci.svg"}) files.push_back(stemOf(k) + suffix);
+    for (const char* suffix : {"_map_p.svg", "_map_gci.svg", "_map_u.svg"}) files.push_back(stemOf(k) + suffix);
   }
   const DrawnPlots drawn = drawWithGnuplot(
       [&](const fs::path& folder) {
@@ -160,7 +160,8 @@ FieldPlots drawFieldPlots(const FieldSummary& study, double timeoutSeconds) {
                                            folder.string(), k);
         }
         for (size_t k = 0; k < maps; ++k) {
-          script += meshMapScript(study.mesh->maps[k], study.settings.theoreticalOrder, folder.string(), k);
+          script += meshMapScript(study.mesh->maps[k], study.settings.theoreticalOrder,
+                                  study.quantities[k].distribution.worst.threshold(), folder.string(), k);
         }
         return script;
       },
@@ -171,11 +172,12 @@ FieldPlots drawFieldPlots(const FieldSummary& study, double timeoutSeconds) {
   for (size_t k = 0; k < count; ++k) {
     const std::string stem = stemOf(k);
     out.quantities.push_back({inlineSvg(drawn.svgs[3 * k], stem + "o_"), inlineSvg(drawn.svgs[3 * k + 1], stem + "p_"),
-                              inlineSvg(drawn.svgs[3 * k + 2], stem + "g_"), "", ""});
+                              inlineSvg(drawn.svgs[3 * k + 2], stem + "g_"), "", "", ""});
   }
   for (size_t k = 0; k < maps; ++k) {
-    out.quantities[k].mapP = inlineSvg(drawn.svgs[3 * count + 2 * k], stemOf(k) + "mp_");
-    out.quantities[k].mapGci = inlineSvg(drawn.svgs[3 * count + 2 * k + 1], stemOf(k) + "mg_");
+    out.quantities[k].mapP = inlineSvg(drawn.svgs[3 * count + 3 * k], stemOf(k) + "mp_");
+    out.quantities[k].mapGci = inlineSvg(drawn.svgs[3 * count + 3 * k + 1], stemOf(k) + "mg_");
+    out.quantities[k].mapU = inlineSvg(drawn.svgs[3 * count + 3 * k + 2], stemOf(k) + "mu_");
   }
   return out;
 }
@@ -232,8 +234,16 @@ std::string fieldReportHtml(const FieldSummary& study, const FieldPlots& plots) 
     h << "<h2 id=\"" << stemOf(k) << "\">" << htmlEscaped(quantityTitle(q)) << "</h2>\n";
     const DistributionPlots* drawn = plots.available && k < plots.quantities.size() ? &plots.quantities[k] : nullptr;
     if (drawn && !drawn->mapP.empty()) {
-      h << "<div class=\"side\">\n<div class=\"plot\" style=\"flex:1 1 40%;min-width:360px\">\n" << drawn->mapP
-        << "\n</div>\n<div class=\"plot\" style=\"flex:1 1 40%;min-width:360px\">\n" << drawn->mapGci << "\n</div>\n</div>\n";
+      h << "<div class=\"side\">\n";
+      for (const std::string* map : {&drawn->mapP, &drawn->mapGci, &drawn->mapU}) {
+        h << "<div class=\"plot\" style=\"flex:1 1 30%;min-width:360px\">\n" << *map << "\n</div>\n";
+      }
+      h << "</div>\n";
+      if (q.distribution.worst.nearZeroCount() > 0) {
+        h << "<p class=\"legend\">On the map of GCI<sub>fine</sub><sup>21</sup>, the points near a zero of &phi; "
+             "(below) are drawn apart: their relative GCI only reflects &phi; &asymp; 0; the map of U shows their "
+             "absolute uncertainty.</p>\n";
+      }
     }
     distributionHtml(h, q.distribution, drawn, "points", k == 0 ? "" : stemOf(k) + "-");
   }

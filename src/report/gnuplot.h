@@ -1,5 +1,5 @@
-// The plots of a study, drawn by gnuplot (svg terminal) in a private scratch folder and returned
-// as SVG text. gnuplot runs quietly, with a time limit: one that does not finish in time is ended
+// The plots of a study, drawn by gnuplot (svg terminal, and pdfcairo for figures) in a private
+// scratch folder and returned as their bytes. gnuplot runs quietly, with a time limit: one that does not finish in time is ended
 // and the study goes on without its plots.
 #pragma once
 
@@ -14,11 +14,11 @@ namespace kv::study {
 struct DrawnPlots {
   bool available = false;
   std::string note;               // why there are no plots, when there are none
-  std::vector<std::string> svgs;  // the files asked for, in order ("" for one not drawn)
+  std::vector<std::string> svgs;  // the files asked for (SVG or PDF bytes), in order
 };
 
 // Writes the script `script(folder)` into a scratch folder, runs gnuplot on it and reads the
-// SVG files `files` it was to draw there. `available` when gnuplot ran and drew every file.
+// files `files` it was to draw there. `available` when gnuplot ran and drew every file.
 DrawnPlots drawWithGnuplot(const std::function<std::string(const std::filesystem::path& folder)>& script,
                            std::span<const std::string> files, double timeoutSeconds);
 

@@ -109,7 +109,8 @@ void distributionHtml(std::ostringstream& h, const Distribution& s, const Distri
   h << "<h3>The " << worst.size() << " " << unit << " that converge worst</h3>\n"
     << "<p>Those that do not converge monotonically with an order first, then by the largest "
        "GCI<sub>fine</sub><sup>21</sup> (without a GCI: by the change e<sub>a</sub><sup>21</sup>); their whole rows "
-       "are in <code>summary.csv</code>.</p>\n"
+       "are in <code>summary.csv</code>."
+    << (s.worst.nearZeroCount() > 0 ? " Those near a zero of &phi; are listed below instead." : "") << "</p>\n"
     << "<table id=\"" << idPrefix << "worst\"><thead><tr><th class=\"name\">name</th><th>number</th><th class=\"name\">convergence</th>"
        "<th>p</th><th>GCI<sub>fine</sub><sup>21</sup></th></tr></thead><tbody>\n";
   for (const WorstPoint& w : worst) {
@@ -117,6 +118,26 @@ void distributionHtml(std::ostringstream& h, const Distribution& s, const Distri
     h << "<tr><td class=\"name\">" << htmlEscaped(w.name) << "</td><td>" << w.position + 1
       << "</td><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>"
       << htmlNumber(w.summary.p, "%.4g") << "</td><td>" << htmlPercent(w.summary.gci) << "</td></tr>\n";
+  }
+  h << "</tbody></table>\n";
+  if (s.worst.nearZeroCount() == 0) return;
+  const auto near = s.worst.nearZero();
+  h << "<h3>" << s.worst.nearZeroCount() << " " << unit << " near a zero of &phi;</h3>\n"
+    << "<p id=\"" << idPrefix << "near-zero-rule\">Where |&phi;<sub>1</sub>| is below "
+    << htmlNumber(s.worst.threshold(), "%.4g")
+    << " (2<sup>E&minus;7</sup>, 2<sup>E</sup> the largest power of two at or below the largest "
+       "|&phi;<sub>1</sub>|: between 1/256 and 1/128 of it), a relative GCI only reflects &phi; &asymp; 0: "
+       "these " << unit << " are left out of the list above and ranked here by their absolute uncertainty "
+       "U = GCI<sub>fine</sub><sup>21</sup> |&phi;<sub>1</sub>| (<code>u_gci</code>; those that do not converge "
+       "first). The GCI percentiles count them.</p>\n"
+    << "<table id=\"" << idPrefix << "near-zero\"><thead><tr><th class=\"name\">name</th><th>number</th>"
+       "<th class=\"name\">convergence</th><th>&phi;<sub>1</sub></th><th>U</th><th>p</th></tr></thead><tbody>\n";
+  for (const WorstPoint& w : near) {
+    const std::string type(convergenceName(w.summary.convergence));
+    h << "<tr><td class=\"name\">" << htmlEscaped(w.name) << "</td><td>" << w.position + 1
+      << "</td><td class=\"name\"><span class=\"conv " << type << "\">" << type << "</span></td><td>"
+      << htmlNumber(w.summary.phi1, "%.4g") << "</td><td>" << htmlNumber(w.summary.u, "%.4g") << "</td><td>"
+      << htmlNumber(w.summary.p, "%.4g") << "</td></tr>\n";
   }
   h << "</tbody></table>\n";
 }

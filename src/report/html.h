@@ -26,7 +26,8 @@ struct DistributionPlots {
   std::string byPointP;    // p against the point
   std::string byPointGci;  // GCI_fine21 against the point
   std::string mapP;        // grids that share no points, in 2-D: p over the points
-  std::string mapGci;      // and GCI_fine21
+  std::string mapGci;      // and GCI_fine21 (the points near a zero of phi apart)
+  std::string mapU;        // and the absolute U, u_gci
 };
 
 // The sections of a report that show a distribution (counts by convergence type, GCI percentiles,

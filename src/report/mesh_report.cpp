@@ -50,14 +50,19 @@ nlohmann::ordered_json gridJson(const MeshGrid& g) {
 
 uint64_t count(const StatusCounts& c, InterpolationStatus s) { return c[static_cast<size_t>(s)]; }
 
-std::string mapData(const MeshMap& map, const std::vector<double>& value, double scale, bool with) {
+// What a point is on a map: coloured by its value, without one, or (the map of the relative GCI)
+// near a zero of phi, where the relative figure only reflects phi ~ 0.
+enum class Mark { Value, None, NearZero };
+
+// The points of `map` marked `mark` ("x y value" or "x y" lines), by `markOf(i, value)`.
+template <class MarkOf>
+std::string mapData(const MeshMap& map, const std::vector<double>& value, double scale, Mark mark, MarkOf markOf) {
   std::string data;
   for (size_t i = 0; i < map.x.size(); ++i) {
-    const double v = value[i] * scale;
-    const bool has = std::isfinite(v) && (scale == 1.0 || v > 0.0);
-    if (has != with) continue;
+    const double v = i < value.size() ? value[i] * scale : kNotANumber;
+    if (markOf(i, v) != mark) continue;
     data += shortest(map.x[i]) + ' ' + shortest(map.y[i]);
-    if (with) data += ' ' + shortest(v);
+    if (mark == Mark::Value) data += ' ' + shortest(v);
     data += '\n';
   }
   return data;
@@ -146,7 +151,7 @@ void meshHtml(std::ostringstream& h, const MeshSummary& m, double theoreticalOrd
   }
 }
 
-std::string meshMapScript(const MeshMap& map, double theoreticalOrder, const std::string& folder,
+std::string meshMapScript(const MeshMap& map, double theoreticalOrder, double nearZero, const std::string& folder,
                           size_t k) {
   namespace fs = std::filesystem;
   const std::string stem = "q" + std::to_string(k);
@@ -155,11 +160,15 @@ std::string meshMapScript(const MeshMap& map, double theoreticalOrder, const std
     << "unset logscale\nset size ratio -1\nset grid lc rgb '#eeeeee'\nset border lc rgb '#444444'\n"
     << "set format x '%g'\nset format y '%g'\nset xlabel 'x'\nset ylabel 'y'\nset key below\n"
     << "set xrange [*:*]\nset yrange [*:*]\n";
+  enum class Kind { Order, Relative, Absolute };
   struct Map {
     const char* file;
     const char* title;
     const std::vector<double> MeshMap::*value;
     double scale;
+    Kind kind;
+    const char* with;
+    const char* without;
   };
   // Larger marks for fewer points, so that a coarse field still shows its colours.
   const double size =
@@ -169,20 +178,35 @@ std::string meshMapScript(const MeshMap& map, double theoreticalOrder, const std
   const std::string sample = map.x.size() == map.of
                                  ? "every point"
                                  : "a sample of " + std::to_string(map.x.size()) + " points";
-  for (const Map& m : {Map{"_map_p.svg", "observed order p", &MeshMap::p, 1.0},
-                       Map{"_map_gci.svg", "GCI_fine21 (%)", &MeshMap::gci, 100.0}}) {
-    const bool gci = m.scale != 1.0;
-    const std::string with = mapData(map, map.*m.value, m.scale, true);
-    const std::string without = mapData(map, map.*m.value, m.scale, false);
+  // Near a zero of phi (|phi1| below the field's threshold, or 0): the relative GCI is drawn apart.
+  auto near = [&](size_t i) {
+    const double phi1 = i < map.phi1.size() ? std::fabs(map.phi1[i]) : kNotANumber;
+    return phi1 == 0.0 || (std::isfinite(nearZero) && phi1 < nearZero);
+  };
+  for (const Map& m : {Map{"_map_p.svg", "observed order p", &MeshMap::p, 1.0, Kind::Order,
+                           "p (colour scale clipped)", "no observed order"},
+                       Map{"_map_gci.svg", "GCI_fine21 (%)", &MeshMap::gci, 100.0, Kind::Relative, "GCI_fine21",
+                           "no GCI"},
+                       Map{"_map_u.svg", "U = GCI_fine21 |phi1| (u_gci)", &MeshMap::u, 1.0, Kind::Absolute,
+                           "U, in the units of phi", "no U"}}) {
+    auto markOf = [&](size_t i, double v) {
+      if (m.kind == Kind::Relative && near(i)) return Mark::NearZero;
+      const bool has = std::isfinite(v) && (m.kind == Kind::Order || v > 0.0);
+      return has ? Mark::Value : Mark::None;
+    };
+    const std::string with = mapData(map, map.*m.value, m.scale, Mark::Value, markOf);
+    const std::string without = mapData(map, map.*m.value, m.scale, Mark::None, markOf);
+    const std::string nearby = mapData(map, map.*m.value, m.scale, Mark::NearZero, markOf);
     g << "set output " << gnuplotQuoted((fs::path(folder) / (stem + m.file)).string()) << "\n";
     g << "set title " << gnuplotQuoted(std::string(m.title) + " over the points (" + sample + ")")
       << "\n";
-    if (gci) {
-      // A logarithmic scale where the GCI spans two decades or more; within less, its tics
+    if (m.kind != Kind::Order) {
+      // A logarithmic scale where the values span two decades or more; within less, its tics
       // would be too few to read.
       double low = INFINITY, high = 0.0;
-      for (double v : map.gci) {
-        if (std::isfinite(v) && v > 0.0) low = std::min(low, v), high = std::max(high, v);
+      for (size_t i = 0; i < map.x.size(); ++i) {
+        const double v = i < (map.*m.value).size() ? (map.*m.value)[i] : kNotANumber;
+        if (markOf(i, v) == Mark::Value) low = std::min(low, v), high = std::max(high, v);
       }
       g << (high > 100.0 * low ? "set logscale cb\nset format cb '%.0e'\n"
                                : "unset logscale cb\nset format cb '%.3g'\n")
@@ -197,14 +221,21 @@ std::string meshMapScript(const MeshMap& map, double theoreticalOrder, const std
            "'#b2182b')\n";
     }
     g << "set cblabel " << gnuplotQuoted(m.title) << "\n";
-    const std::string block = "$map" + std::to_string(k) + (gci ? "g" : "p");
+    const std::string block = "$map" + std::to_string(k) + std::string(1, m.file[5]);  // p, g or u
     g << block << " << EOD\n" << (with.empty() ? "NaN NaN NaN\n" : with) << "EOD\n";
     if (!without.empty()) g << block << "n << EOD\n" << without << "EOD\n";
+    if (!nearby.empty()) g << block << "z << EOD\n" << nearby << "EOD\n";
     g << "plot " << block << " using 1:2:3 with points pt 7 ps " << shortest(size)
-      << " lc palette title " << gnuplotQuoted(gci ? "GCI_fine21" : "p (colour scale clipped)");
+      << " lc palette title " << gnuplotQuoted(m.with);
     if (!without.empty()) {
       g << ", " << block << "n using 1:2 with points pt 1 ps " << shortest(size)
-        << " lc rgb '#999999' title " << gnuplotQuoted(gci ? "no GCI" : "no observed order");
+        << " lc rgb '#999999' title " << gnuplotQuoted(m.without);
+    }
+    if (!nearby.empty()) {
+      g << ", " << block << "z using 1:2 with points pt 6 ps " << shortest(size)
+        << " lc rgb '#555555' title "
+        << gnuplotQuoted("near phi = 0 (|phi1| < " + (std::isfinite(nearZero) ? shortest(nearZero) : std::string("any")) +
+                         "): by U, on the map of U");
     }
     g << "\n";
   }

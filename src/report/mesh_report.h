@@ -24,8 +24,10 @@ mesh::InterpolationStatus worseStatus(mesh::InterpolationStatus a, mesh::Interpo
 nlohmann::ordered_json meshJson(const MeshSummary& m);
 // The section of report.html on the interpolation.
 void meshHtml(std::ostringstream& h, const MeshSummary& m, double theoreticalOrder);
-// The gnuplot script of the maps of quantity `k` (q<k>_map_p.svg and q<k>_map_gci.svg in `folder`).
-std::string meshMapScript(const MeshMap& map, double theoreticalOrder, const std::string& folder,
+// The gnuplot script of the maps of quantity `k` in `folder`: q<k>_map_p.svg, q<k>_map_gci.svg
+// (the points whose |phi1| is below `nearZero` (NaN: none but 0) drawn apart, for their relative
+// GCI only reflects phi ~ 0) and q<k>_map_u.svg, the absolute U of every point.
+std::string meshMapScript(const MeshMap& map, double theoreticalOrder, double nearZero, const std::string& folder,
                           size_t k);
 // The line for standard output.
 std::string meshText(const MeshSummary& m);

@@ -180,6 +180,26 @@ void distribution(std::ostringstream& s, const StudyResult& study) {
   s << "</tbody></table>\n";
 }
 
+// Under a quantity's plots: the figure files for a paper and what their bars and errors are.
+void figureLegend(std::ostringstream& s, const QuantityStudy& q, size_t k) {
+  s << "<p class=\"legend figures\">Figures for a paper, beside this page:";
+  const char* separator = " ";
+  for (std::string_view kind : kFigureKinds) {
+    s << separator << "<code>" << kFigureFolder << "/" << figureName(k + 1, kind, "svg") << "</code> (<code>.pdf</code>)";
+    separator = " and ";
+  }
+  s << ". The bars: ";
+  if (const Estimator* e = barEstimator(q)) {
+    s << "U by " << e->name << " (the first estimator of the table above that applies)"
+      << (std::string_view(e->key) == "u_ls" ? ", on every grid" : ", on &phi;<sub>1</sub>");
+  } else {
+    s << "none, for no estimator applies";
+  }
+  s << ". The error figure shows |&phi; &minus; &phi;<sub>ext</sub><sup>21</sup>|";
+  if (std::isfinite(q.standard.exact)) s << " and the true error |&phi; &minus; exact|";
+  s << ", with the observed and theoretical slopes.</p>\n";
+}
+
 }  // namespace
 
 void leastSquaresFitsHtml(std::ostringstream& s, const LeastSquaresResult& ls, const char* variable) {
@@ -230,7 +250,8 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
   judgementTable(s, study);
   if (!study.seriesNote.empty()) s << "<p class=\"note\">No series over all grids: " << htmlEscaped(study.seriesNote) << ".</p>\n";
   if (!plots.available) {
-    s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << htmlEscaped(plots.note) << ".</p>\n";
+    s << "<p class=\"note\" id=\"no-plots\">The plots are unavailable: " << htmlEscaped(plots.note)
+      << ". No figures are written in <code>" << kFigureFolder << "/</code>.</p>\n";
   }
   for (size_t k = 0; k < study.quantities.size() && k < kMaxPlottedQuantities; ++k) {
     const QuantityStudy& q = study.quantities[k];
@@ -304,6 +325,7 @@ std::string reportHtml(const StudyResult& study, const StudyPlots& plots) {
     if (plots.available && k < plots.plots.size()) {
       s << "<div class=\"plots\">\n" << plots.plots[k].values << "\n" << plots.plots[k].convergence << "\n"
         << plots.plots[k].leastSquares << "\n</div>\n";
+      figureLegend(s, q, k);
     }
     if (q.uncertainty.leastSquares) leastSquaresFitsHtml(s, *q.uncertainty.leastSquares);
     if (q.series) seriesTable(s, study, q);

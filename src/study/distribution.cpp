@@ -128,8 +128,9 @@ bool lessBad(const WorstPoint& a, const WorstPoint& b) {
 }  // namespace
 
 void WorstPoints::add(uint64_t position, std::string_view name, const PointSummary& summary) {
-  if (capacity_ == 0 || std::isnan(summary.badness)) return;
-  WorstPoint candidate{summary.badness, position, {}, summary};
+  const double key = summary.*key_;
+  if (capacity_ == 0 || std::isnan(key)) return;
+  WorstPoint candidate{key, position, {}, summary};
   if (heap_.size() == capacity_) {
     if (!lessBad(candidate, heap_.front())) return;  // no worse than the least bad kept
     std::pop_heap(heap_.begin(), heap_.end(), lessBad);
@@ -148,6 +149,86 @@ std::vector<WorstPoint> WorstPoints::sorted() const {
   std::vector<WorstPoint> out = heap_;
   std::sort(out.begin(), out.end(), lessBad);
   return out;
+}
+
+std::vector<WorstPoint> WorstByScale::sorted() const {
+  WorstPoints all(capacity_);
+  for (const auto& [exponent, o] : octaves_) all.merge(o.relative);
+  all.merge(unscaled_);
+  return all.sorted();
+}
+
+std::vector<WorstPoint> WorstByScale::nearZero() const { return below_.sorted(); }
+
+double WorstByScale::threshold() const { return scaled_ ? std::ldexp(1.0, top_ - kNearZeroOctaves) : kNoValue; }
+
+WorstByScale::Octave& WorstByScale::octave(int exponent) {
+  auto at = std::lower_bound(octaves_.begin(), octaves_.end(), exponent,
+                             [](const std::pair<int, Octave>& o, int e) { return o.first < e; });
+  if (at == octaves_.end() || at->first != exponent) {
+    at = octaves_.insert(at, {exponent, Octave{0, WorstPoints(capacity_),
+                                               WorstPoints(capacity_, &PointSummary::absoluteBadness)}});
+  }
+  return at->second;
+}
+
+void WorstByScale::settle() {
+  size_t gone = 0;
+  while (gone < octaves_.size() && octaves_[gone].first < top_ - kNearZeroOctaves) {
+    belowCount_ += octaves_[gone].second.points;
+    below_.merge(octaves_[gone].second.absolute);
+    ++gone;
+  }
+  octaves_.erase(octaves_.begin(), octaves_.begin() + static_cast<std::ptrdiff_t>(gone));
+}
+
+void WorstByScale::add(uint64_t position, std::string_view name, const PointSummary& summary) {
+  const double magnitude = std::fabs(summary.phi1);
+  if (!std::isfinite(magnitude)) {
+    unscaled_.add(position, name, summary);
+    return;
+  }
+  const int exponent = magnitude > 0.0 ? std::ilogb(magnitude) : 0;
+  if (magnitude > 0.0 && (!scaled_ || exponent > top_)) {
+    scaled_ = true;
+    top_ = exponent;
+    settle();
+  }
+  if (magnitude == 0.0 || exponent < top_ - kNearZeroOctaves) {
+    ++belowCount_;
+    below_.add(position, name, summary);
+    return;
+  }
+  Octave& o = octave(exponent);
+  ++o.points;
+  o.relative.add(position, name, summary);
+  o.absolute.add(position, name, summary);
+}
+
+void WorstByScale::merge(const WorstByScale& other) {
+  if (other.scaled_ && (!scaled_ || other.top_ > top_)) {
+    scaled_ = true;
+    top_ = other.top_;
+  }
+  for (const auto& [exponent, o] : other.octaves_) {
+    Octave& mine = octave(exponent);
+    mine.points += o.points;
+    mine.relative.merge(o.relative);
+    mine.absolute.merge(o.absolute);
+  }
+  belowCount_ += other.belowCount_;
+  below_.merge(other.below_);
+  unscaled_.merge(other.unscaled_);
+  settle();
+}
+
+void WorstByScale::clear() {
+  scaled_ = false;
+  top_ = 0;
+  octaves_.clear();
+  belowCount_ = 0;
+  below_.clear();
+  unscaled_.clear();
 }
 
 namespace {
@@ -172,6 +253,26 @@ double numberFrom(const json& j) {
   return j.get<double>();
 }
 
+json pointsToJson(const WorstPoints& points) {
+  json out = json::array();
+  for (const WorstPoint& w : points.sorted()) {
+    const PointSummary& s = w.summary;
+    out.push_back({w.position, w.name, static_cast<int>(s.convergence), exactNumber(s.p), exactNumber(s.gci),
+                   exactNumber(s.badness), exactNumber(s.phi1), exactNumber(s.u), exactNumber(s.absoluteBadness)});
+  }
+  return out;
+}
+
+void pointsFromJson(const json& j, WorstPoints& points) {
+  for (const json& w : j) {
+    const int type = w.at(2).get<int>();
+    if (type < 0 || type >= static_cast<int>(kConvergenceTypes)) throw std::invalid_argument("convergence type out of range");
+    const PointSummary summary{static_cast<ConvergenceType>(type), numberFrom(w.at(3)), numberFrom(w.at(4)),
+                               numberFrom(w.at(5)), numberFrom(w.at(6)), numberFrom(w.at(7)), numberFrom(w.at(8))};
+    points.add(w.at(0).get<uint64_t>(), w.at(1).get<std::string>(), summary);
+  }
+}
+
 json rangeToJson(const Series::Range& r) {
   return {exactNumber(r.min), exactNumber(r.max), exactNumber(r.sum), r.count};
 }
@@ -186,6 +287,40 @@ Series::Range rangeFromJson(const json& j) {
 }
 
 }  // namespace
+
+json WorstByScale::toExactJson() const {
+  json octaves = json::array();
+  for (const auto& [exponent, o] : octaves_) {
+    octaves.push_back({exponent, o.points, pointsToJson(o.relative), pointsToJson(o.absolute)});
+  }
+  return {{"top", scaled_ ? json(top_) : json(nullptr)},
+          {"octaves", octaves},
+          {"near_zero", belowCount_},
+          {"near_zero_worst", pointsToJson(below_)},
+          {"unscaled", pointsToJson(unscaled_)}};
+}
+
+WorstByScale WorstByScale::fromExactJson(const json& j) {
+  WorstByScale w;
+  const json& top = j.at("top");
+  w.scaled_ = !top.is_null();
+  w.top_ = w.scaled_ ? top.get<int>() : 0;
+  for (const json& o : j.at("octaves")) {
+    const int exponent = o.at(0).get<int>();
+    if (!w.scaled_ || exponent > w.top_ || exponent < w.top_ - kNearZeroOctaves ||
+        (!w.octaves_.empty() && exponent <= w.octaves_.back().first)) {
+      throw std::invalid_argument("octaves of the worst points out of order");
+    }
+    Octave& mine = w.octave(exponent);
+    mine.points = o.at(1).get<uint64_t>();
+    pointsFromJson(o.at(2), mine.relative);
+    pointsFromJson(o.at(3), mine.absolute);
+  }
+  w.belowCount_ = j.at("near_zero").get<uint64_t>();
+  pointsFromJson(j.at("near_zero_worst"), w.below_);
+  pointsFromJson(j.at("unscaled"), w.unscaled_);
+  return w;
+}
 
 void Series::Range::add(double v) {
   if (!std::isfinite(v)) return;
@@ -359,8 +494,16 @@ double badness(const QuantityStudy& q) {
   return (q.converges() ? 0.0 : 2.0) + rank;
 }
 
+double absoluteBadness(const QuantityStudy& q) {
+  auto band = [](double t) { return std::isfinite(t) && t >= 0.0 ? t / (1.0 + t) : 1.0; };
+  const double u = q.standard.gciFine21Absolute;
+  const double rank = std::isfinite(u) ? band(u) : 1.0 + band(std::fabs(q.standard.phi1 - q.standard.phi2));
+  return (q.converges() ? 0.0 : 2.0) + rank;
+}
+
 PointSummary pointSummary(const QuantityStudy& q) {
-  return {q.standard.convergence, q.standard.order.p, q.standard.gciFine21, badness(q)};
+  return {q.standard.convergence, q.standard.order.p, q.standard.gciFine21, badness(q),
+          q.standard.phi1,        q.standard.gciFine21Absolute, absoluteBadness(q)};
 }
 
 void Distribution::add(uint64_t position, std::string_view name, const PointSummary& s) {
@@ -400,18 +543,13 @@ json Distribution::toExactJson() const {
   for (size_t i = gci.low; i < gci.high; ++i) {
     if (gci.bins[i] != 0) gciBins.push_back({i, gci.bins[i]});
   }
-  json worstPoints = json::array();
-  for (const WorstPoint& w : worst.sorted()) {
-    worstPoints.push_back({w.position, w.name, static_cast<int>(w.summary.convergence), exactNumber(w.summary.p),
-                           exactNumber(w.summary.gci), exactNumber(w.summary.badness)});
-  }
   return {{"points", points},
           {"not_converging", notConverging},
           {"convergence", byConvergence},
           {"order", {{"bins", order.bins}, {"below", order.below}, {"above", order.above}, {"none", order.none}}},
           {"gci", {{"bins", gciBins}, {"zero", gci.zero}, {"above", gci.above}, {"none", gci.none},
                    {"min", exactNumber(gci.min)}, {"max", exactNumber(gci.max)}}},
-          {"worst", worstPoints},
+          {"worst", worst.toExactJson()},
           {"series", series.toExactJson()}};
 }
 
@@ -432,13 +570,7 @@ Distribution Distribution::fromExactJson(const json& j) {
   d.gci.none = g.at("none").get<uint64_t>();
   d.gci.min = numberFrom(g.at("min"));
   d.gci.max = numberFrom(g.at("max"));
-  for (const json& w : j.at("worst")) {
-    const int type = w.at(2).get<int>();
-    if (type < 0 || type >= static_cast<int>(kConvergenceTypes)) throw std::invalid_argument("convergence type out of range");
-    const PointSummary summary{static_cast<ConvergenceType>(type), numberFrom(w.at(3)), numberFrom(w.at(4)),
-                               numberFrom(w.at(5))};
-    d.worst.add(w.at(0).get<uint64_t>(), w.at(1).get<std::string>(), summary);
-  }
+  d.worst = WorstByScale::fromExactJson(j.at("worst"));
   d.series = Series::fromExactJson(j.at("series"));
   return d;
 }
@@ -487,6 +619,23 @@ nlohmann::ordered_json distributionJson(const Distribution& d) {
                      {"gci_fine21", shown(w.summary.gci)}});
   }
   out["worst"] = worst;
+  ordered_json nearZero;
+  nearZero["rule"] = "|phi1| below 2^(E - 7), 2^E the largest power of two at or below the largest |phi1|: "
+                     "these points are ranked by their absolute U (u_gci), not among the worst above";
+  nearZero["threshold"] = shown(d.worst.threshold());
+  nearZero["points"] = d.worst.nearZeroCount();
+  ordered_json nearWorst = ordered_json::array();
+  for (const WorstPoint& w : d.worst.nearZero()) {
+    nearWorst.push_back({{"name", w.name},
+                         {"point", w.position + 1},
+                         {"convergence", convergenceName(w.summary.convergence)},
+                         {"phi1", shown(w.summary.phi1)},
+                         {"u_gci", shown(w.summary.u)},
+                         {"p", shown(w.summary.p)},
+                         {"gci_fine21", shown(w.summary.gci)}});
+  }
+  nearZero["worst"] = nearWorst;
+  out["near_zero"] = nearZero;
   ordered_json series;
   series["points_per_group"] = d.series.pointsPerBucket();
   ordered_json groups = ordered_json::array();

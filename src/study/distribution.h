@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "estimation/standard_procedure.h"
@@ -33,6 +34,9 @@ struct PointSummary {
   double p = kNoValue;    // observed order
   double gci = kNoValue;  // GCI_fine21, a fraction
   double badness = kNoValue;  // how badly the point converges (badness below); NaN: not ranked
+  double phi1 = kNoValue;     // the finest grid's value: NaN never counts as near a zero of phi
+  double u = kNoValue;        // GCI_fine21 |phi1|, the absolute U of phi1 (u_gci)
+  double absoluteBadness = kNoValue;  // the same by absolute figures (absoluteBadness below)
 };
 
 // How badly a point converges, the one definition of "worst": the points that do not converge
@@ -40,6 +44,9 @@ struct PointSummary {
 // worse, no GCI worse than any GCI, and among those without a GCI the larger relative change
 // e_a21 the worse.
 double badness(const QuantityStudy& q);
+// The same for a point near a zero of phi, where relative figures only reflect phi ~ 0: by its
+// absolute U (u_gci), and without one by the absolute change |phi1 - phi2|.
+double absoluteBadness(const QuantityStudy& q);
 PointSummary pointSummary(const QuantityStudy& q);
 
 // Histogram of p: bins of width 0.1 on [0, 8), then the values beyond 8 and the points without
@@ -92,10 +99,12 @@ struct WorstPoint {
   PointSummary summary;
 };
 
-// The K points of largest badness, worst first; ties go to the earlier point.
+// The K points of largest badness (or of another key of PointSummary), worst first; ties go to
+// the earlier point.
 class WorstPoints {
  public:
-  explicit WorstPoints(size_t capacity = 20) : capacity_(capacity) {}
+  explicit WorstPoints(size_t capacity = 20, double PointSummary::*key = &PointSummary::badness)
+      : capacity_(capacity), key_(key) {}
   void add(uint64_t position, std::string_view name, const PointSummary& summary);
   void merge(const WorstPoints& other);
   std::vector<WorstPoint> sorted() const;
@@ -103,7 +112,56 @@ class WorstPoints {
 
  private:
   size_t capacity_;
+  double PointSummary::*key_;
   std::vector<WorstPoint> heap_;  // the least bad on top
+};
+
+// A point is near a zero of phi when its |phi1| is below the field's threshold 2^(E - 7), 2^E
+// the largest power of two at or below the largest |phi1| of the field: between 1/256 and 1/128
+// of that largest |phi1| (a power of two, so that the threshold, and with it every list below,
+// is the same however the points were split and merged). A point with phi1 = 0 is near zero;
+// one without a finite phi1 never is.
+inline constexpr int kNearZeroOctaves = 7;
+
+// The worst points of a field, told apart by their |phi1|: the K worst by badness among those
+// not near a zero of phi, and the K worst by absolute badness among those near one (there the
+// relative GCI only reflects phi ~ 0). Kept per octave of |phi1| (the 8 octaves at and below
+// the largest; those lower are near zero whatever points come), so that both lists are exact
+// however the points were split and merged.
+class WorstByScale {
+ public:
+  explicit WorstByScale(size_t capacity = 20)
+      : capacity_(capacity), below_(capacity, &PointSummary::absoluteBadness), unscaled_(capacity) {}
+  void add(uint64_t position, std::string_view name, const PointSummary& summary);
+  void merge(const WorstByScale& other);
+  void clear();
+  // The worst points not near a zero of phi, worst first.
+  std::vector<WorstPoint> sorted() const;
+  // The worst points near a zero of phi by absolute badness, worst first; how many are near one.
+  std::vector<WorstPoint> nearZero() const;
+  uint64_t nearZeroCount() const { return belowCount_; }
+  // The |phi1| below which a point is near zero; NaN when no point has a finite phi1 other
+  // than 0.
+  double threshold() const;
+
+  nlohmann::json toExactJson() const;
+  static WorstByScale fromExactJson(const nlohmann::json& j);  // throws std::exception
+
+ private:
+  struct Octave {
+    uint64_t points = 0;
+    WorstPoints relative, absolute;
+  };
+  Octave& octave(int exponent);
+  void settle();  // the octaves that have fallen below the threshold join the points near zero
+
+  size_t capacity_;
+  bool scaled_ = false;  // some point has a finite phi1 other than 0
+  int top_ = 0;          // then the exponent E of the largest |phi1|
+  std::vector<std::pair<int, Octave>> octaves_;  // by exponent, the lowest first
+  uint64_t belowCount_ = 0;                      // near zero
+  WorstPoints below_;                            // near zero, by absolute badness
+  WorstPoints unscaled_;                         // without a finite phi1, by badness
 };
 
 // p and GCI against the point's position, downsampled to at most kMaxBuckets buckets of equal
@@ -175,7 +233,7 @@ struct Distribution {
   std::array<uint64_t, kConvergenceTypes> byConvergence{};
   OrderHistogram order;
   GciHistogram gci;
-  WorstPoints worst;
+  WorstByScale worst;
   Series series;
 
   void add(uint64_t position, std::string_view name, const PointSummary& summary);

@@ -25,10 +25,10 @@ TEST(Distribution, ChunksMergedInOrderGiveTheStatisticsOfTheWhole) {
     points[i].badness = random() % 7 == 0 ? kNoValue : static_cast<double>(random() % 300);
   }
   Distribution whole;
-  whole.worst = WorstPoints(25);
+  whole.worst = WorstByScale(25);
   GciHistogram direct;  // every point added to one histogram
   Distribution chunk;    // reused: cleared after each merge, as the field study does
-  chunk.worst = WorstPoints(25);
+  chunk.worst = WorstByScale(25);
   for (size_t begin = 0; begin < n;) {
     size_t end = std::min(n, begin + 1 + random() % (begin < n / 2 ? 3000 : 3));
     for (size_t i = begin; i < end; ++i) {
@@ -143,6 +143,71 @@ TEST(Series, TheSameBitsHoweverThePointsAreSplit) {
       EXPECT_EQ(b.p.count, count);
       EXPECT_NEAR(b.p.sum, sum, 1e-12 * sum);
     }
+  }
+}
+
+// The points near a zero of phi (|phi1| below 2^(E - 7), 2^E at or below the largest |phi1|) are
+// ranked apart, by absolute badness; the rest by badness. Both lists and the count are those of a
+// full sort, and the exact JSON the same bytes, however the points are split and merged: the
+// largest |phi1| comes last, so that octaves kept early fall below the threshold later.
+TEST(WorstByScale, NearZeroPointsRankedApartTheSameHoweverSplit) {
+  std::mt19937_64 random(7);
+  std::lognormal_distribution<double> magnitude(-2.0, 3.0);
+  std::uniform_real_distribution<double> any(0.0, 4.0);
+  const size_t n = 6000;
+  std::vector<PointSummary> points(n);
+  for (size_t i = 0; i < n; ++i) {
+    PointSummary& s = points[i];
+    const int kind = static_cast<int>(random() % 20);
+    s.phi1 = kind == 0 ? 0.0 : kind == 1 ? kNoValue : (random() % 2 ? 1.0 : -1.0) * magnitude(random);
+    if (i >= n - 5) s.phi1 = 1e4 * static_cast<double>(i - n + 6);  // the largest, at the end
+    s.badness = static_cast<double>(random() % 200);
+    s.absoluteBadness = random() % 9 == 0 ? kNoValue : any(random);
+    s.u = any(random);
+  }
+  double largest = 0.0;
+  for (const PointSummary& s : points) largest = std::isfinite(s.phi1) ? std::max(largest, std::fabs(s.phi1)) : largest;
+  const double threshold = std::ldexp(1.0, std::ilogb(largest) - kNearZeroOctaves);
+  auto near = [&](const PointSummary& s) { return s.phi1 == 0.0 || std::fabs(s.phi1) < threshold; };
+  // The lists by a full sort: larger key first, the earlier point on ties.
+  auto ranked = [&](bool nearZero, double PointSummary::*key) {
+    std::vector<size_t> out;
+    for (size_t i = 0; i < n; ++i) {
+      if (near(points[i]) == nearZero && !std::isnan(points[i].*key)) out.push_back(i);
+    }
+    std::stable_sort(out.begin(), out.end(), [&](size_t a, size_t b) { return points[a].*key > points[b].*key; });
+    out.resize(std::min<size_t>(out.size(), 20));
+    return out;
+  };
+  const std::vector<size_t> worst = ranked(false, &PointSummary::badness);
+  const std::vector<size_t> nearWorst = ranked(true, &PointSummary::absoluteBadness);
+  const auto positions = [](const std::vector<WorstPoint>& list) {
+    std::vector<size_t> out;
+    for (const WorstPoint& w : list) out.push_back(w.position);
+    return out;
+  };
+  const size_t nearCount = static_cast<size_t>(std::count_if(points.begin(), points.end(), near));
+  ASSERT_GT(nearCount, 100u);
+  ASSERT_EQ(nearWorst.size(), 20u);
+
+  std::string onePass;
+  for (const size_t most : {size_t{n}, size_t{2500}, size_t{40}, size_t{3}}) {
+    WorstByScale whole, chunk;
+    for (size_t begin = 0; begin < n;) {
+      const size_t end = std::min(n, begin + 1 + random() % most);
+      for (size_t i = begin; i < end; ++i) chunk.add(i, pointName(i), points[i]);
+      whole.merge(chunk);
+      chunk.clear();
+      begin = end;
+    }
+    EXPECT_EQ(whole.threshold(), threshold) << most;
+    EXPECT_EQ(whole.nearZeroCount(), nearCount) << most;
+    EXPECT_EQ(positions(whole.sorted()), worst) << most;
+    EXPECT_EQ(positions(whole.nearZero()), nearWorst) << most;
+    const std::string exact = whole.toExactJson().dump();
+    if (onePass.empty()) onePass = exact;
+    EXPECT_EQ(exact, onePass) << most;
+    EXPECT_EQ(WorstByScale::fromExactJson(nlohmann::json::parse(exact)).toExactJson().dump(), exact) << most;
   }
 }
 

@@ -1,6 +1,7 @@
 // What a field on grids that share no points records of its interpolation: where the study
 // points come from, how each grid was interpolated to them and what that gave at each point,
-// and, for a 2-D field, a sample of the points for the maps of the observed order and the GCI.
+// and, for a 2-D field, a sample of the points for the maps of the observed order and of the
+// relative and absolute uncertainty.
 // report/mesh_report.h writes it into study.json, report.html and the text on standard output.
 #pragma once
 
@@ -32,6 +33,7 @@ struct MeshGrid {
 struct MeshMap {
   uint64_t of = 0;  // the study points sampled
   std::vector<double> x, y, p, gci;
+  std::vector<double> phi1, u;  // the finest grid's value and its absolute U (u_gci)
 };
 
 struct MeshSummary {
