@@ -89,6 +89,8 @@ struct OptionRow {
   std::string_view name{};       // "--order"
   std::string_view help{};
   std::string_view byDefault{};  // what holds without the option, for --help ("": nothing to say)
+  std::string_view value{};      // what its value is called in the man page ("DIR", "FILE", "P"); a flag or
+                                 // a text of `choices` has none (a DIR or FILE completes names)
   OptionTarget target{};
   bool flagValue = true;         // a flag: what it sets its member to (--no-least-squares: false)
   // A real: within (low, high), bounds excluded; an integer: within [low, high].
