@@ -1,15 +1,16 @@
 // The options of a study, whatever front end fills them (the command line, the Python module):
 // what is computed (StudyOptions) and what is written and shown (OutputOptions), and the one
 // table of them, a row per option (optionRows()). From the rows come the command line's
-// declarations (command/arguments.cpp), `study --help` and `merge --help`, the refusal of an
-// option that does not apply to the kind of the case, validate(), and the keyword arguments of
-// the Python module (python/options.cpp).
+// declarations (command/arguments.cpp), `study --help` and `merge --help`, the man page and the
+// bash completion (command/manual.cpp), the refusal of an option that does not apply to the kind
+// of the case, validate(), and the keyword arguments of the Python module (python/options.cpp).
 //
 // Adding an option: give it its member in StudyOptions or OutputOptions (with its default), add
 // its row to kRows in options.cpp (where it stands in the table is where it stands in --help),
 // then use the member where it acts (the drivers, the study). Its name, help, value and range
-// checks, the kinds of case it applies to and its Python keyword all come from the row. A check
-// that ties two options together beyond `needs` goes into validate().
+// checks, the kinds of case it applies to, its Python keyword, its entry in the man page and its
+// completion in bash all come from the row. A check that ties two options together beyond `needs`
+// goes into validate().
 #pragma once
 
 #include <cstdint>
