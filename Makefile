@@ -9,8 +9,10 @@ BUILD_PACKAGES := g++ cmake make libgtest-dev libgmock-dev libcli11-dev nlohmann
 RUN_PACKAGES := gnuplot-nox
 # The study's report is loaded in headless Chromium by a test (skipped when it cannot run);
 # h5dump and h5py (MPI build) are for looking into HDF5 fields and writing them; meshio reads
-# back the .vtu files a test writes; pytest and pandas run the tests of the Python module.
-TEST_PACKAGES := chromium hdf5-tools python3-h5py-mpi python3-meshio python3-pandas python3-pytest
+# back the .vtu files a test writes; pytest and pandas run the tests of the Python module; man-db
+# and bash-completion read the installed man page and completion.
+TEST_PACKAGES := chromium hdf5-tools python3-h5py-mpi python3-meshio python3-pandas python3-pytest \
+  man-db bash-completion
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -30,9 +32,10 @@ $(RELEASE)/CMakeCache.txt: | deps
 $(ASAN)/CMakeCache.txt: | deps
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON
 
-# The tool alone (make demo, make install); build-all adds the tests.
+# The tool alone, with its man page and bash completion (make demo, make install); build-all adds
+# the tests.
 build: deps $(RELEASE)/CMakeCache.txt
-	cmake --build $(RELEASE) -j $(JOBS) --target kestrovanilque
+	cmake --build $(RELEASE) -j $(JOBS) --target kestrovanilque manual_pages
 
 build-all: deps $(RELEASE)/CMakeCache.txt
 	cmake --build $(RELEASE) -j $(JOBS)

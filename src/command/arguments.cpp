@@ -13,8 +13,7 @@ namespace {
 // The option of a row, declared to CLI11: its name, help, default, value check and the option it
 // needs come from the row.
 CLI::Option* addOption(CLI::App& app, const OptionRow& row, Arguments& a) {
-  std::string help(row.help);
-  if (!row.byDefault.empty()) help += " (default: " + std::string(row.byDefault) + ")";
+  const std::string help = optionHelp(row, a.command);
   auto checked = [&row](const std::string& name) {
     return CLI::Validator([&row](std::string& text) { return textRefusal(row, text); }, name);
   };
@@ -46,25 +45,22 @@ CLI::Option* addOption(CLI::App& app, const OptionRow& row, Arguments& a) {
 
 void addOptions(CLI::App& app, Arguments& a) {
   const bool merge = a.command == Arguments::Command::Merge;
+  const std::string operand(operandHelp(a.command));
   if (merge) {
-    app.add_option("SLAB_DIR", a.slabFolders, "the output folders of every slab (study FIELD.h5 --slab I/N), in any order")
-        ->required();
+    app.add_option("SLAB_DIR", a.slabFolders, operand)->required();
   } else {
-    app.add_option("CASE", a.caseFile,
-                   "CSV table (h or cells, then one column per quantity; - reads standard input), field "
-                   "table (h,file: point files, or grid files with coordinates), space-time table of runs (h,dt, then one column per quantity), classic main data file, or HDF5 field")
-        ->required();
+    app.add_option("CASE", a.caseFile, operand)->required();
   }
   for (const OptionRow& row : optionRows()) {
     CLI::Option* option = addOption(app, row, a);
     // A merge keeps the settings of its slabs: its help lists only what applies to it (the others
     // are read, then refused with what they apply to).
-    if (merge && !row.applies(CaseKind::Slabs)) option->group("");
+    if (!listedInHelp(row, a.command)) option->group("");
   }
   for (const OptionRow& row : optionRows()) {
     if (!row.needs.empty()) app.get_option(std::string(row.name))->needs(app.get_option(std::string(row.needs)));
   }
-  if (merge) app.get_option("--out")->description("the output folder of the whole field")->required();
+  if (merge) app.get_option("--out")->required();
 }
 
 
@@ -193,6 +189,35 @@ std::string_view programName(Arguments::Command command) {
   return command == Arguments::Command::Merge ? "kestrovanilque merge" : "kestrovanilque study";
 }
 
+std::string_view commandSummary(Arguments::Command command) {
+  return command == Arguments::Command::Merge
+             ? "Joins the output folders of the slabs of a job array (study FIELD.h5 --slab I/N) into the outputs "
+               "of one run over the whole field."
+             : "Grid-convergence study of every quantity or point of a case: the standard procedure (Celik et al. "
+               "2008) on the three finest grids, six uncertainty estimates and, for a table, the classic series "
+               "over all grids. Writes summary.csv, study.json and report.html.";
+}
+
+std::string_view operandHelp(Arguments::Command command) {
+  return command == Arguments::Command::Merge
+             ? "the output folders of every slab (study FIELD.h5 --slab I/N), in any order"
+             : "CSV table (h or cells, then one column per quantity; - reads standard input), field table (h,file: "
+               "point files, or grid files with coordinates), space-time table of runs (h,dt, then one column per "
+               "quantity), classic main data file, or HDF5 field";
+}
+
+bool listedInHelp(const OptionRow& row, Arguments::Command command) {
+  // A merge keeps the settings of its slabs: its help lists only what applies to it.
+  return command != Arguments::Command::Merge || row.applies(CaseKind::Slabs);
+}
+
+std::string optionHelp(const OptionRow& row, Arguments::Command command) {
+  if (command == Arguments::Command::Merge && row.name == "--out") return "the output folder of the whole field";
+  std::string help(row.help);
+  if (!row.byDefault.empty()) help += " (default: " + std::string(row.byDefault) + ")";
+  return help;
+}
+
 bool Arguments::has(std::string_view option) const {
   return std::find(given.begin(), given.end(), option) != given.end();
 }
@@ -202,13 +227,7 @@ ParsedCommand parseCommand(int argc, const char* const* argv) {
   Arguments a;
   a.command = argc > 1 && std::string_view(argv[1]) == "merge" ? Arguments::Command::Merge : Arguments::Command::Study;
   const std::string name(programName(a.command));
-  CLI::App app{a.command == Arguments::Command::Merge
-                   ? "Joins the output folders of the slabs of a job array (study FIELD.h5 --slab I/N) into the "
-                     "outputs of one run over the whole field."
-                   : "Grid-convergence study of every quantity or point of a case: the standard procedure "
-                     "(Celik et al. 2008) on the three finest grids, six uncertainty estimates and, for a table, "
-                     "the classic series over all grids. Writes summary.csv, study.json and report.html.",
-               name};
+  CLI::App app{std::string(commandSummary(a.command)), name};
   addOptions(app, a);
   try {
     app.parse(argc - 1, argv + 1);

@@ -53,4 +53,13 @@ std::optional<std::string_view> closestName(std::string_view given, std::span<co
 // The program's name in messages: "kestrovanilque study", "kestrovanilque merge".
 std::string_view programName(Arguments::Command command);
 
+// What --help says: of the command, of its operand (CASE, SLAB_DIR) and of an option (its help
+// and default); and whether it lists the option (for a merge, only those that apply to a merge
+// of slabs). The man page and the bash completion say the same
+// (command/manual.h).
+std::string_view commandSummary(Arguments::Command command);
+std::string_view operandHelp(Arguments::Command command);
+bool listedInHelp(const OptionRow& row, Arguments::Command command);
+std::string optionHelp(const OptionRow& row, Arguments::Command command);
+
 }  // namespace kv::study

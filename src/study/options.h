@@ -2,15 +2,16 @@
 // what is computed (StudyOptions) and what is written and shown (OutputOptions), and the one
 // table of them, a row per option (optionRows()). From the rows come the command line's
 // declarations (command/arguments.cpp), `study --help` and `merge --help` (every row is listed
-// where it applies: an option nobody should see is no row), the refusal of an
-// option that does not apply to the kind of the case, validate(), and the keyword arguments of
-// the Python module (python/options.cpp).
+// where it applies: an option nobody should see is no row), the man page and the bash completion
+// (command/manual.cpp), the refusal of an option that does not apply to the kind of the case,
+// validate(), and the keyword arguments of the Python module (python/options.cpp).
 //
 // Adding an option: give it its member in StudyOptions or OutputOptions (with its default), add
 // its row to kRows in options.cpp (where it stands in the table is where it stands in --help),
 // then use the member where it acts (the drivers, the study). Its name, help, value and range
-// checks, the kinds of case it applies to and its Python keyword all come from the row. A check
-// that ties two options together beyond `needs` goes into validate().
+// checks, the kinds of case it applies to, its Python keyword, its entry in the man page and its
+// completion in bash all come from the row. A check that ties two options together beyond `needs`
+// goes into validate().
 #pragma once
 
 #include <cstdint>
@@ -90,6 +91,8 @@ struct OptionRow {
   std::string_view name{};       // "--order"
   std::string_view help{};
   std::string_view byDefault{};  // what holds without the option, for --help ("": nothing to say)
+  std::string_view value{};      // what its value is called in the man page ("DIR", "FILE", "P"); a flag or
+                                 // a text of `choices` has none (a DIR or FILE completes names)
   OptionTarget target{};
   bool flagValue = true;         // a flag: what it sets its member to (--no-least-squares: false)
   // A real: within (low, high), bounds excluded; an integer: within [low, high].
