@@ -81,6 +81,10 @@ study::StudyCase tableCase(py::handle table, py::handle exact, std::optional<int
   for (size_t k = 0; k < c.names.size(); ++k) {
     const bool isH = csvKeyword(c.names[k], "h"), isCells = csvKeyword(c.names[k], "cells");
     if (!isH && !isCells) continue;
+    if (hColumn && isCells == cells) {
+      throw OptionError(std::string("the table has two ") + (cells ? "cells" : "h") +
+                        " columns: give the grids by one column");
+    }
     if (hColumn) throw OptionError("the table has both an h and a cells column: give the grids by one of them");
     hColumn = k;
     cells = isCells;

@@ -128,6 +128,11 @@ TEST(QuantityTable, ChecksTheNamesOnTheTableAsAWhole) {
   EXPECT_EQ(names({TableField("a"), TableField("a")}),
             "the quantity name 'a' appears twice: give each column its own name");
   EXPECT_EQ(names({TableField("a"), TableField("")}), "column 3 has no name: name every quantity");
+  // A second column of grids is no quantity, from a file and from memory.
+  EXPECT_EQ(names({TableField("a"), TableField("H")}),
+            "column 3 is named H: a table gives its grids by one column (h or cells), its first");
+  EXPECT_EQ(refusal([] { parseCsvCase("h,h,q\n0.1,0.1,1\n0.2,0.2,1.1\n", "t.csv", {}); }),
+            "t.csv:1: column 2 is named h: a table gives its grids by one column (h or cells), its first");
   std::vector<TableField> many(kMaxTableQuantities + 1, TableField("q"));
   EXPECT_EQ(names(many).rfind("20001 quantities: a table holds at most 20000", 0), 0u);
 }

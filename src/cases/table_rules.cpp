@@ -53,6 +53,11 @@ std::string TableRules::quantityName(const TableField& field, size_t column, siz
   if (field.empty())
     fail(row, "column " + std::to_string(column + 1) + " has no name: name every quantity");
   std::string name = toUtf8(field.shown());
+  // A second column of grids would be studied as if it were a quantity: it is no quantity.
+  if (csvKeyword(name, "h") || csvKeyword(name, "cells")) {
+    fail(row, "column " + std::to_string(column + 1) + " is named " + name +
+                  ": a table gives its grids by one column (h or cells), its first");
+  }
   if (!seen.insert(name).second) {
     fail(row, "the quantity name '" + name + "' appears twice: give each column its own name");
   }
